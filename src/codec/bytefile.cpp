@@ -1,0 +1,126 @@
+#include "codec/bytefile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "codec/errors.h"
+
+namespace tavolin {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+std::string ParentFolder(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+int IoCodeForOpen(int errnum, const std::string& path)
+{
+    switch (errnum) {
+    case ENOENT:
+        // The system says ENOENT for a missing file and a missing folder alike.
+        return path.empty() || IsFolder(ParentFolder(path)) ? kFileNotFound : kInvalidFilename;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return kInvalidFilename;
+    case EMFILE:
+    case ENFILE:
+        return kTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return kAccessDenied;
+    default:
+        return errnum;
+    }
+}
+
+bool IsReadOnlyMode(unsigned mode)
+{
+    return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+ByteFile::ByteFile(const std::string& path)
+{
+    // O_NONBLOCK keeps a FIFO from hanging the open; anything but a regular
+    // file is refused below before a read can block.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw IoError(IoCodeForOpen(errno, path));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw IoError(err);
+    }
+    if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) {
+        ::close(fd);
+        throw IoError(kAccessDenied);
+    }
+    m_fd = fd;
+    m_buffer.resize(kBufferSize);
+}
+
+ByteFile::~ByteFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool ByteFile::Fill()
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, m_buffer.data(), m_buffer.size());
+        if (got >= 0) {
+            m_pos = 0;
+            m_end = static_cast<std::size_t>(got);
+            return got > 0;
+        }
+        if (errno != EINTR)
+            throw IoError(errno);
+    }
+}
+
+bool ByteFile::Eof()
+{
+    return m_pos == m_end && !Fill();
+}
+
+std::uint8_t ByteFile::ReadByte()
+{
+    if (m_pos == m_end && !Fill())
+        throw IoError(kReadBeyondEnd);
+    return m_buffer[m_pos++];
+}
+
+void ByteFile::Close()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
+        throw IoError(errno);
+}
+
+} // namespace tavolin

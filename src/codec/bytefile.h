@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavolin {
+
+// The code of an I/O error for a failed open or create of `path` with the
+// system error `errnum`: a missing file, a missing folder, too many open files
+// and refused access get codes of their own, everything else keeps its number.
+[[nodiscard]] int IoCodeForOpen(int errnum, const std::string& path);
+
+// True when the mode has no write permission bit at all: this system's form of
+// a read-only file, refused for every user, root included.
+[[nodiscard]] bool IsReadOnlyMode(unsigned mode);
+
+// Byte-wise read access to an existing file, opened for reading and writing
+// like the editor always did, so that a read-only file is refused at Open.
+// Reads go through a buffer; callers still ask for one byte at a time.
+class ByteFile {
+public:
+    // Throws IoError.
+    explicit ByteFile(const std::string& path);
+    ~ByteFile();
+    ByteFile(const ByteFile&) = delete;
+    ByteFile& operator=(const ByteFile&) = delete;
+
+    // True when no byte is left to read. Throws IoError.
+    [[nodiscard]] bool Eof();
+    // Throws IoError: "Read beyond end of file" when no byte is left.
+    [[nodiscard]] std::uint8_t ReadByte();
+    // Throws IoError; the destructor closes quietly when Close wasn't called.
+    void Close();
+
+private:
+    bool Fill();
+
+    int m_fd = -1;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
+};
+
+} // namespace tavolin

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tables/error.h"
+
+namespace tavolin {
+
+// Codes of the file access itself, beside the system's error numbers.
+enum IoCode : int {
+    kFileNotFound = 2,
+    kInvalidFilename = 3,
+    kTooManyOpenFiles = 4,
+    kAccessDenied = 5,
+    kReadBeyondEnd = 100,
+    kDiskFull = 101,
+};
+
+// A failed file operation, with its code and the message the user sees.
+class IoError : public TavolinError {
+public:
+    explicit IoError(int code);
+    [[nodiscard]] int Code() const { return m_code; }
+    [[nodiscard]] static std::string MessageFor(int code);
+
+private:
+    int m_code;
+};
+
+// Text that should have been an integer and was not.
+class ConvertError : public TavolinError {
+public:
+    explicit ConvertError(std::string_view text);
+};
+
+// A decimal integer with an optional sign that fits 32 bits, as the capacities
+// and gap record numbers are; anything else throws ConvertError.
+[[nodiscard]] int StrToInt(std::string_view text);
+
+// A save that the writer refuses before it touches the target.
+class SaveRefused : public TavolinError {
+public:
+    using TavolinError::TavolinError;
+};
+
+} // namespace tavolin

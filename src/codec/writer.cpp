@@ -1,0 +1,1 @@
+#include "codec/writer.h"

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tables/stringtable.h"
+
+namespace tavolin {
+
+// True when the path, with only A..Z lower-cased, contains "caption": such a
+// file is rebuilt from its texts on saving.
+[[nodiscard]] bool IsCaptionPath(std::string_view path);
+
+// Appends the bytes that one gap record stands for. Throws ConvertError.
+void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord);
+
+// The whole file in patch mode: gap records carried through, every string in
+// its slot, filled up with U+0000. Throws ConvertError or SaveRefused.
+[[nodiscard]] std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle,
+                                                       const StringTable& vle2,
+                                                       const StringTable& vle3);
+// The whole file in caption mode: header, one entry per text, index.
+// Throws SaveRefused when it would not fit its 8-bit offsets.
+[[nodiscard]] std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle);
+
+// Build the file, then put it in place of the target; on any failure the
+// target is left as it was. Throw IoError, ConvertError or SaveRefused.
+void WritePatchFile(const std::string& target, const StringTable& vle, const StringTable& vle2,
+                    const StringTable& vle3);
+void WriteCaptionFile(const std::string& target, const StringTable& vle);
+
+// What Save does: caption mode when `isCaptionFile`, patch mode otherwise.
+void SaveTables(const std::string& target, const StringTables& tables, bool isCaptionFile);
+
+} // namespace tavolin

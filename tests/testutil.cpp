@@ -1,0 +1,76 @@
+#include "testutil.h"
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+#include <stdlib.h>
+
+namespace tavolin::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "tavolin-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Tests take write bits away; give them back so everything can go.
+    for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::end(it);
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
+
+std::string TempDir::Write(const std::string& name, const Bytes& bytes) const
+{
+    const fs::path path = m_path / name;
+    WriteAll(path, bytes);
+    return path.string();
+}
+
+Bytes ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+fs::path CorpusDir()
+{
+    const fs::path dir = TAVOLIN_CORPUS_DIR;
+    std::error_code ec;
+    return fs::is_directory(dir, ec) ? dir : fs::path();
+}
+
+std::vector<fs::path> CorpusFiles()
+{
+    std::vector<fs::path> files;
+    const fs::path dir = CorpusDir();
+    if (dir.empty())
+        return files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        if (entry.is_regular_file() && ext == ".rsc")
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace tavolin::test

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavolin::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& Path() const { return m_path; }
+    // Writes `bytes` to `name` inside the folder and returns its full path.
+    std::string Write(const std::string& name, const Bytes& bytes) const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+[[nodiscard]] Bytes ReadAll(const std::filesystem::path& path);
+void WriteAll(const std::filesystem::path& path, const Bytes& bytes);
+
+// The folder of sample resource files, or an empty path when it is missing.
+[[nodiscard]] std::filesystem::path CorpusDir();
+// Every file of the corpus with the ending .rsc (any case), sorted.
+[[nodiscard]] std::vector<std::filesystem::path> CorpusFiles();
+
+} // namespace tavolin::test
+
+#define TAVOLIN_REQUIRE_CORPUS()                                                          \
+    do {                                                                                  \
+        if (::tavolin::test::CorpusDir().empty())                                         \
+            GTEST_SKIP() << "sample resource files not found at " TAVOLIN_CORPUS_DIR      \
+                            " (a checkout without ../shared/corpus)";                     \
+    } while (0)

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QApplication>
+
+namespace tavolin {
+
+class MessageSink;
+
+// Catches every error that escapes the handling of an event and shows it by
+// the error display rule; the event loop then goes on.
+class TavolinApplication : public QApplication {
+    Q_OBJECT
+public:
+    TavolinApplication(int& argc, char** argv);
+
+    // The title of every message window, from the program file's name.
+    [[nodiscard]] QString Title() const;
+    void SetMessageSink(MessageSink* sink) { m_sink = sink; }
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    MessageSink* m_sink = nullptr;
+};
+
+// True when a window can be shown; otherwise prints how to run the editor.
+[[nodiscard]] bool CheckDisplay(const char* programName);
+
+} // namespace tavolin

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace tavolin {
+
+// Where the program's message windows go. The window only ever talks to this,
+// so tests can read what would be shown without running a modal loop.
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    // Stop icon, one OK button.
+    virtual void ShowError(const QString& text) = 0;
+    // No icon, one OK button, centred (About, "Full Field").
+    virtual void ShowMessage(const QString& text) = 0;
+};
+
+// The real thing: modal QMessageBoxes headed by the application title.
+class MessageBoxSink : public MessageSink {
+public:
+    explicit MessageBoxSink(QString title) : m_title(std::move(title)) {}
+    void ShowError(const QString& text) override;
+    void ShowMessage(const QString& text) override;
+
+private:
+    QString m_title;
+};
+
+} // namespace tavolin

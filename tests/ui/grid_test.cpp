@@ -1,0 +1,339 @@
+// The grid and its cell editor, driven by key events as a user would.
+
+#include <memory>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QtTest>
+
+#include "tables/stringtable.h"
+#include "ui/displaytext.h"
+#include "ui/stringtablemodel.h"
+#include "ui/valuegrid.h"
+
+using namespace tavolin;
+
+namespace {
+
+struct EditText {
+    int column;
+    int row;
+    QString value;
+};
+
+// A grid over a table of its own, recording both notifications.
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+struct GridFixture {
+    StringTable table{"ID", "Value"};
+    StringTable capacities{"Key", "Value"};
+    std::unique_ptr<StringTableModel> model;
+    std::unique_ptr<ValueGrid> grid;
+    QList<char32_t> keys;
+    QList<EditText> editTexts;
+    char32_t cancel = 0xFFFF; // the key the handler turns into 0
+
+    explicit GridFixture(const Entries& entries)
+    {
+        for (const auto& [key, value] : entries)
+            table.AppendEntry(key, value);
+        model = std::make_unique<StringTableModel>(table, capacities);
+        grid = std::make_unique<ValueGrid>();
+        grid->SetModel(model.get());
+        grid->SetKeyPressHandler([this](char32_t& key) {
+            keys << key;
+            if (key == cancel)
+                key = 0;
+        });
+        grid->SetEditTextHandler([this](int column, int row, const QString& value) {
+            editTexts << EditText{column, row, value};
+        });
+        grid->resize(400, 300);
+        grid->show();
+        grid->activateWindow();
+        grid->setFocus();
+    }
+    CellEditor* Editor() const { return grid->Editor(); }
+    std::string Value(int entry) const { return table.EntryAt(static_cast<std::size_t>(entry)).value; }
+};
+
+void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})
+{
+    QTest::keyClick(w, key, mods);
+}
+
+} // namespace
+
+class GridTest : public QObject {
+    Q_OBJECT
+private slots:
+    void editorSitsOnCurrentValueCellWithTextSelected();
+    void keyPressComesBeforeEveryCharacterAndCanCancelIt();
+    void setEditTextAfterEveryChangeThenWriteBack();
+    void leavingACellReportsItsRowAndPlacingReportsTheNewOne();
+    void enterSelectsThenDeselectsAndIsNotInserted();
+    void escapeRestoresTheTextThePlacedEditorTook();
+    void changesWithoutACharacterRaiseNoKeyPress();
+    void keyCellsNeverBecomeCurrent();
+    void ctrlUpAndDownJumpToTheEnds();
+    void typingIntoTheEmptyRowCreatesAnEntryWithAnEmptyKey();
+    void thaiIsShownAndTypedThroughTheCodePage();
+    void charactersWithoutAByteAreRefused();
+    void everyTextByteSurvivesAnEditOfItsNeighbours();
+    void emptyingAndAppendingSettleOnRowOne();
+    void modelPassesTheItemModelTester();
+};
+
+void GridTest::editorSitsOnCurrentValueCellWithTextSelected()
+{
+    GridFixture f(Entries{{"1", "Hello"}, {"2", "World"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    QVERIFY(f.Editor());
+    QCOMPARE(f.grid->CurrentGridRow(), 1);
+    QCOMPARE(f.grid->currentIndex().column(), 1);
+    QCOMPARE(f.Editor()->text(), QString("Hello"));
+    QCOMPARE(f.Editor()->selectedText(), QString("Hello"));
+    QVERIFY(f.Editor()->hasFocus());
+}
+
+void GridTest::keyPressComesBeforeEveryCharacterAndCanCancelIt()
+{
+    GridFixture f(Entries{{"1", "ab"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    Press(f.Editor(), Qt::Key_End);
+    f.cancel = U'x';
+    QTest::keyClicks(f.Editor(), "cxd");
+    QCOMPARE(f.keys, (QList<char32_t>{U'c', U'x', U'd'}));
+    QCOMPARE(f.Editor()->text(), QString("abcd"));
+    QCOMPARE(f.Value(0), "abcd");
+    // Ctrl sends its control character, Backspace 8.
+    f.keys.clear();
+    f.cancel = 3;
+    Press(f.Editor(), Qt::Key_C, Qt::ControlModifier);
+    Press(f.Editor(), Qt::Key_Backspace);
+    QCOMPARE(f.keys, (QList<char32_t>{3, 8}));
+    QCOMPARE(f.Value(0), "abc");
+}
+
+void GridTest::setEditTextAfterEveryChangeThenWriteBack()
+{
+    GridFixture f(Entries{{"1", "ab"}, {"2", "cd"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    f.editTexts.clear();
+    std::string seenWhenReported;
+    f.grid->SetEditTextHandler([&](int column, int row, const QString& value) {
+        f.editTexts << EditText{column, row, value};
+        seenWhenReported = f.Value(0);
+    });
+    QTest::keyClicks(f.Editor(), "X"); // replaces the selected text
+    QCOMPARE(f.editTexts.size(), 1);
+    QCOMPARE(f.editTexts[0].column, 1);
+    QCOMPARE(f.editTexts[0].row, 1);
+    QCOMPARE(f.editTexts[0].value, QString("X"));
+    QCOMPARE(seenWhenReported, "ab"); // reported before the value is replaced
+    QCOMPARE(f.Value(0), "X");
+    QCOMPARE(f.table.EntryAt(0).key, "1");
+}
+
+void GridTest::leavingACellReportsItsRowAndPlacingReportsTheNewOne()
+{
+    GridFixture f(Entries{{"1", "ab"}, {"2", "cd"}, {"3", "ef"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    f.editTexts.clear();
+    Press(f.Editor(), Qt::Key_Down);
+    QCOMPARE(f.grid->CurrentGridRow(), 2);
+    QCOMPARE(f.editTexts.size(), 2);
+    QCOMPARE(f.editTexts[0].row, 1); // the cell left
+    QCOMPARE(f.editTexts[0].value, QString("ab"));
+    QCOMPARE(f.editTexts[1].row, 2); // the cell the editor is placed on
+    QCOMPARE(f.Editor()->text(), QString("cd"));
+    QCOMPARE(f.Editor()->selectedText(), QString("cd"));
+    QVERIFY(f.Editor()->hasFocus());
+    // No row is added below the last one.
+    Press(f.Editor(), Qt::Key_Down);
+    Press(f.Editor(), Qt::Key_Down);
+    QCOMPARE(f.grid->CurrentGridRow(), 3);
+    QCOMPARE(f.table.EntryCount(), 3u);
+}
+
+void GridTest::enterSelectsThenDeselectsAndIsNotInserted()
+{
+    GridFixture f(Entries{{"1", "abc"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    QVERIFY(f.Editor()->hasSelectedText());
+    Press(f.Editor(), Qt::Key_Return);
+    QVERIFY(!f.Editor()->hasSelectedText());
+    QCOMPARE(f.Editor()->cursorPosition(), 3);
+    Press(f.Editor(), Qt::Key_Return);
+    QCOMPARE(f.Editor()->selectedText(), QString("abc"));
+    QCOMPARE(f.Value(0), "abc");
+    QCOMPARE(f.keys, (QList<char32_t>{13, 13}));
+}
+
+void GridTest::escapeRestoresTheTextThePlacedEditorTook()
+{
+    GridFixture f(Entries{{"1", "abc"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    QTest::keyClicks(f.Editor(), "xy");
+    QCOMPARE(f.Value(0), "xy");
+    f.editTexts.clear();
+    Press(f.Editor(), Qt::Key_Escape);
+    QCOMPARE(f.Editor()->text(), QString("abc"));
+    QCOMPARE(f.Value(0), "abc");
+    QCOMPARE(f.editTexts.size(), 1);
+    QCOMPARE(f.editTexts[0].value, QString("abc"));
+    QCOMPARE(f.keys.back(), char32_t(27)); // judged after the restoring
+}
+
+void GridTest::changesWithoutACharacterRaiseNoKeyPress()
+{
+    GridFixture f(Entries{{"1", "abc"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    QApplication::clipboard()->setText("12");
+    Press(f.Editor(), Qt::Key_End);
+    Press(f.Editor(), Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(f.Value(0), "abc12");
+    Press(f.Editor(), Qt::Key_Home);
+    Press(f.Editor(), Qt::Key_Delete);
+    QCOMPARE(f.Value(0), "bc12");
+    QVERIFY(f.keys.isEmpty());
+    QCOMPARE(f.editTexts.back().value, QString("bc12"));
+    // Ctrl+V is a character: it is judged first, then pastes.
+    Press(f.Editor(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(f.keys, (QList<char32_t>{22}));
+    QCOMPARE(f.Value(0), "12bc12");
+}
+
+void GridTest::keyCellsNeverBecomeCurrent()
+{
+    GridFixture f(Entries{{"1", "ab"}, {"2", "cd"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    const QRect keyCell = f.grid->visualRect(f.model->index(1, 0));
+    QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, keyCell.center());
+    QCOMPARE(f.grid->CurrentGridRow(), 1);
+    QCOMPARE(f.grid->currentIndex().column(), 1);
+    const QRect valueCell = f.grid->visualRect(f.model->index(1, 1));
+    QTest::mouseClick(f.grid->viewport(), Qt::LeftButton, {}, valueCell.center());
+    QCOMPARE(f.grid->CurrentGridRow(), 2);
+}
+
+void GridTest::ctrlUpAndDownJumpToTheEnds()
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 1; i <= 200; ++i)
+        entries.emplace_back(std::to_string(i), "t" + std::to_string(i));
+    GridFixture f(entries);
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    Press(f.Editor(), Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(f.grid->CurrentGridRow(), 200);
+    QCOMPARE(f.Editor()->text(), QString("t200"));
+    Press(f.Editor(), Qt::Key_PageUp);
+    QVERIFY(f.grid->CurrentGridRow() < 200);
+    Press(f.Editor(), Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(f.grid->CurrentGridRow(), 1);
+}
+
+void GridTest::typingIntoTheEmptyRowCreatesAnEntryWithAnEmptyKey()
+{
+    GridFixture f(Entries{});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    QCOMPARE(f.model->rowCount(), 1);
+    Press(f.Editor(), Qt::Key_Backspace); // leaves no text: no entry
+    QCOMPARE(f.table.EntryCount(), 0u);
+    QTest::keyClicks(f.Editor(), "hi");
+    QCOMPARE(f.table.EntryCount(), 1u);
+    QCOMPARE(f.table.EntryAt(0).key, "");
+    QCOMPARE(f.table.CellText(1, 1), "hi");
+    QCOMPARE(f.table.ValueOf("1"), "");
+    QCOMPARE(f.model->rowCount(), 1);
+    QCOMPARE(f.Editor()->text(), QString("hi")); // the editor stayed put
+}
+
+void GridTest::thaiIsShownAndTypedThroughTheCodePage()
+{
+    GridFixture f(Entries{{"1", "\xA1\xD2"}}); // ko kai, sara aa (TIS-620)
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    QCOMPARE(f.Editor()->text(), QString::fromUtf8("\u0E01\u0E32"));
+    Press(f.Editor(), Qt::Key_End);
+    QTest::sendKeyEvent(QTest::Click, f.Editor(), Qt::Key_unknown, QString(QChar(0x0E02)), {});
+    QCOMPARE(f.Value(0), "\xA1\xD2\xA2");
+    QCOMPARE(f.keys, (QList<char32_t>{0x0E02}));
+}
+
+void GridTest::charactersWithoutAByteAreRefused()
+{
+    GridFixture f(Entries{{"1", "ab"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    Press(f.Editor(), Qt::Key_End);
+    QTest::sendKeyEvent(QTest::Click, f.Editor(), Qt::Key_unknown, QString(QChar(0x0416)), {});
+    QCOMPARE(f.Value(0), "ab");
+    QVERIFY(f.keys.isEmpty());
+    // Pasted, the whole change is refused.
+    QApplication::clipboard()->setText(QString::fromUtf8("x\u0416"));
+    Press(f.Editor(), Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(f.Editor()->text(), QString("ab"));
+    QCOMPARE(f.Value(0), "ab");
+}
+
+void GridTest::everyTextByteSurvivesAnEditOfItsNeighbours()
+{
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all += static_cast<char>(b);
+    GridFixture f(Entries{{"1", all}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    QCOMPARE(f.Editor()->text().toUcs4().size(), 255);
+    Press(f.Editor(), Qt::Key_End);
+    QTest::keyClicks(f.Editor(), "Z");
+    QCOMPARE(f.Value(0), all + "Z");
+    Press(f.Editor(), Qt::Key_Backspace);
+    QCOMPARE(f.Value(0), all);
+}
+
+void GridTest::emptyingAndAppendingSettleOnRowOne()
+{
+    GridFixture f(Entries{{"1", "a"}, {"2", "b"}, {"3", "c"}});
+    QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
+    f.grid->SetCurrentGridRow(3);
+    f.editTexts.clear();
+    f.table.RemoveAllEntries();
+    QCOMPARE(f.editTexts.size(), 1); // the editor left row 3
+    QCOMPARE(f.editTexts[0].row, 3);
+    QVERIFY(!f.Editor());
+    for (int i = 1; i <= 1000; ++i)
+        f.table.AppendEntry(std::to_string(i), "x");
+    QVERIFY(!f.Editor()); // not rebuilt for every entry
+    f.grid->Settle();
+    QCOMPARE(f.model->rowCount(), 1000);
+    QCOMPARE(f.grid->CurrentGridRow(), 1);
+    QVERIFY(f.Editor());
+    QCOMPARE(f.editTexts.back().row, 1);
+    // Appending elsewhere doesn't move the current row.
+    f.grid->SetCurrentGridRow(500);
+    f.table.AppendEntry("1001", "y");
+    QTRY_COMPARE(f.model->rowCount(), 1001); // settles by itself when events run
+    QCOMPARE(f.grid->CurrentGridRow(), 500);
+    QVERIFY(f.Editor());
+}
+
+void GridTest::modelPassesTheItemModelTester()
+{
+    GridFixture f(Entries{{"1", "a"}});
+    QAbstractItemModelTester tester(f.model.get(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    f.table.RemoveAllEntries();
+    f.grid->Settle();
+    f.model->WriteBack(0, "typed");
+    f.table.RemoveAllEntries();
+    for (int i = 1; i <= 50; ++i)
+        f.table.AppendEntry(std::to_string(i), "v" + std::to_string(i));
+    f.grid->Settle();
+    QCOMPARE(f.model->rowCount(), 50);
+    QCOMPARE(f.model->data(f.model->index(49, 1), Qt::DisplayRole).toString(), QString("v50"));
+    QCOMPARE(f.model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString("ID"));
+    QVERIFY(!(f.model->flags(f.model->index(0, 0)) & Qt::ItemIsEditable));
+}
+
+QTEST_MAIN(GridTest)
+#include "grid_test.moc"

@@ -74,3 +74,36 @@ std::vector<fs::path> CorpusFiles()
 }
 
 } // namespace tavolin::test
+
+#include "codec/reader.h"
+#include "tables/error.h"
+
+namespace tavolin::test {
+
+Entries EntriesOf(const StringTable& table)
+{
+    Entries entries;
+    for (std::size_t i = 0; i < table.EntryCount(); ++i)
+        entries.emplace_back(table.EntryAt(i).key, table.EntryAt(i).value);
+    return entries;
+}
+
+ScannedFile ScanPath(const std::string& path)
+{
+    ScannedFile scanned;
+    scanned.tables.RemoveAllEntries();
+    try {
+        ScanResourceFile(path, scanned.tables);
+    } catch (const TavolinError& e) {
+        scanned.error = e.what();
+    }
+    return scanned;
+}
+
+ScannedFile ScanBytes(const Bytes& bytes)
+{
+    const TempDir dir;
+    return ScanPath(dir.Write("file.rsc", bytes));
+}
+
+} // namespace tavolin::test

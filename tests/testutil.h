@@ -41,3 +41,23 @@ void WriteAll(const std::filesystem::path& path, const Bytes& bytes);
             GTEST_SKIP() << "sample resource files not found at " TAVOLIN_CORPUS_DIR      \
                             " (a checkout without ../shared/corpus)";                     \
     } while (0)
+
+#include "tables/stringtable.h"
+
+namespace tavolin::test {
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+[[nodiscard]] Entries EntriesOf(const StringTable& table);
+
+// Emptied tables, as Open leaves them before the scan.
+struct ScannedFile {
+    StringTables tables;
+    std::string error; // empty when the scan succeeded
+};
+// Scans `bytes` from a file of a temporary folder.
+[[nodiscard]] ScannedFile ScanBytes(const Bytes& bytes);
+// Scans the file at `path` (copy corpus files to a temporary folder first).
+[[nodiscard]] ScannedFile ScanPath(const std::string& path);
+
+} // namespace tavolin::test

@@ -1,0 +1,90 @@
+// Scanning and saving files of many strings, and lookups in large tables.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <unistd.h>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "codec/reader.h"
+#include "codec/safesave.h"
+#include "codec/writer.h"
+
+namespace {
+
+using tavolin::StringTables;
+
+// A file of `strings` slots of 20 characters, each holding a 12-letter text,
+// with a few gap bytes between them.
+std::string MakeFile(int strings)
+{
+    static const std::string path = "/tmp/tavolin-bench-" + std::to_string(::getpid()) + ".rsc";
+    std::vector<char> bytes = {0x6b, 0x4a, 0x1f, 0x10};
+    for (int i = 0; i < strings; ++i) {
+        bytes.insert(bytes.end(), {20, static_cast<char>(0xAB)});
+        for (int c = 0; c < 20; ++c)
+            bytes.insert(bytes.end(), {c < 12 ? static_cast<char>('a' + (i + c) % 26) : '\0', 0});
+        bytes.insert(bytes.end(), {3, 0, 7});
+    }
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+StringTables Scanned(const std::string& path)
+{
+    StringTables tables;
+    tables.RemoveAllEntries();
+    tavolin::ScanResourceFile(path, tables);
+    return tables;
+}
+
+void BM_ScanResourceFile(benchmark::State& state)
+{
+    const std::string path = MakeFile(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Scanned(path));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ScanResourceFile)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_SavePatchFile(benchmark::State& state)
+{
+    const std::string path = MakeFile(static_cast<int>(state.range(0)));
+    const StringTables tables = Scanned(path);
+    for (auto _ : state)
+        tavolin::SaveTables(path, tables, false);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_SavePatchFile)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A lookup of the last ID costs the same as one of the first.
+void BM_ValueOfLastId(benchmark::State& state)
+{
+    tavolin::StringTable table("ID", "Value");
+    for (int i = 1; i <= state.range(0); ++i)
+        table.AppendEntry(std::to_string(i), "text");
+    const std::string last = std::to_string(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(table.ValueOf(last));
+}
+BENCHMARK(BM_ValueOfLastId)->Arg(100)->Arg(100000);
+
+void BM_RemoveAllEntries(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        tavolin::StringTable table("ID", "Value");
+        for (int i = 1; i <= state.range(0); ++i)
+            table.AppendEntry(std::to_string(i), "text");
+        state.ResumeTiming();
+        table.RemoveAllEntries();
+    }
+}
+BENCHMARK(BM_RemoveAllEntries)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the whole project, then the core
+# again under AddressSanitizer and UndefinedBehaviorSanitizer. Installs missing
+# Debian packages first. GUI tests run on Qt's offscreen platform.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+tavolin_install_deps
+
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVOLIN_SANITIZE=ON \
+    -DTAVOLIN_BUILD_UI=OFF -DTAVOLIN_BUILD_BENCH=OFF >/dev/null
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-sanitize --output-on-failure -j"$jobs"

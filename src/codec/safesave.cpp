@@ -1,0 +1,173 @@
+#include "codec/safesave.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "codec/bytefile.h"
+#include "codec/errors.h"
+
+namespace tavolin {
+
+namespace {
+
+WriteFunction g_write = nullptr;
+
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows symbolic links to the file they finally name, which need not exist.
+std::string ResolveLinks(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+        if (n < 0)
+            return path;
+        std::string link(buffer, static_cast<std::size_t>(n));
+        path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
+    }
+    throw IoError(ELOOP);
+}
+
+bool IsSpaceError(int err)
+{
+    return err == ENOSPC || err == EDQUOT || err == EFBIG;
+}
+
+[[noreturn]] void Fail(int err, const std::string& path)
+{
+    throw IoError(IsSpaceError(err) ? kDiskFull : IoCodeForOpen(err, path));
+}
+
+// Removes the half-written new file on every path that doesn't rename it.
+class TempFile {
+public:
+    explicit TempFile(const std::string& target)
+        : m_path(FolderOf(target) + "/." + NameOf(target) + ".tavolin-XXXXXX")
+    {
+        m_fd = ::mkostemp(m_path.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            Fail(errno, target);
+    }
+    ~TempFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_renamed)
+            ::unlink(m_path.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    void Write(const std::vector<std::uint8_t>& bytes)
+    {
+        const WriteFunction write = g_write ? g_write : ::write;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                Fail(errno, m_path);
+            if (n == 0)
+                throw IoError(kDiskFull);
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+    void Finish(mode_t mode, const struct stat* owner)
+    {
+        if (::fchmod(m_fd, mode) != 0)
+            Fail(errno, m_path);
+        // Only root can give the file back to its owner; others keep theirs.
+        if (owner && ::geteuid() == 0 && ::fchown(m_fd, owner->st_uid, owner->st_gid) != 0)
+            Fail(errno, m_path);
+        if (::fsync(m_fd) != 0)
+            Fail(errno, m_path);
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            Fail(errno, m_path);
+    }
+
+    void RenameOver(const std::string& target)
+    {
+        if (::rename(m_path.c_str(), target.c_str()) != 0)
+            Fail(errno, target);
+        m_renamed = true;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    bool m_renamed = false;
+};
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+void SyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd); // the data is safe already; this only hastens the name
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+void SetWriteFunctionForTesting(WriteFunction write)
+{
+    g_write = write;
+}
+
+void ReplaceFile(const std::string& requested, const std::vector<std::uint8_t>& bytes)
+{
+    const std::string target = ResolveLinks(requested);
+
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        Fail(errno, target);
+    mode_t mode = 0666 & ~CurrentUmask();
+    if (exists) {
+        // A rename would replace even a file we may not write: ask first.
+        if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode) ||
+            ::access(target.c_str(), W_OK) != 0)
+            throw IoError(kAccessDenied);
+        mode = st.st_mode & 07777;
+    } else {
+        struct stat folder {};
+        if (::stat(FolderOf(target).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+            throw IoError(kInvalidFilename);
+    }
+
+    TempFile temp(target);
+    temp.Write(bytes);
+    temp.Finish(mode, exists ? &st : nullptr);
+    temp.RenameOver(target);
+    SyncFolder(FolderOf(target));
+}
+
+} // namespace tavolin

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "cli/stringscli.h"
+#include "testutil.h"
+
+namespace tavolin {
+namespace {
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(const std::vector<std::string>& args)
+{
+    std::ostringstream out, err;
+    const int code = RunStringsCli(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+TEST(StringsCli, DumpPrintsTheTablesAsJson)
+{
+    const test::TempDir dir;
+    const std::string path =
+        dir.Write("a.rsc", {16, 32, 7, 3, 171, 72, 0, 105, 0, 0, 0, 5, 2, 171, 1, 14, 10, 0, 9, 10, 4});
+    const CliRun run = Cli({"dump", path});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "{\"vle\": [[\"1\", \"Hi\"], [\"2\", \"\u00a1\\\\\"]], "
+                       "\"vle2\": [[\"0\", \"16 32 7 \"], [\"1\", \"5 \"], [\"2\", \"9 10 4\"]], "
+                       "\"vle3\": [[\"1\", \"3\"], [\"2\", \"2\"]], \"error\": null}\n");
+}
+
+TEST(StringsCli, DumpOfAFailedScanShowsWhatWasReadAndTheError)
+{
+    const test::TempDir dir;
+    CliRun run = Cli({"dump", dir.Write("b.rsc", {1, 2, 171})});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "{\"vle\": [], \"vle2\": [[\"0\", \"1 \"]], \"vle3\": [], "
+                       "\"error\": \"Read beyond end of file\"}\n");
+    run = Cli({"dump", (dir.Path() / "none.rsc").string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "{\"vle\": [], \"vle2\": [], \"vle3\": [], \"error\": \"File not found\"}\n");
+}
+
+TEST(StringsCli, JsonKeepsEveryByte)
+{
+    EXPECT_EQ(JsonString(std::string("\"\\\x01\r\x7f\x80\xff", 7)), "\"\\\"\\\\\\u0001\\u000d\x7f\u0080\u00ff\"");
+}
+
+TEST(StringsCli, Usage)
+{
+    EXPECT_EQ(Cli({"--help"}).code, 0);
+    EXPECT_NE(Cli({"--help"}).out.find("usage: tavolin-strings dump FILE"), std::string::npos);
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"dump"}, {"dump", "a", "b"}, {"frob", "a"},
+                                                                    {"resave", "a", "-x", "b"}}) {
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("usage:"), std::string::npos);
+    }
+}
+
+TEST(StringsCli, TheProgramItself)
+{
+    FILE* pipe = ::popen(TAVOLIN_STRINGS_EXE " frob 2>&1", "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[256] = {};
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, pipe);
+    const int status = ::pclose(pipe);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(std::string(buffer, n).rfind("usage:", 0), 0u);
+}
+
+} // namespace
+} // namespace tavolin

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "codec/reader.h"
+#include "testutil.h"
+
+namespace tavolin {
+namespace {
+
+using test::Bytes;
+using test::Entries;
+using test::EntriesOf;
+using test::ScanBytes;
+
+const Bytes kWorkedExample = {16, 32, 7, 3, 171, 72, 0, 105, 0, 0, 0, 5,
+                              2,  171, 1, 14, 10, 0, 9,  10, 4};
+
+TEST(ScanResourceFile, WorkedExample)
+{
+    const auto s = ScanBytes(kWorkedExample);
+    ASSERT_EQ(s.error, "");
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", "16 32 7 "}, {"1", "5 "}, {"2", "9 10 4"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "3"}, {"2", "2"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", "Hi"}, {"2", "\xA1\\"}}));
+}
+
+TEST(ScanResourceFile, FilesWithoutMarkers)
+{
+    struct Case {
+        Bytes bytes;
+        std::string gap;
+    };
+    for (const auto& c : {Case{{}, ""}, Case{{9}, "9"}, Case{{1, 2}, "1 2"}, Case{{1, 2, 3, 4}, "1 2 3 4"},
+                          Case{{0, 10, 255}, "0 10 255"}}) {
+        const auto s = ScanBytes(c.bytes);
+        EXPECT_EQ(s.error, "");
+        EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", c.gap}}));
+        EXPECT_TRUE(EntriesOf(s.tables.vle).empty());
+        EXPECT_TRUE(EntriesOf(s.tables.vle3).empty());
+    }
+}
+
+TEST(ScanResourceFile, MarkerAtTheStartOfTheFile)
+{
+    // Alone: length 0 from the initial look-behind.
+    auto s = ScanBytes({171});
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", ""}, {"1", ""}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "0"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", ""}}));
+
+    // Second byte: the first byte is the length, and not a gap byte.
+    s = ScanBytes({1, 171, 65, 0, 7, 8, 9});
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", ""}, {"1", "7 8 9"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", "A"}}));
+}
+
+TEST(ScanResourceFile, HoldBackAfterAString)
+{
+    // Ends right after the characters: empty final record.
+    auto s = ScanBytes({5, 6, 1, 171, 65, 0});
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", "5 6 "}, {"1", ""}}));
+    // One byte after them: that byte alone.
+    s = ScanBytes({5, 6, 1, 171, 65, 0, 9});
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", "5 6 "}, {"1", "9"}}));
+    // A marker one byte after them: the byte is the next length, the gap is empty.
+    s = ScanBytes({1, 171, 65, 0, 1, 171, 66, 0, 3});
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", ""}, {"1", ""}, {"2", "3"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", "A"}, {"2", "B"}}));
+}
+
+TEST(ScanResourceFile, MarkerDirectlyBehindAString)
+{
+    // After the text "A" the length is 65, the value of its last character.
+    Bytes bytes = {1, 171, 65, 0, 171};
+    for (int i = 0; i < 65; ++i)
+        bytes.insert(bytes.end(), {'z', 0});
+    auto s = ScanBytes(bytes);
+    ASSERT_EQ(s.error, "");
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "1"}, {"2", "65"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", ""}, {"1", ""}, {"2", ""}}));
+
+    // After an empty string the marker itself is the length: 171 characters.
+    bytes = {0, 171, 171};
+    for (int i = 0; i < 171; ++i)
+        bytes.insert(bytes.end(), {'y', 0});
+    s = ScanBytes(bytes);
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "0"}, {"2", "171"}}));
+
+    // After a last character that decoded to 0 the length is 0.
+    s = ScanBytes({1, 171, 0, 0, 171, 4});
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "1"}, {"2", "0"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", ""}, {"1", ""}, {"2", "4"}}));
+}
+
+TEST(ScanResourceFile, LengthZeroAndCharactersThatVanish)
+{
+    auto s = ScanBytes({7, 0, 171, 8, 9});
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "0"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", ""}}));
+    // Look-behind after the string is the marker itself, then 8 and 9.
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", "7 "}, {"1", "8 9"}}));
+
+    // U+0000, U+0100 and U+0E60 decode to 0: left out, still counted.
+    s = ScanBytes({3, 171, 0, 1, 72, 0, 96, 14});
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", "H"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "3"}}));
+}
+
+TEST(ScanResourceFile, LongStringsAndManyOfThem)
+{
+    Bytes bytes = {255, 171};
+    for (int i = 0; i < 255; ++i)
+        bytes.insert(bytes.end(), {static_cast<std::uint8_t>('a' + i % 26), 0});
+    for (int i = 0; i < 1000; ++i)
+        bytes.insert(bytes.end(), {0x20, 1, 171, 'x', 0});
+    const auto s = ScanBytes(bytes);
+    ASSERT_EQ(s.error, "");
+    EXPECT_EQ(s.tables.vle.EntryCount(), 1001u);
+    EXPECT_EQ(s.tables.vle.ValueOf("1").size(), 255u);
+    EXPECT_EQ(s.tables.vle3.ValueOf("1001"), "1");
+    EXPECT_EQ(s.tables.vle2.ValueOf("1000"), "32 ");
+}
+
+TEST(ScanResourceFile, StringRunningPastTheEnd)
+{
+    // A marker as the last byte, with a length above 0.
+    auto s = ScanBytes({1, 2, 171});
+    EXPECT_EQ(s.error, "Read beyond end of file");
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", "1 "}}));
+    EXPECT_TRUE(EntriesOf(s.tables.vle3).empty());
+
+    // The second string's characters run out: its gap entry is the last one.
+    s = ScanBytes({1, 171, 65, 0, 9, 4, 171, 66, 0, 67});
+    EXPECT_EQ(s.error, "Read beyond end of file");
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", ""}, {"1", "9 "}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", "A"}}));
+
+    // With length 0 a marker at the end is an empty string.
+    s = ScanBytes({5, 0, 171});
+    EXPECT_EQ(s.error, "");
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", "5 "}, {"1", ""}}));
+}
+
+TEST(ScanResourceFile, ScansEveryTimeAfresh)
+{
+    const test::TempDir dir;
+    const std::string path = dir.Write("a.rsc", kWorkedExample);
+    StringTables tables;
+    tables.RemoveAllEntries();
+    ScanResourceFile(path, tables);
+    tables.RemoveAllEntries();
+    ScanResourceFile(path, tables);
+    EXPECT_EQ(EntriesOf(tables.vle2), (Entries{{"0", "16 32 7 "}, {"1", "5 "}, {"2", "9 10 4"}}));
+}
+
+// The sample files: nothing crashes, and the known ones give known tables.
+TEST(ScanCorpus, EveryFileScansWithoutCrashing)
+{
+    TAVOLIN_REQUIRE_CORPUS();
+    const auto files = test::CorpusFiles();
+    ASSERT_GT(files.size(), 50u);
+    const test::TempDir dir;
+    for (const auto& file : files) {
+        const auto copy = dir.Path() / file.filename();
+        std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+        const auto s = test::ScanPath(copy.string());
+        EXPECT_TRUE(s.error.empty() || s.error == "Read beyond end of file") << file << ": " << s.error;
+        // One more gap record than strings, unless a string ran out.
+        if (s.error.empty()) {
+            EXPECT_EQ(s.tables.vle2.EntryCount(), s.tables.vle.EntryCount() + 1) << file;
+        }
+    }
+}
+
+TEST(ScanCorpus, KnownFiles)
+{
+    TAVOLIN_REQUIRE_CORPUS();
+    const test::TempDir dir;
+    const auto scan = [&](const char* name) {
+        const auto copy = dir.Path() / "copy.rsc";
+        test::WriteAll(copy, test::ReadAll(test::CorpusDir() / name));
+        return test::ScanPath(copy.string());
+    };
+    auto s = scan("compiled/torch_caption_v6.rsc");
+    EXPECT_EQ(s.error, "");
+    EXPECT_EQ(EntriesOf(s.tables.vle), (Entries{{"1", "Torch"}, {"2", "Torch"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle3), (Entries{{"1", "5"}, {"2", "5"}}));
+    EXPECT_EQ(EntriesOf(s.tables.vle2), (Entries{{"0", "28 0 5 0 "}, {"1", ""}, {"2", "4 0 28 0"}}));
+
+    s = scan("compiled/strings_v6.rsc");
+    EXPECT_EQ(s.error, "");
+    // "Hello" is a BUF with an 8-bit length and no marker: a gap to the reader.
+    EXPECT_EQ(s.tables.vle.ValueOf("1"), "World");
+    EXPECT_EQ(s.tables.vle3.ValueOf("1"), "5");
+}
+
+} // namespace
+} // namespace tavolin

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "codec/errors.h"
+#include "codec/safesave.h"
+#include "codec/writer.h"
+#include "testutil.h"
+
+namespace tavolin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+const Bytes kOld = {1, 2, 3, 4, 5};
+const Bytes kNew = {9, 8, 7};
+
+std::string SaveError(const std::string& target, const Bytes& bytes)
+{
+    try {
+        ReplaceFile(target, bytes);
+    } catch (const IoError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::size_t FilesIn(const fs::path& dir)
+{
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+unsigned Mode(const std::string& path)
+{
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(ReplaceFile, ReplacesWholeAndKeepsPermissionBits)
+{
+    const test::TempDir dir;
+    const std::string target = dir.Write("app.rsc", Bytes(1000, 0x55));
+    ::chmod(target.c_str(), 0640);
+    ReplaceFile(target, kNew);
+    EXPECT_EQ(test::ReadAll(target), kNew);
+    EXPECT_EQ(Mode(target), 0640u);
+    EXPECT_EQ(FilesIn(dir.Path()), 1u);
+
+    const std::string fresh = (dir.Path() / "new.rsc").string();
+    ReplaceFile(fresh, kOld);
+    EXPECT_EQ(test::ReadAll(fresh), kOld);
+    EXPECT_EQ(FilesIn(dir.Path()), 2u);
+}
+
+TEST(ReplaceFile, SavesThroughASymbolicLink)
+{
+    const test::TempDir dir;
+    const std::string real = dir.Write("real.rsc", kOld);
+    fs::create_directory(dir.Path() / "links");
+    const fs::path link = dir.Path() / "links" / "link.rsc";
+    fs::create_symlink("../real.rsc", link);
+    ReplaceFile(link.string(), kNew);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(test::ReadAll(real), kNew);
+}
+
+TEST(ReplaceFile, RefusalsLeaveTheTargetAsItWas)
+{
+    const test::TempDir dir;
+    const std::string target = dir.Write("app.rsc", kOld);
+    ::chmod(target.c_str(), 0444); // read-only, for root too
+    EXPECT_EQ(SaveError(target, kNew), "File access denied");
+    EXPECT_EQ(test::ReadAll(target), kOld);
+    EXPECT_EQ(SaveError(dir.Path().string(), kNew), "File access denied");
+    EXPECT_EQ(SaveError((dir.Path() / "gone" / "app.rsc").string(), kNew), "Invalid filename");
+    EXPECT_EQ(FilesIn(dir.Path()), 1u);
+
+    if (::geteuid() != 0) { // root writes into any folder
+        const fs::path locked = dir.Path() / "locked";
+        fs::create_directory(locked);
+        const std::string inside = dir.Write("locked/app.rsc", kOld);
+        ::chmod(locked.c_str(), 0555);
+        EXPECT_EQ(SaveError(inside, kNew), "File access denied");
+        EXPECT_EQ(test::ReadAll(inside), kOld);
+    }
+}
+
+// Takes `budget` bytes, then reports the disk full.
+ssize_t g_budget = 0;
+ssize_t FillingWrite(int fd, const void* data, std::size_t size)
+{
+    if (g_budget <= 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    const auto n = std::min<ssize_t>(g_budget, static_cast<ssize_t>(size));
+    g_budget -= n;
+    return ::write(fd, data, static_cast<std::size_t>(n));
+}
+
+TEST(ReplaceFile, DiskFullLeavesTheTargetAsItWas)
+{
+    const test::TempDir dir;
+    const std::string target = dir.Write("app.rsc", kOld);
+    for (const ssize_t budget : {0, 2}) {
+        g_budget = budget;
+        SetWriteFunctionForTesting(FillingWrite);
+        const std::string error = SaveError(target, Bytes(10, 1));
+        SetWriteFunctionForTesting(nullptr);
+        EXPECT_EQ(error, "Disk full");
+        EXPECT_EQ(test::ReadAll(target), kOld);
+        EXPECT_EQ(FilesIn(dir.Path()), 1u);
+    }
+}
+
+TEST(ReplaceFile, DiskFullOnARealSmallFileSystem)
+{
+    const test::TempDir dir;
+    const fs::path mountPoint = dir.Path() / "small";
+    fs::create_directory(mountPoint);
+    if (::mount("tavolin-test", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
+                     << "); the disk-full seam test covers this";
+    const std::string target = (mountPoint / "app.rsc").string();
+    test::WriteAll(target, Bytes(40 * 1024, 7));
+    const std::string error = SaveError(target, Bytes(40 * 1024, 8));
+    const Bytes after = test::ReadAll(target);
+    const std::size_t files = FilesIn(mountPoint);
+    ::umount(mountPoint.c_str());
+    EXPECT_EQ(error, "Disk full");
+    EXPECT_EQ(after, Bytes(40 * 1024, 7));
+    EXPECT_EQ(files, 1u);
+}
+
+TEST(WritePatchFile, BadTablesNeverTouchTheTarget)
+{
+    const test::TempDir dir;
+    const std::string target = dir.Write("app.rsc", kOld);
+    StringTables t;
+    t.RemoveAllEntries();
+    t.vle2.AppendEntry("0", "1 2 ");
+    t.vle3.AppendEntry("1", "2");
+    t.vle.AppendEntry("1", "too long");
+    t.vle2.AppendEntry("1", "");
+    EXPECT_THROW(WritePatchFile(target, t.vle, t.vle2, t.vle3), SaveRefused);
+    t.vle3.RemoveAllEntries();
+    t.vle3.AppendEntry("1", "two");
+    EXPECT_THROW(SaveTables(target, t, false), ConvertError);
+    EXPECT_EQ(test::ReadAll(target), kOld);
+    EXPECT_EQ(FilesIn(dir.Path()), 1u);
+}
+
+} // namespace
+} // namespace tavolin

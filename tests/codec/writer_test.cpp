@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "codec/errors.h"
+#include "codec/writer.h"
+#include "testutil.h"
+
+namespace tavolin {
+namespace {
+
+using test::Bytes;
+
+// Tables as a scan would leave them: ID k gets text texts[k-1], capacity
+// caps[k-1] and gap record gaps[k]; gaps[0] is key "0".
+StringTables Tables(const std::vector<std::string>& texts, const std::vector<std::string>& caps,
+                    const std::vector<std::string>& gaps)
+{
+    StringTables t;
+    t.RemoveAllEntries();
+    for (std::size_t i = 0; i < gaps.size(); ++i)
+        t.vle2.AppendEntry(std::to_string(i), gaps[i]);
+    for (std::size_t i = 0; i < caps.size(); ++i)
+        t.vle3.AppendEntry(std::to_string(i + 1), caps[i]);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        t.vle.AppendEntry(std::to_string(i + 1), texts[i]);
+    return t;
+}
+
+Bytes Patch(const StringTables& t)
+{
+    return BuildPatchFile(t.vle, t.vle2, t.vle3);
+}
+
+std::string PatchError(const StringTables& t)
+{
+    try {
+        (void)Patch(t);
+    } catch (const TavolinError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(WriteGapRecord, NumbersSeparatedByBlanks)
+{
+    const auto gap = [](std::string_view record) {
+        Bytes out;
+        WriteGapRecord(out, record);
+        return out;
+    };
+    EXPECT_EQ(gap("12 0 255 "), (Bytes{12, 0, 255}));
+    EXPECT_EQ(gap("12 0 255"), (Bytes{12, 0, 255}));
+    EXPECT_EQ(gap(""), Bytes{});
+    EXPECT_EQ(gap("300 -1"), (Bytes{0x2C, 0xFF}));
+    for (const auto& [record, bad] : std::vector<std::pair<std::string, std::string>>{
+             {"1  2", ""}, {" 1", ""}, {"1\t2", "1\t2"}, {"7 x8 ", "x8"}}) {
+        Bytes out;
+        try {
+            WriteGapRecord(out, record);
+            ADD_FAILURE() << record;
+        } catch (const ConvertError& e) {
+            EXPECT_EQ(e.what(), "'" + bad + "' is not a valid integer value");
+        }
+    }
+}
+
+TEST(BuildPatchFile, SlotsKeepTheirSize)
+{
+    EXPECT_EQ(Patch(Tables({"Hi"}, {"5"}, {"", "9"})),
+              (Bytes{5, 0xAB, 'H', 0, 'i', 0, 0, 0, 0, 0, 0, 0, 9}));
+    EXPECT_EQ(Patch(Tables({"Hi"}, {"2"}, {"1 ", ""})), (Bytes{1, 2, 0xAB, 'H', 0, 'i', 0}));
+    EXPECT_EQ(Patch(Tables({""}, {"3"}, {"", ""})), (Bytes{3, 0xAB, 0, 0, 0, 0, 0, 0}));
+    // A backslash is a line feed; bytes from 127 on go to the Thai block.
+    EXPECT_EQ(Patch(Tables({"\\\x7f\xa1\xff"}, {"4"}, {"", ""})),
+              (Bytes{4, 0xAB, 0x0A, 0, 0xDF, 0x0E, 0x01, 0x0E, 0x5F, 0x0E}));
+}
+
+TEST(BuildPatchFile, WorkedExampleComesBack)
+{
+    const auto t = Tables({"Hi", "\xA1\\"}, {"3", "2"}, {"16 32 7 ", "5 ", "9 10 4"});
+    EXPECT_EQ(Patch(t), (Bytes{16, 32, 7, 3, 171, 72, 0, 105, 0, 0, 0, 5, 2, 171, 1, 14, 10, 0, 9, 10, 4}));
+}
+
+TEST(BuildPatchFile, FileWithoutStringsIsItsGapRecordAlone)
+{
+    EXPECT_EQ(Patch(Tables({}, {}, {"1 2 3"})), (Bytes{1, 2, 3}));
+    EXPECT_EQ(Patch(Tables({}, {}, {""})), Bytes{});
+}
+
+TEST(BuildPatchFile, RefusesWhatWouldCorruptTheFile)
+{
+    EXPECT_EQ(PatchError(Tables({"Hello"}, {"3"}, {"", ""})),
+              "The text of ID 1 has 5 characters, but its slot holds 3");
+    EXPECT_EQ(PatchError(Tables({"a", "b"}, {"1"}, {"", "", ""})), "'' is not a valid integer value");
+    EXPECT_EQ(PatchError(Tables({"a"}, {"x"}, {"", ""})), "'x' is not a valid integer value");
+    EXPECT_EQ(PatchError(Tables({"a"}, {"1"}, {"", "1  2"})), "'' is not a valid integer value");
+}
+
+TEST(BuildCaptionFile, HeaderTextsAndIndex)
+{
+    EXPECT_EQ(BuildCaptionFile(Tables({"Abc", "Abc"}, {}, {}).vle),
+              (Bytes{0x14, 0, 5, 0, 3, 0xAB, 'A', 0, 'b', 0, 'c', 0, 3, 0xAB, 'A', 0, 'b', 0, 'c', 0, 4, 0, 0x14, 0}));
+    EXPECT_EQ(BuildCaptionFile(Tables({}, {}, {}).vle), (Bytes{6, 0, 5, 0, 0, 0xAB, 4, 0, 6, 0}));
+    // Texts are written whole, whatever their capacity.
+    const auto t = Tables({"Torchlight"}, {"5"}, {"28 0 5 0 ", ""});
+    const Bytes out = BuildCaptionFile(t.vle);
+    EXPECT_EQ(out.size(), 4u + 2 + 20 + 4);
+    EXPECT_EQ(out[4], 10);
+}
+
+TEST(BuildCaptionFile, RefusesTextsThatDoNotFitOneByteOffsets)
+{
+    // One text of 124 characters is the most: P = 4 + 250 = 254.
+    EXPECT_EQ(BuildCaptionFile(Tables({std::string(124, 'a')}, {}, {}).vle).size(), 258u);
+    EXPECT_THROW((void)BuildCaptionFile(Tables({std::string(125, 'a')}, {}, {}).vle), SaveRefused);
+    try {
+        (void)BuildCaptionFile(Tables({std::string(100, 'a'), std::string(30, 'b')}, {}, {}).vle);
+        FAIL();
+    } catch (const SaveRefused& e) {
+        EXPECT_STREQ(e.what(), "The texts are too long for a caption file: with its header they take 268 "
+                               "bytes, 13 more than the 255 that fit");
+    }
+}
+
+TEST(IsCaptionPath, AnyCaseAnywhereInThePath)
+{
+    EXPECT_TRUE(IsCaptionPath("/data/torch_caption.rsc"));
+    EXPECT_TRUE(IsCaptionPath("/data/CAPTION/app.RSC"));
+    EXPECT_TRUE(IsCaptionPath("Caption"));
+    EXPECT_FALSE(IsCaptionPath("/data/capt_ion.rsc"));
+    EXPECT_FALSE(IsCaptionPath("/data/app.rsc"));
+}
+
+} // namespace
+} // namespace tavolin

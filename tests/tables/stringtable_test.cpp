@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tables/error.h"
+#include "tables/stringtable.h"
+
+namespace tavolin {
+namespace {
+
+TEST(StringTables, StartWithTheirInitialEntryAndTitles)
+{
+    const StringTables t;
+    EXPECT_EQ(t.vle.CellText(0, 0), "ID");
+    EXPECT_EQ(t.vle.CellText(1, 0), "Value");
+    EXPECT_EQ(t.vle2.CellText(0, 0), "Key");
+    EXPECT_EQ(t.vle3.CellText(1, 0), "Value");
+    EXPECT_EQ(t.vle.GridRowCount(), 2);
+    EXPECT_EQ(t.vle.CellText(0, 1), "-");
+    EXPECT_EQ(t.vle.CellText(1, 1), "- Open RSC File for Edit -");
+    EXPECT_EQ(t.vle2.ValueOf("-"), "-");
+    EXPECT_EQ(t.vle3.ValueOf("-"), "-");
+    // Titles are never matched by a lookup.
+    EXPECT_EQ(t.vle3.ValueOf("ID"), "");
+    EXPECT_EQ(t.vle.ValueOf("Value"), "");
+}
+
+TEST(StringTable, LookupTakesTheFirstMatchIgnoringCase)
+{
+    StringTable t("Key", "Value");
+    t.AppendEntry("1", "a=b=c");
+    t.AppendEntry("x", "first");
+    t.AppendEntry("X", "second");
+    t.AppendEntry("1", "later");
+    EXPECT_EQ(t.ValueOf("1"), "a=b=c");
+    EXPECT_EQ(t.ValueOf("x"), "first");
+    EXPECT_EQ(t.ValueOf("X"), "first");
+    EXPECT_EQ(t.ValueOf("2"), "");
+    EXPECT_EQ(t.ValueOf(""), "");
+    EXPECT_EQ(t.CellText(1, 4), "later");
+}
+
+TEST(StringTable, KeyHoldingEqualsSplitsAtTheFirstOne)
+{
+    StringTable t("Key", "Value");
+    t.AppendEntry("a=b", "c");
+    EXPECT_EQ(t.CellText(0, 1), "a");
+    EXPECT_EQ(t.CellText(1, 1), "b=c");
+    EXPECT_EQ(t.ValueOf("a"), "b=c");
+    EXPECT_EQ(t.ValueOf("a=b"), "");
+}
+
+TEST(StringTable, EmptyTableShowsOneEmptyRow)
+{
+    StringTable t("ID", "Value");
+    EXPECT_EQ(t.GridRowCount(), 2);
+    EXPECT_EQ(t.CellText(0, 1), "");
+    EXPECT_EQ(t.CellText(1, 1), "");
+    EXPECT_EQ(t.CellText(1, 7), "");
+    EXPECT_EQ(t.ValueOf("1"), "");
+    t.AppendEntry("1", "one");
+    EXPECT_EQ(t.GridRowCount(), 2); // the empty row became entry 1
+    t.AppendEntry("2", "two");
+    EXPECT_EQ(t.GridRowCount(), 3);
+}
+
+TEST(StringTable, RowPastTheLastEntryFails)
+{
+    StringTable t("ID", "Value");
+    t.AppendEntry("1", "one");
+    try {
+        (void)t.CellText(1, 2);
+        FAIL() << "no error";
+    } catch (const ListIndexError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (1)");
+    }
+    EXPECT_THROW((void)t.CellText(0, -1), ListIndexError);
+}
+
+TEST(StringTable, RemoveAllEntriesEmptiesAnySizeAndForgetsKeys)
+{
+    for (const int n : {1, 300}) {
+        StringTable t("ID", "Value");
+        for (int i = 1; i <= n; ++i)
+            t.AppendEntry(std::to_string(i), "v" + std::to_string(i));
+        EXPECT_EQ(t.GridRowCount(), n + 1);
+        t.RemoveAllEntries();
+        EXPECT_EQ(t.GridRowCount(), 2);
+        EXPECT_EQ(t.EntryCount(), 0u);
+        EXPECT_EQ(t.ValueOf("1"), "");
+        // A new entry under an old key is found, not a stale one.
+        t.AppendEntry("1", "new");
+        EXPECT_EQ(t.ValueOf("1"), "new");
+    }
+}
+
+TEST(StringTable, SetValueReplacesOnlyTheValue)
+{
+    StringTable t("ID", "Value");
+    t.AppendEntry("1", "old");
+    t.AppendEntry("2", "two");
+    t.SetValue(0, "new=text");
+    EXPECT_EQ(t.CellText(0, 1), "1");
+    EXPECT_EQ(t.ValueOf("1"), "new=text");
+    EXPECT_EQ(t.ValueOf("2"), "two");
+}
+
+class RecordingObserver : public TableObserver {
+public:
+    std::vector<std::string> events;
+    void EntriesAboutToChange() override { events.push_back("about"); }
+    void EntryAppended(std::size_t index) override { events.push_back("append " + std::to_string(index)); }
+    void EntriesRemoved(std::size_t count) override { events.push_back("removed " + std::to_string(count)); }
+};
+
+TEST(StringTable, ObserverHearsOfEveryChangeButEdits)
+{
+    StringTable t("ID", "Value");
+    RecordingObserver observer;
+    t.SetObserver(&observer);
+    t.RemoveAllEntries(); // nothing to remove: untouched
+    t.AppendEntry("1", "a");
+    t.AppendEntry("2", "b");
+    t.SetValue(1, "c");
+    t.RemoveAllEntries();
+    t.SetObserver(nullptr);
+    t.AppendEntry("3", "d");
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"about", "append 0", "about", "append 1", "about", "removed 2"}));
+}
+
+} // namespace
+} // namespace tavolin

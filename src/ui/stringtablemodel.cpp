@@ -27,6 +27,12 @@ QString CharText(char32_t c)
 
 } // namespace
 
+bool StringTableModel::IsShown(const QModelIndex& index) const
+{
+    return index.isValid() && index.model() == this && index.row() < m_shownRows &&
+           index.column() >= 0 && index.column() < 2;
+}
+
 StringTableModel::StringTableModel(StringTable& table, const StringTable& capacities,
                                    QObject* parent)
     : QAbstractTableModel(parent), m_table(table), m_capacities(capacities),
@@ -53,7 +59,7 @@ int StringTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant StringTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!IsShown(index))
         return {};
     const auto row = static_cast<std::size_t>(index.row());
     // Past the entries: the empty row, or rows of a table just emptied that
@@ -112,7 +118,7 @@ QVariant StringTableModel::headerData(int section, Qt::Orientation orientation, 
 
 Qt::ItemFlags StringTableModel::flags(const QModelIndex& index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!IsShown(index))
         return Qt::NoItemFlags;
     // Only value cells can become current and be edited.
     if (index.column() == 1)
@@ -123,7 +129,7 @@ Qt::ItemFlags StringTableModel::flags(const QModelIndex& index) const
 bool StringTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (role != Qt::EditRole || index.column() != 1 ||
-        !checkIndex(index, CheckIndexOption::IndexIsValid))
+        !IsShown(index))
         return false;
     const auto bytes = FromDisplay(value.toString());
     if (!bytes)

@@ -54,6 +54,7 @@ private:
     void EntryAppended(std::size_t index) override;
     void EntriesRemoved(std::size_t count) override;
     void MarkPending();
+    [[nodiscard]] bool IsShown(const QModelIndex& index) const;
     [[nodiscard]] QString ToolTip(int row) const;
 
     StringTable& m_table;

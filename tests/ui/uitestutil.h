@@ -36,10 +36,10 @@ struct Slot {
 // A file of the old resource format: two gap bytes, then each slot as length
 // byte, marker and characters (filled up with U+0000), each followed by one
 // gap byte.
-inline Bytes ResourceFile(const std::vector<Slot>& slots)
+inline Bytes ResourceFile(const std::vector<Slot>& strings)
 {
     Bytes file{1, 2};
-    for (const Slot& slot : slots) {
+    for (const Slot& slot : strings) {
         file.push_back(static_cast<std::uint8_t>(slot.capacity));
         file.push_back(0xAB);
         for (int i = 0; i < slot.capacity; ++i) {

@@ -14,11 +14,6 @@ namespace {
 
 const QString kFull = QStringLiteral("Full Field");
 
-void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})
-{
-    QTest::keyClick(w, key, mods);
-}
-
 // Opens a file of the given slots and puts the caret at the end of row `row`.
 void OpenAt(WindowFixture& f, const std::vector<Slot>& strings, int row = 1,
             const std::string& name = "t.rsc")

@@ -1,0 +1,329 @@
+// The main window and its commands on real files in a temporary folder.
+
+#include <filesystem>
+#include <new>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+#include "codec/errors.h"
+#include "ui/application.h"
+#include "ui/errordisplay.h"
+#include "ui/stringtablemodel.h"
+#include "windowfixture.h"
+
+using namespace tavolin;
+using namespace tavolin::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Takes every write bit away: the file is read-only, also for root.
+void MakeReadOnly(const std::string& path)
+{
+    ::chmod(path.c_str(), 0444);
+}
+
+// An object whose events throw, as a command's handler might.
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw IoError(kAccessDenied);
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void layoutMenuStatusAndDialog();
+    void titleAndErrorDisplayRules();
+    void errorsEscapingEventsAreShownAndTheLoopGoesOn();
+    void aboutShowsThreeLines();
+    void openThenSaveInPatchMode();
+    void captionPathsSaveInCaptionMode();
+    void missingFileEmptiesTheGridThenTellsAndSaveIsRefused();
+    void readOnlyFileIsDeniedAndLeftAlone();
+    void cancelledDialogChangesNothing();
+    void saveBeforeAnyOpenDoesNothing();
+    void commandsDuringOpensPendingEventsAreIgnored();
+    void openingAfterALargerFileShowsOnlyTheNewRows();
+    void thaiTypedIsSavedInTheThaiBlock();
+    void rowsThatChangeOnSavingAreMarked();
+    void corpusCaptionFileComesBackByteForByte();
+};
+
+void WindowTest::layoutMenuStatusAndDialog()
+{
+    WindowFixture f;
+    QCOMPARE(f.window.windowTitle(), QString("Tavolin  Version 1.0"));
+    QVERIFY(!f.window.windowIcon().isNull());
+    QVERIFY(f.window.findChildren<QMenuBar*>().isEmpty() || !f.window.menuWidget());
+    QStringList captions;
+    for (QAction* action : f.window.ToolBar1->actions()) {
+        const auto* button = qobject_cast<QToolButton*>(f.window.ToolBar1->widgetForAction(action));
+        QVERIFY(button && button->menu() && button->autoRaise());
+        captions << button->text();
+    }
+    QCOMPARE(captions, (QStringList{"File", "Help"}));
+    QStringList fileEntries;
+    for (const QAction* a : f.window.File1->actions())
+        fileEntries << (a->isSeparator() ? QString("-") : a->text());
+    QCOMPARE(fileEntries, (QStringList{"Open", "Save", "-", "Exit"}));
+    const auto* credit = f.window.StatusBar1->findChild<QLabel*>();
+    QVERIFY(credit);
+    QCOMPARE(credit->text(),
+             QString("Developer by Tavolin developers (https://tavolin.example.org)"));
+    QCOMPARE(f.window.OpenDialog1->nameFilters(), QStringList{"Symbian Resource (*.rsc)"});
+    QCOMPARE(f.window.OpenDialog1->defaultSuffix(), QString("rsc"));
+    QCOMPARE(f.window.OpenDialog1->fileMode(), QFileDialog::AnyFile);
+    QCOMPARE(f.Vle().CellText(1, 1), "- Open RSC File for Edit -");
+    QCOMPARE(f.Editor()->text(), QString("- Open RSC File for Edit -"));
+    QCOMPARE(f.window.vle->columnWidth(0), 61);
+}
+
+void WindowTest::titleAndErrorDisplayRules()
+{
+    QCOMPARE(ApplicationTitle("C:/Tools/EDITOR.EXE"), QString("Editor"));
+    QCOMPARE(ApplicationTitle("/usr/bin/tavolin"), QString("tavolin"));
+    QCOMPARE(ApplicationTitle("/opt/my.dir/TaVoLin.bin.old"), QString("Tavolin"));
+    QCOMPARE(ErrorDisplayText("File not found"), QString("File not found."));
+    QCOMPARE(ErrorDisplayText("I/O error 32"), QString("I/O error 32."));
+    QCOMPARE(ErrorDisplayText("Done."), QString("Done."));
+    QCOMPARE(ErrorDisplayText("Stop!"), QString("Stop!"));
+    QCOMPARE(ErrorDisplayText("List index out of bounds (3)"),
+             QString("List index out of bounds (3)"));
+    QCOMPARE(ErrorDisplayText(""), QString(""));
+    QCOMPARE(MessageOf(std::make_exception_ptr(std::bad_alloc())), QString("Out of memory"));
+    QCOMPARE(MessageOf(std::make_exception_ptr(ConvertError("-"))),
+             QString("'-' is not a valid integer value"));
+}
+
+void WindowTest::errorsEscapingEventsAreShownAndTheLoopGoesOn()
+{
+    RecordingSink sink;
+    auto* app = qobject_cast<TavolinApplication*>(QCoreApplication::instance());
+    QVERIFY(app);
+    app->SetMessageSink(&sink);
+    Thrower thrower;
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+    QTRY_COMPARE(sink.errors, (QStringList{"File access denied.", "File access denied."}));
+    app->SetMessageSink(nullptr);
+}
+
+void WindowTest::aboutShowsThreeLines()
+{
+    WindowFixture f;
+    f.window.About1->trigger();
+    QCOMPARE(f.sink.messages,
+             QStringList{"Tavolin Version 1.0\r\nDeveloper Tavolin developers\r\n"
+                         "https://tavolin.example.org"});
+    QVERIFY(f.sink.errors.isEmpty());
+}
+
+void WindowTest::openThenSaveInPatchMode()
+{
+    WindowFixture f;
+    const std::string path = f.Write("app.rsc", ResourceFile({{5, u"Hi"}, {3, u"abc"}}));
+    f.Open(path);
+    QVERIFY(f.sink.errors.isEmpty());
+    QCOMPARE(f.window.CurrentFileName, path);
+    QVERIFY(!f.window.IsLoading);
+    QVERIFY(!f.window.IsCaptionFile);
+    QCOMPARE(f.window.Model().rowCount(), 2);
+    QCOMPARE(f.Vle().ValueOf("2"), "abc");
+    QCOMPARE(f.window.EditRow, 1);
+    f.window.vle->setFocus();
+    Press(f.Editor(), Qt::Key_End);
+    QTest::keyClicks(f.Editor(), "!");
+    f.window.Save1->trigger();
+    QVERIFY(f.sink.errors.isEmpty());
+    QCOMPARE(ReadAll(path), ResourceFile({{5, u"Hi!"}, {3, u"abc"}}));
+    // The dialog opens with the previous path filled in.
+    f.Open(std::nullopt);
+    QCOMPARE(f.dialogStartPath, QString::fromStdString(path));
+}
+
+void WindowTest::captionPathsSaveInCaptionMode()
+{
+    WindowFixture f;
+    const std::string caption = f.Write("MyCaption.rsc", ResourceFile({{3, u"Abc"}, {3, u"Abc"}}));
+    f.Open(caption);
+    QVERIFY(f.window.IsCaptionFile);
+    f.window.Save1Click();
+    QVERIFY(f.sink.errors.isEmpty());
+    QCOMPARE(ReadAll(caption), (Bytes{0x14, 0, 5, 0, 3, 0xAB, 0x41, 0, 0x62, 0, 0x63, 0, 3, 0xAB,
+                                      0x41, 0, 0x62, 0, 0x63, 0, 4, 0, 0x14, 0}));
+    // The next file, without "caption" in its path, goes back to patch mode.
+    const Bytes plain = ResourceFile({{4, u"Abc"}});
+    const std::string other = f.Write("other.rsc", plain);
+    f.Open(other);
+    QVERIFY(!f.window.IsCaptionFile);
+    f.window.Save1Click();
+    QCOMPARE(ReadAll(other), plain);
+}
+
+void WindowTest::missingFileEmptiesTheGridThenTellsAndSaveIsRefused()
+{
+    WindowFixture f;
+    const std::string missing = (f.dir.Path() / "gone.rsc").string();
+    f.Open(missing);
+    QCOMPARE(f.sink.errors, QStringList{"File not found."});
+    QCOMPARE(f.Vle().EntryCount(), 0u);
+    QCOMPARE(f.window.Model().rowCount(), 1);
+    QCOMPARE(f.window.CurrentFileName, missing);
+    QVERIFY(f.window.IsLoading);
+    f.sink.Clear();
+    f.window.Save1Click();
+    QCOMPARE(f.sink.errors.size(), 1);
+    QVERIFY(f.sink.errors[0].contains("not read to its end"));
+    QVERIFY(!fs::exists(missing));
+}
+
+void WindowTest::readOnlyFileIsDeniedAndLeftAlone()
+{
+    WindowFixture f;
+    const Bytes content = ResourceFile({{4, u"ab"}});
+    const std::string path = f.Write("ro.rsc", content);
+    MakeReadOnly(path);
+    f.Open(path);
+    QCOMPARE(f.sink.errors, QStringList{"File access denied."});
+    QCOMPARE(f.Vle().EntryCount(), 0u);
+    f.window.Save1Click();
+    QCOMPARE(ReadAll(path), content);
+}
+
+void WindowTest::cancelledDialogChangesNothing()
+{
+    WindowFixture f;
+    const std::string path = f.Write("a.rsc", ResourceFile({{4, u"ab"}}));
+    f.Open(path);
+    f.Open(std::nullopt);
+    QCOMPARE(f.window.CurrentFileName, path);
+    QCOMPARE(f.Vle().ValueOf("1"), "ab");
+    f.window.vle->setFocus();
+    Press(f.Editor(), Qt::Key_End);
+    QTest::keyClicks(f.Editor(), "c");
+    f.window.Save1Click();
+    QCOMPARE(ReadAll(path), ResourceFile({{4, u"abc"}}));
+    QVERIFY(f.sink.errors.isEmpty());
+}
+
+void WindowTest::saveBeforeAnyOpenDoesNothing()
+{
+    WindowFixture f;
+    const fs::path before = fs::current_path();
+    fs::current_path(f.dir.Path());
+    f.window.Save1Click();
+    fs::current_path(before);
+    QVERIFY(f.sink.errors.isEmpty());
+    QVERIFY(f.sink.messages.isEmpty());
+    QVERIFY(fs::is_empty(f.dir.Path()));
+}
+
+void WindowTest::commandsDuringOpensPendingEventsAreIgnored()
+{
+    WindowFixture f;
+    const Bytes first = ResourceFile({{4, u"ab"}});
+    const std::string a = f.Write("a.rsc", first);
+    f.Open(a);
+    const std::string b = f.Write("b.rsc", ResourceFile({{4, u"cd"}}));
+    // A Save, an About and a key already queued when Open lets events through.
+    QMetaObject::invokeMethod(f.window.Save1, &QAction::trigger, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(f.window.About1, &QAction::trigger, Qt::QueuedConnection);
+    QCoreApplication::postEvent(f.Editor(), new QKeyEvent(QEvent::KeyPress, Qt::Key_X, {}, "x"));
+    f.Open(b);
+    QCoreApplication::processEvents();
+    QCOMPARE(ReadAll(a), first);
+    QVERIFY(f.sink.messages.isEmpty());
+    QVERIFY(f.sink.errors.isEmpty());
+    QCOMPARE(f.Vle().ValueOf("1"), "cd");
+    QCOMPARE(f.Vle().EntryCount(), 1u);
+}
+
+void WindowTest::openingAfterALargerFileShowsOnlyTheNewRows()
+{
+    WindowFixture f;
+    std::vector<Slot> many(300, Slot{3, u"xyz"});
+    f.Open(f.Write("big.rsc", ResourceFile(many)));
+    QCOMPARE(f.window.Model().rowCount(), 300);
+    f.window.vle->SetCurrentGridRow(300);
+    const Bytes small = ResourceFile({{2, u"ab"}, {2, u"cd"}});
+    const std::string path = f.Write("small.rsc", small);
+    f.Open(path);
+    QCOMPARE(f.window.Model().rowCount(), 2);
+    QCOMPARE(f.window.vle->CurrentGridRow(), 1);
+    f.window.Save1Click();
+    QCOMPARE(ReadAll(path), small);
+}
+
+void WindowTest::thaiTypedIsSavedInTheThaiBlock()
+{
+    WindowFixture f;
+    const std::string path = f.Write("thai.rsc", ResourceFile({{4, u"\u0E01"}}));
+    f.Open(path);
+    QCOMPARE(f.Editor()->text(), QString::fromUtf8("\u0E01"));
+    f.window.vle->setFocus();
+    Press(f.Editor(), Qt::Key_End);
+    QTest::sendKeyEvent(QTest::Click, f.Editor(), Qt::Key_unknown, QString(QChar(0x0E32)), {});
+    QTest::keyClicks(f.Editor(), "A");
+    f.window.Save1Click();
+    QVERIFY(f.sink.errors.isEmpty());
+    QCOMPARE(ReadAll(path), ResourceFile({{4, u"\u0E01\u0E32A"}}));
+}
+
+void WindowTest::rowsThatChangeOnSavingAreMarked()
+{
+    WindowFixture f;
+    f.Open(f.Write("mix.rsc", ResourceFile({{8, u"C:\\x"}, {12, u"plain text"}, {4, u"\u0419\u0100"}})));
+    const StringTableModel& model = f.window.Model();
+    const auto tip = [&](int row) { return model.data(model.index(row, 1), Qt::ToolTipRole).toString(); };
+    const auto marked = [&](int row) { return model.data(model.index(row, 1), Qt::BackgroundRole).isValid(); };
+    QCOMPARE(tip(1), QString("10 of 12 characters"));
+    QVERIFY(!marked(1));
+    QVERIFY(marked(0));
+    QVERIFY(tip(0).startsWith("4 of 8 characters\n"));
+    QVERIFY(tip(0).contains("\\ (U+005C) becomes U+000A"));
+    QVERIFY(marked(2));
+    QVERIFY(tip(2).contains(QString::fromUtf8("\u0419 (U+0419) becomes U+0019")));
+    QVERIFY(tip(2).contains(QString::fromUtf8("\u0100 (U+0100) is dropped")));
+    QVERIFY(f.sink.messages.isEmpty());
+    QVERIFY(f.sink.errors.isEmpty());
+}
+
+void WindowTest::corpusCaptionFileComesBackByteForByte()
+{
+    const fs::path source = CorpusDir() / "compiled" / "torch_caption_v6.rsc";
+    if (CorpusDir().empty() || !fs::exists(source))
+        QSKIP("sample resource files not found at " TAVOLIN_CORPUS_DIR);
+    WindowFixture f;
+    const fs::path copy = f.dir.Path() / "torch_caption_v6.rsc";
+    fs::copy_file(source, copy);
+    fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);
+    f.Open(copy.string());
+    QVERIFY(f.window.IsCaptionFile);
+    QVERIFY(f.Vle().EntryCount() > 0);
+    f.window.Save1Click();
+    QVERIFY(f.sink.errors.isEmpty());
+    QCOMPARE(ReadAll(copy), ReadAll(source));
+}
+
+int main(int argc, char** argv)
+{
+    TavolinApplication app(argc, argv);
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_test.moc"

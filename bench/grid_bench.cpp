@@ -1,0 +1,146 @@
+// The editor at scale: a file of 100,000 strings opened into the real window
+// (offscreen), emptied, and typed into at its first and last row.
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+#include <QApplication>
+#include <QFileDialog>
+#include <QTest>
+
+#include "ui/messagesink.h"
+#include "ui/stringtablemodel.h"
+#include "ui/tform1.h"
+#include "ui/valuegrid.h"
+
+using namespace tavolin;
+
+namespace {
+
+constexpr int kStrings = 100'000;
+
+class SilentSink : public MessageSink {
+public:
+    void ShowError(const QString&) override {}
+    void ShowMessage(const QString&) override {}
+};
+
+// 100,000 slots of 24 characters holding "String 1", "String 2", ...
+std::string LargeFile()
+{
+    static const std::string path = [] {
+        std::string name = "/tmp/tavolin-grid-bench-XXXXXX";
+        const int fd = ::mkstemp(name.data());
+        ::close(fd);
+        std::vector<char> bytes{1, 2, 3, 4};
+        for (int i = 1; i <= kStrings; ++i) {
+            const std::string text = "String " + std::to_string(i);
+            bytes.push_back(24);
+            bytes.push_back(static_cast<char>(0xAB));
+            for (int k = 0; k < 24; ++k) {
+                bytes.push_back(k < static_cast<int>(text.size()) ? text[k] : 0);
+                bytes.push_back(0);
+            }
+            bytes.push_back(9);
+        }
+        std::ofstream(name, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+        return name;
+    }();
+    return path;
+}
+
+struct Window {
+    SilentSink sink;
+    TForm1 form{sink};
+    Window()
+    {
+        form.SetDialogRunner([](QFileDialog&) { return QString::fromStdString(LargeFile()); });
+        form.show();
+        (void)QTest::qWaitForWindowExposed(&form);
+    }
+    void OpenAndPaint()
+    {
+        form.Open1Click();
+        QCoreApplication::processEvents();
+        form.vle->viewport()->repaint();
+    }
+};
+
+// Made on first use, gone before the application is.
+std::unique_ptr<Window> g_window;
+
+Window& SharedWindow()
+{
+    if (!g_window)
+        g_window = std::make_unique<Window>();
+    return *g_window;
+}
+
+// From the dialog closing to the grid painted with the new rows.
+void BM_OpenLargeFile(benchmark::State& state)
+{
+    Window& w = SharedWindow();
+    for (auto _ : state)
+        w.OpenAndPaint();
+    state.counters["rows"] = w.form.Model().rowCount();
+}
+BENCHMARK(BM_OpenLargeFile)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Emptying a table of 100,000 entries while a grid shows it.
+void BM_EmptyLargeTable(benchmark::State& state)
+{
+    StringTable table("ID", "Value");
+    StringTable capacities("Key", "Value");
+    StringTableModel model(table, capacities);
+    ValueGrid grid;
+    grid.SetModel(&model);
+    grid.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int i = 1; i <= kStrings; ++i)
+            table.AppendEntry(std::to_string(i), "text");
+        grid.Settle();
+        state.ResumeTiming();
+        table.RemoveAllEntries();
+        grid.Settle();
+    }
+}
+BENCHMARK(BM_EmptyLargeTable)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// One character typed and taken back again, in row 1 or row 100,000.
+void BM_Keystroke(benchmark::State& state)
+{
+    Window& w = SharedWindow();
+    if (w.form.Model().rowCount() != kStrings)
+        w.OpenAndPaint();
+    w.form.vle->SetCurrentGridRow(static_cast<int>(state.range(0)));
+    w.form.vle->setFocus();
+    QWidget* editor = w.form.vle->Editor();
+    QTest::keyClick(editor, Qt::Key_End);
+    for (auto _ : state) {
+        QTest::keyClick(editor, Qt::Key_X);
+        QTest::keyClick(editor, Qt::Key_Backspace);
+    }
+}
+BENCHMARK(BM_Keystroke)->Arg(1)->Arg(kStrings)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_window.reset();
+    std::remove(LargeFile().c_str());
+    return 0;
+}

@@ -1,5 +1,7 @@
 #include "ui/valuegrid.h"
 
+#include <utility>
+
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -149,6 +151,14 @@ ValueGrid::ValueGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(18);
     horizontalHeader()->setHighlightSections(false);
+}
+
+ValueGrid::~ValueGrid()
+{
+    // The editor goes while the grid is still whole: losing the focus, it
+    // reports to the grid.
+    m_leaving = true;
+    delete std::exchange(m_editor, nullptr);
 }
 
 void ValueGrid::SetModel(StringTableModel* model)

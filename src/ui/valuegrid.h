@@ -42,6 +42,7 @@ public:
     using ErrorHandler = std::function<void(std::exception_ptr)>;
 
     explicit ValueGrid(QWidget* parent = nullptr);
+    ~ValueGrid() override;
 
     void SetModel(StringTableModel* model);
     void SetKeyPressHandler(KeyPressHandler handler) { m_onKeyPress = std::move(handler); }

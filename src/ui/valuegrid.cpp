@@ -3,6 +3,7 @@
 #include <utility>
 
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -123,6 +124,30 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
         QLineEdit::keyPressEvent(event); // Ctrl+A, Ctrl+Z and the like
         return;
     }
+    insert(QString::fromUcs4(&key, 1));
+}
+
+void CellEditor::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (event->commitString().isEmpty() || !event->preeditString().isEmpty() ||
+        event->replacementLength() != 0) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    event->accept();
+    if (m_grid.m_inputBlocked)
+        return;
+    for (const uint c : event->commitString().toUcs4())
+        Type(c);
+}
+
+void CellEditor::Type(char32_t c)
+{
+    if (c < 0x20 || !ByteOf(c))
+        return;
+    char32_t key = c;
+    if (!m_grid.RaiseKeyPress(key))
+        return;
     insert(QString::fromUcs4(&key, 1));
 }
 

@@ -23,8 +23,12 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Text committed by an input method is typed, one character at a time.
+    void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    void Type(char32_t c);
+
     ValueGrid& m_grid;
 };
 

@@ -73,7 +73,7 @@ private slots:
     void enterSelectsThenDeselectsAndIsNotInserted();
     void escapeRestoresTheTextThePlacedEditorTook();
     void keyCellsNeverBecomeCurrent();
-    void charactersWithoutAByteAreRefused();
+    void charactersWithoutAByteAreRefusedInputMethodTextIsTyped();
     void everyTextByteSurvivesAnEditOfItsNeighbours();
     void emptyingAndAppendingSettleOnRowOne();
     void modelPassesTheItemModelTester();
@@ -171,7 +171,7 @@ void GridTest::keyCellsNeverBecomeCurrent()
     QCOMPARE(f.grid->CurrentGridRow(), 2);
 }
 
-void GridTest::charactersWithoutAByteAreRefused()
+void GridTest::charactersWithoutAByteAreRefusedInputMethodTextIsTyped()
 {
     GridFixture f(Entries{{"1", "ab"}});
     QVERIFY(QTest::qWaitForWindowActive(f.grid.get()));
@@ -179,11 +179,16 @@ void GridTest::charactersWithoutAByteAreRefused()
     QTest::sendKeyEvent(QTest::Click, f.Editor(), Qt::Key_unknown, QString(QChar(0x0416)), {});
     QCOMPARE(f.Value(0), "ab");
     QVERIFY(f.keys.isEmpty());
+    // Text an input method commits is typed character by character.
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("\u0E01\u0416c"));
+    QCoreApplication::sendEvent(f.Editor(), &commit);
+    QCOMPARE(f.keys, (QList<char32_t>{0x0E01, U'c'}));
+    QCOMPARE(f.Value(0), "ab\xA1" "c");
     // Pasted, the whole change is refused.
     QApplication::clipboard()->setText(QString::fromUtf8("x\u0416"));
     Press(f.Editor(), Qt::Key_Insert, Qt::ShiftModifier);
-    QCOMPARE(f.Editor()->text(), QString("ab"));
-    QCOMPARE(f.Value(0), "ab");
+    QCOMPARE(f.Value(0), "ab\xA1" "c");
 }
 
 void GridTest::everyTextByteSurvivesAnEditOfItsNeighbours()

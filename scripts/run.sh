@@ -14,9 +14,9 @@ scripts/make-example.sh build/examples/example.rsc
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat >&2 <<MSG
 No display found. To run the editor on a virtual one:
-    xvfb-run -a -s "-screen 0 1024x768x24" build/src/app/tavolin
+    xvfb-run -a -s "-screen 0 1024x768x24" build/src/app/Tavolin
 An example file to open: build/examples/example.rsc
 MSG
     exit 1
 fi
-exec build/src/app/tavolin
+exec build/src/app/Tavolin

@@ -3,7 +3,7 @@
 #include <QAbstractTableModel>
 
 #include "tables/stringtable.h"
-#include "ui/savingchanges.h"
+#include "codec/savingchanges.h"
 
 namespace tavolin {
 

@@ -20,7 +20,7 @@
 #include "ui/about.h"
 #include "ui/errordisplay.h"
 #include "ui/messagesink.h"
-#include "ui/savingchanges.h"
+#include "codec/savingchanges.h"
 #include "ui/stringtablemodel.h"
 #include "ui/valuegrid.h"
 #include "ui/windowicon.h"

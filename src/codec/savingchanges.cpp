@@ -1,4 +1,4 @@
-#include "ui/savingchanges.h"
+#include "codec/savingchanges.h"
 
 #include <algorithm>
 

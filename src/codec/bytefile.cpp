@@ -13,16 +13,6 @@ namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 
-std::string ParentFolder(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 bool IsFolder(const std::string& path)
 {
     struct stat st {};
@@ -31,12 +21,20 @@ bool IsFolder(const std::string& path)
 
 } // namespace
 
+std::string FolderOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 int IoCodeForOpen(int errnum, const std::string& path)
 {
     switch (errnum) {
     case ENOENT:
         // The system says ENOENT for a missing file and a missing folder alike.
-        return path.empty() || IsFolder(ParentFolder(path)) ? kFileNotFound : kInvalidFilename;
+        return path.empty() || IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
     case ENOTDIR:
     case ENAMETOOLONG:
         return kInvalidFilename;

@@ -7,6 +7,9 @@
 
 namespace tavolin {
 
+// The folder part of a path: "." for a bare name, "/" for a file in the root.
+[[nodiscard]] std::string FolderOf(const std::string& path);
+
 // The code of an I/O error for a failed open or create of `path` with the
 // system error `errnum`: a missing file, a missing folder, too many open files
 // and refused access get codes of their own, everything else keeps its number.

@@ -17,14 +17,6 @@ namespace {
 
 WriteFunction g_write = nullptr;
 
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string NameOf(const std::string& path)
 {
     const auto slash = path.find_last_of('/');

@@ -32,12 +32,7 @@ int VisitedIds(const StringTable& vle)
 
 bool IsCaptionPath(std::string_view path)
 {
-    std::string lower(path);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower.find("caption") != std::string::npos;
+    return LowerAsciiLetters(path).find("caption") != std::string::npos;
 }
 
 void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord)

@@ -14,9 +14,9 @@ StringTable::StringTable(std::string keyTitle, std::string valueTitle)
 {
 }
 
-std::string StringTable::FoldCase(std::string_view key)
+std::string LowerAsciiLetters(std::string_view text)
 {
-    std::string folded(key);
+    std::string folded(text);
     for (char& c : folded) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
@@ -37,7 +37,7 @@ void StringTable::AppendEntry(std::string_view key, std::string_view value)
     if (m_observer)
         m_observer->EntriesAboutToChange();
     const std::size_t index = m_entries.size();
-    m_firstByKey.try_emplace(FoldCase(entry.key), index);
+    m_firstByKey.try_emplace(LowerAsciiLetters(entry.key), index);
     m_entries.push_back(std::move(entry));
     if (m_observer)
         m_observer->EntryAppended(index);
@@ -60,7 +60,7 @@ void StringTable::RemoveAllEntries()
 const std::string& StringTable::ValueOf(std::string_view key) const
 {
     static const std::string empty;
-    const auto it = m_firstByKey.find(FoldCase(key));
+    const auto it = m_firstByKey.find(LowerAsciiLetters(key));
     return it == m_firstByKey.end() ? empty : m_entries[it->second].value;
 }
 

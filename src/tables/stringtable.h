@@ -8,6 +8,9 @@
 
 namespace tavolin {
 
+// A copy with only the letters A..Z lower-cased.
+[[nodiscard]] std::string LowerAsciiLetters(std::string_view text);
+
 // Told before and after every change of a table's entries, so that a grid
 // showing the table can leave and re-enter its cell editor. Edits of a value
 // (SetValue) are not reported: they come from the grid itself.
@@ -61,8 +64,6 @@ public:
     void SetObserver(TableObserver* observer) { m_observer = observer; }
 
 private:
-    static std::string FoldCase(std::string_view key);
-
     std::string m_keyTitle;
     std::string m_valueTitle;
     std::vector<Entry> m_entries;

@@ -88,9 +88,10 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
         QLineEdit::keyPressEvent(event);
         return;
     }
-    // A character the code page has no byte for changes nothing.
-    if (*typed >= 0x20 && !ByteOf(*typed))
+    if (*typed >= 0x20) {
+        Type(*typed);
         return;
+    }
     char32_t key = *typed;
     if (!m_grid.RaiseKeyPress(key))
         return;
@@ -120,11 +121,7 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
     default:
         break;
     }
-    if (key < 0x20) {
-        QLineEdit::keyPressEvent(event); // Ctrl+A, Ctrl+Z and the like
-        return;
-    }
-    insert(QString::fromUcs4(&key, 1));
+    QLineEdit::keyPressEvent(event); // Ctrl+A, Ctrl+Z and the like
 }
 
 void CellEditor::inputMethodEvent(QInputMethodEvent* event)
@@ -143,6 +140,7 @@ void CellEditor::inputMethodEvent(QInputMethodEvent* event)
 
 void CellEditor::Type(char32_t c)
 {
+    // A character the code page has no byte for changes nothing.
     if (c < 0x20 || !ByteOf(c))
         return;
     char32_t key = c;

@@ -27,6 +27,7 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    // One printable character, from a key or an input method: judged, then inserted.
     void Type(char32_t c);
 
     ValueGrid& m_grid;

@@ -28,7 +28,52 @@ int VisitedIds(const StringTable& vle)
     return vle.GridRowCount() - 1;
 }
 
+std::string Characters(std::size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " character" : " characters");
+}
+
 } // namespace
+
+std::vector<OverlongText> FindOverlongTexts(const StringTable& vle, const StringTable& vle3)
+{
+    std::vector<OverlongText> found;
+    if (vle3.EntryCount() == 0)
+        return found; // nothing but the leading gap record is written
+    const int count = VisitedIds(vle);
+    for (int k = 1; k <= count; ++k) {
+        const std::string id = std::to_string(k);
+        int capacity = 0;
+        try {
+            capacity = StrToInt(vle3.ValueOf(id));
+        } catch (const ConvertError&) {
+            continue;
+        }
+        const std::size_t length = vle.ValueOf(id).size();
+        if (static_cast<long long>(length) > capacity)
+            found.push_back({id, length, capacity});
+    }
+    return found;
+}
+
+std::string OverlongTextsMessage(const std::vector<OverlongText>& texts)
+{
+    constexpr std::size_t kNamed = 10;
+    if (texts.size() == 1) {
+        const OverlongText& t = texts.front();
+        return "The text of ID " + t.id + " has " + Characters(t.length) +
+               ", but its slot holds " + std::to_string(t.capacity);
+    }
+    std::string message = std::to_string(texts.size()) + " texts are longer than their slots: ";
+    for (std::size_t i = 0; i < texts.size() && i < kNamed; ++i) {
+        const OverlongText& t = texts[i];
+        message += (i == 0 ? "" : "; ") + ("ID " + t.id + " has " + Characters(t.length) +
+                                           ", its slot holds " + std::to_string(t.capacity));
+    }
+    if (texts.size() > kNamed)
+        message += "; and " + std::to_string(texts.size() - kNamed) + " more";
+    return message;
+}
 
 bool IsCaptionPath(std::string_view path)
 {
@@ -49,6 +94,9 @@ void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord)
 std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTable& vle2,
                                          const StringTable& vle3)
 {
+    // A longer text would spill over the bytes behind its slot.
+    if (const auto overlong = FindOverlongTexts(vle, vle3); !overlong.empty())
+        throw SaveRefused(OverlongTextsMessage(overlong));
     std::vector<std::uint8_t> out;
     WriteGapRecord(out, vle2.ValueOf("0"));
     // A file without strings is its leading gap record alone.
@@ -60,10 +108,6 @@ std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTab
         const int capacity = StrToInt(vle3.ValueOf(id));
         const std::string& text = vle.ValueOf(id);
         const auto length = static_cast<long long>(text.size());
-        // A longer text would spill over the bytes behind its slot.
-        if (length > capacity)
-            throw SaveRefused("The text of ID " + id + " has " + std::to_string(length) +
-                              " characters, but its slot holds " + std::to_string(capacity));
         out.push_back(static_cast<std::uint8_t>(capacity));
         out.push_back(kStringMarker);
         WriteText(out, text);

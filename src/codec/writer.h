@@ -13,6 +13,21 @@ namespace tavolin {
 // file is rebuilt from its texts on saving.
 [[nodiscard]] bool IsCaptionPath(std::string_view path);
 
+// A text that is longer than its slot, which patch mode cannot write.
+struct OverlongText {
+    std::string id;
+    std::size_t length = 0;
+    int capacity = 0;
+    bool operator==(const OverlongText&) const = default;
+};
+
+// Every text of the IDs patch mode visits that is longer than its capacity,
+// in ID order. Capacities that are no number are left to the writer.
+[[nodiscard]] std::vector<OverlongText> FindOverlongTexts(const StringTable& vle,
+                                                          const StringTable& vle3);
+// One message naming the first ten of them and how many more there are.
+[[nodiscard]] std::string OverlongTextsMessage(const std::vector<OverlongText>& texts);
+
 // Appends the bytes that one gap record stands for. Throws ConvertError.
 void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord);
 

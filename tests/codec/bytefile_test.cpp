@@ -64,8 +64,9 @@ TEST(ByteFile, OpenFailuresHaveTheirOwnCodes)
     ::chmod(present.c_str(), 0444);
     EXPECT_EQ(OpenError(present), (std::pair<int, std::string>{5, "File access denied"}));
     ::chmod(present.c_str(), 0200); // writable but not readable: root still reads it
-    if (::geteuid() != 0)
+    if (::geteuid() != 0) {
         EXPECT_EQ(OpenError(present).first, 5);
+    }
 }
 
 TEST(ByteFile, FifoIsRefusedInsteadOfBlocking)

@@ -90,6 +90,16 @@ TEST(BuildPatchFile, RefusesWhatWouldCorruptTheFile)
 {
     EXPECT_EQ(PatchError(Tables({"Hello"}, {"3"}, {"", ""})),
               "The text of ID 1 has 5 characters, but its slot holds 3");
+    EXPECT_EQ(PatchError(Tables({"ok", "a", "abc"}, {"2", "0", "1"}, {"", "", "", ""})),
+              "2 texts are longer than their slots: ID 2 has 1 character, its slot holds 0; "
+              "ID 3 has 3 characters, its slot holds 1");
+    const StringTables many = Tables(std::vector<std::string>(12, "xy"),
+                                     std::vector<std::string>(12, "1"), std::vector<std::string>(13));
+    const std::string message = PatchError(many);
+    EXPECT_NE(message.find("12 texts are longer"), std::string::npos) << message;
+    EXPECT_NE(message.find("ID 10 has 2 characters"), std::string::npos) << message;
+    EXPECT_EQ(message.find("ID 11 "), std::string::npos) << message;
+    EXPECT_NE(message.find("; and 2 more"), std::string::npos) << message;
     EXPECT_EQ(PatchError(Tables({"a", "b"}, {"1"}, {"", "", ""})), "'' is not a valid integer value");
     EXPECT_EQ(PatchError(Tables({"a"}, {"x"}, {"", ""})), "'x' is not a valid integer value");
     EXPECT_EQ(PatchError(Tables({"a"}, {"1"}, {"", "1  2"})), "'' is not a valid integer value");

@@ -34,7 +34,6 @@ std::string MakeFile(int strings)
 StringTables Scanned(const std::string& path)
 {
     StringTables tables;
-    tables.RemoveAllEntries();
     tavolin::ScanResourceFile(path, tables);
     return tables;
 }

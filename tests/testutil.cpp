@@ -84,14 +84,13 @@ Entries EntriesOf(const StringTable& table)
 {
     Entries entries;
     for (std::size_t i = 0; i < table.EntryCount(); ++i)
-        entries.emplace_back(table.EntryAt(i).key, table.EntryAt(i).value);
+        entries.emplace_back(table.KeyAt(i), table.ValueAt(i));
     return entries;
 }
 
 ScannedFile ScanPath(const std::string& path)
 {
     ScannedFile scanned;
-    scanned.tables.RemoveAllEntries();
     try {
         ScanResourceFile(path, scanned.tables);
     } catch (const TavolinError& e) {

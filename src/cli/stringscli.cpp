@@ -20,21 +20,62 @@ constexpr const char* kUsage =
     "  resave  scan FILE and write it back as the editor's Save does (caption\n"
     "          mode when the path contains \"caption\"); with -o, write OUT instead\n";
 
-void WriteTable(std::ostream& out, const char* name, const StringTable& table)
+void AppendJson(std::string& json, std::string_view bytes)
 {
-    out << '"' << name << "\": [";
-    for (std::size_t i = 0; i < table.EntryCount(); ++i) {
-        const auto& entry = table.EntryAt(i);
-        out << (i == 0 ? "" : ", ") << '[' << JsonString(entry.key) << ", "
-            << JsonString(entry.value) << ']';
+    static const char* const hex = "0123456789abcdef";
+    json += '"';
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b == '"' || b == '\\') {
+            json += '\\';
+            json += static_cast<char>(b);
+        } else if (b < 0x20) {
+            json += "\\u00";
+            json += hex[b >> 4];
+            json += hex[b & 15];
+        } else if (b < 0x80) {
+            json += static_cast<char>(b);
+        } else {
+            json += static_cast<char>(0xC0 | b >> 6);
+            json += static_cast<char>(0x80 | (b & 0x3F));
+        }
     }
-    out << ']';
+    json += '"';
+}
+
+// The JSON goes out in large pieces: a million entries are tens of megabytes.
+void WriteTable(std::ostream& out, std::string& json, const char* name, const StringTable& table)
+{
+    constexpr std::size_t kPiece = 1 << 20;
+    json += '"';
+    json += name;
+    json += "\": [";
+    for (std::size_t i = 0; i < table.EntryCount(); ++i) {
+        if (i != 0)
+            json += ", ";
+        json += '[';
+        AppendJson(json, table.KeyAt(i));
+        json += ", ";
+        // Gap records are digits and blanks, nothing to escape.
+        if (table.IsGapRecordAt(i)) {
+            json += '"';
+            json += table.ValueAt(i);
+            json += '"';
+        } else {
+            AppendJson(json, table.StoredValueAt(i));
+        }
+        json += ']';
+        if (json.size() >= kPiece) {
+            out.write(json.data(), static_cast<std::streamsize>(json.size()));
+            json.clear();
+        }
+    }
+    json += ']';
 }
 
 int Dump(const std::string& file, std::ostream& out)
 {
     StringTables tables;
-    tables.RemoveAllEntries();
     std::string error;
     bool failed = false;
     try {
@@ -43,13 +84,16 @@ int Dump(const std::string& file, std::ostream& out)
         failed = true;
         error = e.what();
     }
-    out << '{';
-    WriteTable(out, "vle", tables.vle);
-    out << ", ";
-    WriteTable(out, "vle2", tables.vle2);
-    out << ", ";
-    WriteTable(out, "vle3", tables.vle3);
-    out << ", \"error\": " << (failed ? JsonString(error) : "null") << "}\n";
+    std::string json = "{";
+    WriteTable(out, json, "vle", tables.vle);
+    json += ", ";
+    WriteTable(out, json, "vle2", tables.vle2);
+    json += ", ";
+    WriteTable(out, json, "vle3", tables.vle3);
+    json += ", \"error\": ";
+    json += failed ? JsonString(error) : "null";
+    json += "}\n";
+    out.write(json.data(), static_cast<std::streamsize>(json.size()));
     return failed ? 1 : 0;
 }
 
@@ -57,7 +101,6 @@ int Resave(const std::string& file, const std::string& target, std::ostream& err
 {
     try {
         StringTables tables;
-        tables.RemoveAllEntries();
         ScanResourceFile(file, tables);
         SaveTables(target, tables, IsCaptionPath(file));
     } catch (const TavolinError& e) {
@@ -77,25 +120,9 @@ int Usage(std::ostream& err)
 
 std::string JsonString(const std::string& bytes)
 {
-    static const char* const hex = "0123456789abcdef";
-    std::string json = "\"";
-    for (const char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b == '"' || b == '\\') {
-            json += '\\';
-            json += static_cast<char>(b);
-        } else if (b < 0x20) {
-            json += "\\u00";
-            json += hex[b >> 4];
-            json += hex[b & 15];
-        } else if (b < 0x80) {
-            json += static_cast<char>(b);
-        } else {
-            json += static_cast<char>(0xC0 | b >> 6);
-            json += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return json + '"';
+    std::string json;
+    AppendJson(json, bytes);
+    return json;
 }
 
 int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)

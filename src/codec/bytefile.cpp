@@ -1,5 +1,6 @@
 #include "codec/bytefile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -78,7 +79,7 @@ ByteFile::ByteFile(const std::string& path)
         throw IoError(kAccessDenied);
     }
     m_fd = fd;
-    m_buffer.resize(kBufferSize);
+    m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
 }
 
 ByteFile::~ByteFile()
@@ -87,18 +88,50 @@ ByteFile::~ByteFile()
         ::close(m_fd);
 }
 
-bool ByteFile::Fill()
+std::size_t ByteFile::ReadSome(std::uint8_t* into, std::size_t size)
 {
     for (;;) {
-        const ssize_t got = ::read(m_fd, m_buffer.data(), m_buffer.size());
-        if (got >= 0) {
-            m_pos = 0;
-            m_end = static_cast<std::size_t>(got);
-            return got > 0;
-        }
+        const ssize_t got = ::read(m_fd, into, size);
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
         if (errno != EINTR)
             throw IoError(errno);
     }
+}
+
+bool ByteFile::Fill()
+{
+    if (m_buffer.empty())
+        m_buffer.resize(kBufferSize);
+    m_pos = 0;
+    m_end = ReadSome(m_buffer.data(), m_buffer.size());
+    return m_end > 0;
+}
+
+std::exception_ptr ByteFile::ReadAll(std::vector<std::uint8_t>& out)
+{
+    // Bytes already buffered by ReadByte come first.
+    out.insert(out.end(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_pos),
+               m_buffer.begin() + static_cast<std::ptrdiff_t>(m_end));
+    m_pos = m_end = 0;
+    // Sized by the length at open, plus room to see the end (or growth).
+    std::size_t used = out.size();
+    out.resize(used + m_sizeAtOpen + 1);
+    try {
+        for (;;) {
+            if (used == out.size())
+                out.resize(used + std::max<std::size_t>(kBufferSize, used / 2));
+            const std::size_t got = ReadSome(out.data() + used, out.size() - used);
+            if (got == 0)
+                break;
+            used += got;
+        }
+    } catch (const IoError&) {
+        out.resize(used);
+        return std::current_exception();
+    }
+    out.resize(used);
+    return nullptr;
 }
 
 bool ByteFile::Eof()

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,9 @@ namespace tavolin {
 // a read-only file, refused for every user, root included.
 [[nodiscard]] bool IsReadOnlyMode(unsigned mode);
 
-// Byte-wise read access to an existing file, opened for reading and writing
-// like the editor always did, so that a read-only file is refused at Open.
-// Reads go through a buffer; callers still ask for one byte at a time.
+// Read access to an existing file, opened for reading and writing like the
+// editor always did, so that a read-only file is refused at Open. The reader
+// takes the file whole (ReadAll); byte-wise reads go through a buffer.
 class ByteFile {
 public:
     // Throws IoError.
@@ -34,16 +35,23 @@ public:
     [[nodiscard]] bool Eof();
     // Throws IoError: "Read beyond end of file" when no byte is left.
     [[nodiscard]] std::uint8_t ReadByte();
+    // Appends every byte left to `out`. A failing read ends it: the bytes read
+    // before stay in `out`, and the IoError is returned rather than thrown, for
+    // the caller to raise where it would have needed the next byte.
+    [[nodiscard]] std::exception_ptr ReadAll(std::vector<std::uint8_t>& out);
     // Throws IoError; the destructor closes quietly when Close wasn't called.
     void Close();
 
 private:
     bool Fill();
+    // One read call, repeated on EINTR. Throws IoError.
+    std::size_t ReadSome(std::uint8_t* into, std::size_t size);
 
     int m_fd = -1;
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
+    std::size_t m_sizeAtOpen = 0;
 };
 
 } // namespace tavolin

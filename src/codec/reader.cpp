@@ -1,80 +1,133 @@
 #include "codec/reader.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "codec/bytefile.h"
 #include "codec/charconv.h"
+#include "codec/errors.h"
+#include "codec/format.h"
 
 namespace tavolin {
 
 namespace {
 
-constexpr std::uint8_t kStringMarker = 171;
-
-void AppendDecimal(std::string& text, std::uint8_t value)
+[[noreturn]] void ThrowAtEnd(const std::exception_ptr& endError)
 {
-    if (value >= 100)
-        text.push_back(static_cast<char>('0' + value / 100));
-    if (value >= 10)
-        text.push_back(static_cast<char>('0' + value / 10 % 10));
-    text.push_back(static_cast<char>('0' + value % 10));
+    if (endError)
+        std::rethrow_exception(endError);
+    throw IoError(kReadBeyondEnd);
+}
+
+// The characters of one string that a save writes otherwise, in the order
+// first met; the slow path, taken only for strings that have any.
+std::vector<CharChange> ChangesOf(const std::uint8_t* chars, std::size_t length)
+{
+    std::vector<CharChange> changes;
+    const auto add = [&](CharChange c) {
+        if (std::find(changes.begin(), changes.end(), c) == changes.end())
+            changes.push_back(c);
+    };
+    bool zeroBefore = false;
+    for (std::size_t k = 0; k < length; ++k) {
+        const std::uint8_t low = chars[2 * k];
+        const std::uint8_t high = chars[2 * k + 1];
+        const char32_t code = low + 256u * high;
+        const std::uint8_t t = DecodeChar(low, high);
+        if (code == 0) {
+            zeroBefore = true; // filler, unless text follows
+            continue;
+        }
+        if (t != 0 && zeroBefore)
+            add({0, 0});
+        const FileChar back = t == 0 ? FileChar{0, 0} : EncodeChar(t);
+        const char32_t to = back.low + 256u * back.high;
+        if (to != code)
+            add({code, to});
+    }
+    return changes;
 }
 
 } // namespace
 
-void ScanResourceFile(const std::string& fileName, StringTable& vle, StringTable& vle2,
-                      StringTable& vle3)
+void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
+                       SavingChanges* changes, std::exception_ptr endError)
+{
+    const std::uint8_t* const data = bytes.data();
+    const std::size_t size = bytes.size();
+
+    // One entry per marker at most; untouched room costs no memory.
+    const auto markers = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kStringMarker));
+    tables.vle.Reserve(markers, size / 2);
+    tables.vle2.Reserve(markers + 1, size);
+    tables.vle3.Reserve(markers, 4 * markers);
+
+    std::uint64_t stringNumber = 0;
+    std::size_t pos = 0;
+    // The byte read last, which serves as the length of a marker that follows
+    // at once: 0 at the start, else what the string before left.
+    std::uint8_t lastByte = 0;
+    char text[256];
+
+    for (;;) {
+        const void* found = size > pos ? std::memchr(data + pos, kStringMarker, size - pos) : nullptr;
+        if (found == nullptr)
+            break;
+        const auto marker = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - data);
+        const std::size_t before = marker - pos;
+        // The byte before the marker is the length; the gap record holds the
+        // bytes before that one.
+        const std::uint8_t length = before >= 1 ? data[marker - 1] : lastByte;
+        const std::size_t gap = before >= 2 ? before - 1 : 0;
+        tables.vle2.AppendGapEntry(stringNumber,
+                                   {reinterpret_cast<const char*>(data + pos), gap}, false);
+        const std::size_t charsAt = marker + 1;
+        if (size - charsAt < 2 * static_cast<std::size_t>(length))
+            ThrowAtEnd(endError);
+        const std::uint8_t* chars = data + charsAt;
+        std::size_t textLength = 0;
+        bool rewritten = false;
+        bool zeroBefore = false;
+        std::uint8_t decoded = kStringMarker;
+        for (std::size_t k = 0; k < length; ++k) {
+            const std::uint8_t low = chars[2 * k];
+            const std::uint8_t high = chars[2 * k + 1];
+            decoded = DecodeChar(low, high);
+            text[textLength] = static_cast<char>(decoded);
+            textLength += decoded != 0;
+            const bool zero = (low | high) == 0;
+            const FileChar back = EncodeChar(decoded);
+            rewritten |= (!zero && (decoded == 0 || back.low != low || back.high != high)) ||
+                         (zeroBefore && decoded != 0);
+            zeroBefore |= zero;
+        }
+        ++stringNumber;
+        if (changes && rewritten)
+            (*changes)[tables.vle.EntryCount()] = ChangesOf(chars, length);
+        char number[4];
+        const int digits = length >= 100 ? 3 : length >= 10 ? 2 : 1;
+        number[0] = static_cast<char>('0' + length / 100);
+        number[1] = static_cast<char>('0' + length / 10 % 10);
+        number[2] = static_cast<char>('0' + length % 10);
+        tables.vle3.AppendNumberedEntry(stringNumber, {number + 3 - digits, static_cast<std::size_t>(digits)});
+        tables.vle.AppendNumberedEntry(stringNumber, {text, textLength});
+        lastByte = decoded;
+        pos = charsAt + 2 * static_cast<std::size_t>(length);
+    }
+    if (endError)
+        std::rethrow_exception(endError);
+    // The record at the end holds every byte left.
+    tables.vle2.AppendGapEntry(stringNumber,
+                               {reinterpret_cast<const char*>(data + pos), size - pos}, true);
+}
+
+void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes)
 {
     ByteFile file(fileName);
-
-    std::uint8_t currentByte = 0;
-    std::uint8_t lastByte = 0;
-    std::uint8_t byteBeforeLast = 0;
-    // Bytes read since the start or since the last string, up to 2: the two
-    // look-behind bytes before them are no gap bytes.
-    std::uint8_t holdBackCount = 0;
-    std::uint8_t scanPhase = 1;
-    std::int32_t stringNumber = 0;
-    std::string accumulator;
-
-    while (!file.Eof()) {
-        currentByte = file.ReadByte();
-        if (holdBackCount == 2) {
-            AppendDecimal(accumulator, byteBeforeLast);
-            accumulator.push_back(' ');
-        } else {
-            ++holdBackCount;
-        }
-        if (currentByte == kStringMarker) {
-            vle2.AppendEntry(scanPhase == 1 ? "0" : std::to_string(stringNumber), accumulator);
-            scanPhase = 2;
-            accumulator.clear();
-            const std::uint8_t length = lastByte;
-            for (int i = 0; i < length; ++i) {
-                const std::uint8_t low = file.ReadByte();
-                const std::uint8_t high = file.ReadByte();
-                currentByte = DecodeChar(low, high);
-                if (currentByte != 0)
-                    accumulator.push_back(static_cast<char>(currentByte));
-            }
-            ++stringNumber;
-            const std::string id = std::to_string(stringNumber);
-            vle3.AppendEntry(id, std::to_string(length));
-            vle.AppendEntry(id, accumulator);
-            accumulator.clear();
-            holdBackCount = 0;
-        }
-        byteBeforeLast = lastByte;
-        lastByte = currentByte;
-    }
-
-    if (holdBackCount == 2) {
-        AppendDecimal(accumulator, byteBeforeLast);
-        accumulator.push_back(' ');
-    }
-    if (holdBackCount >= 1)
-        AppendDecimal(accumulator, lastByte);
-    vle2.AppendEntry(std::to_string(stringNumber), accumulator);
+    std::vector<std::uint8_t> bytes;
+    const std::exception_ptr readError = file.ReadAll(bytes);
+    ScanResourceBytes(bytes, tables, changes, readError);
     file.Close();
 }
 

@@ -1,16 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "tables/stringtable.h"
 
 namespace tavolin {
 
 // A character of the file that a save writes back as another one (`to`), or
-// drops (`to` == 0).
+// drops (`to` == 0). A U+0000 followed by text (`from` == `to` == 0) moves to
+// the end of its slot, as the filler does.
 struct CharChange {
     char32_t from;
     char32_t to;
@@ -18,12 +16,8 @@ struct CharChange {
 };
 
 // For every string of a scanned file whose characters don't survive a save,
-// the distinct changes, keyed by entry index (from 0). Reading keeps only one
-// byte per character, so this needs the file as it was opened: each string's
-// slot is found by walking the gap records and capacities, and where the
-// layout can't be followed (a marker right behind a string) the walk stops.
+// the distinct changes in the order first met, keyed by the index (from 0) of
+// the string's entry in vle. The reader fills it while it scans.
 using SavingChanges = std::unordered_map<std::size_t, std::vector<CharChange>>;
-[[nodiscard]] SavingChanges FindSavingChanges(const std::vector<std::uint8_t>& file,
-                                              const StringTables& tables);
 
 } // namespace tavolin

@@ -1,25 +1,15 @@
 #include "codec/writer.h"
 
+#include <cstring>
+
 #include "codec/charconv.h"
+#include "codec/format.h"
 #include "codec/errors.h"
 #include "codec/safesave.h"
 
 namespace tavolin {
 
 namespace {
-
-constexpr std::uint8_t kStringMarker = 171;
-// Caption files state their offsets in one byte.
-constexpr int kCaptionLimit = 255;
-
-void WriteText(std::vector<std::uint8_t>& out, const std::string& text)
-{
-    for (const char c : text) {
-        const FileChar fc = EncodeChar(static_cast<std::uint8_t>(c));
-        out.push_back(fc.low);
-        out.push_back(fc.high);
-    }
-}
 
 // Visits IDs 1 .. GridRowCount - 1: a table without entries still has its
 // empty row, ID 1.
@@ -33,6 +23,51 @@ std::string Characters(std::size_t count)
     return std::to_string(count) + (count == 1 ? " character" : " characters");
 }
 
+// The value of the first entry keyed `id` as text, made in `scratch` only
+// where the table holds no text for it; empty when no entry has the key.
+std::string_view TextOf(const StringTable& table, std::uint64_t id, std::string& scratch)
+{
+    const std::size_t i = table.IndexOfNumber(id);
+    if (i == StringTable::kNone)
+        return {};
+    if (!table.IsGapRecordAt(i))
+        return table.StoredValueAt(i);
+    scratch = table.ValueAt(i);
+    return scratch;
+}
+
+// The bytes the gap record keyed `id` stands for: held as bytes after a scan,
+// else read from its text into `scratch`. Throws ConvertError.
+std::string_view GapBytesOf(const StringTable& vle2, std::uint64_t id,
+                            std::vector<std::uint8_t>& scratch)
+{
+    const std::size_t i = vle2.IndexOfNumber(id);
+    if (i == StringTable::kNone)
+        return {};
+    if (vle2.IsGapRecordAt(i))
+        return vle2.StoredValueAt(i);
+    scratch.clear();
+    WriteGapRecord(scratch, vle2.StoredValueAt(i));
+    return {reinterpret_cast<const char*>(scratch.data()), scratch.size()};
+}
+
+std::uint8_t* PutText(std::uint8_t* out, std::string_view text)
+{
+    for (const char c : text) {
+        const FileChar fc = EncodeChar(static_cast<std::uint8_t>(c));
+        *out++ = fc.low;
+        *out++ = fc.high;
+    }
+    return out;
+}
+
+std::uint8_t* PutBytes(std::uint8_t* out, std::string_view bytes)
+{
+    if (!bytes.empty())
+        std::memcpy(out, bytes.data(), bytes.size());
+    return out + bytes.size();
+}
+
 } // namespace
 
 std::vector<OverlongText> FindOverlongTexts(const StringTable& vle, const StringTable& vle3)
@@ -41,17 +76,19 @@ std::vector<OverlongText> FindOverlongTexts(const StringTable& vle, const String
     if (vle3.EntryCount() == 0)
         return found; // nothing but the leading gap record is written
     const int count = VisitedIds(vle);
+    std::string scratch;
     for (int k = 1; k <= count; ++k) {
-        const std::string id = std::to_string(k);
+        const auto id = static_cast<std::uint64_t>(k);
         int capacity = 0;
         try {
-            capacity = StrToInt(vle3.ValueOf(id));
+            capacity = StrToInt(TextOf(vle3, id, scratch));
         } catch (const ConvertError&) {
             continue;
         }
-        const std::size_t length = vle.ValueOf(id).size();
+        const std::size_t i = vle.IndexOfNumber(id);
+        const std::size_t length = i == StringTable::kNone ? 0 : vle.ValueLengthAt(i);
         if (static_cast<long long>(length) > capacity)
-            found.push_back({id, length, capacity});
+            found.push_back({std::to_string(k), length, capacity});
     }
     return found;
 }
@@ -97,22 +134,38 @@ std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTab
     // A longer text would spill over the bytes behind its slot.
     if (const auto overlong = FindOverlongTexts(vle, vle3); !overlong.empty())
         throw SaveRefused(OverlongTextsMessage(overlong));
-    std::vector<std::uint8_t> out;
-    WriteGapRecord(out, vle2.ValueOf("0"));
+    std::vector<std::uint8_t> gapScratch;
+    std::string scratch;
     // A file without strings is its leading gap record alone.
+    const std::string_view leading = GapBytesOf(vle2, 0, gapScratch);
     if (vle3.EntryCount() == 0)
-        return out;
+        return {leading.begin(), leading.end()};
+
+    // The size first, in the order the bytes are written, so that a text that
+    // is no number fails where it always did and the output is one buffer.
     const int count = VisitedIds(vle);
+    std::size_t size = leading.size();
     for (int k = 1; k <= count; ++k) {
-        const std::string id = std::to_string(k);
-        const int capacity = StrToInt(vle3.ValueOf(id));
-        const std::string& text = vle.ValueOf(id);
-        const auto length = static_cast<long long>(text.size());
-        out.push_back(static_cast<std::uint8_t>(capacity));
-        out.push_back(kStringMarker);
-        WriteText(out, text);
-        out.insert(out.end(), 2 * static_cast<std::size_t>(capacity - length), 0);
-        WriteGapRecord(out, vle2.ValueOf(id));
+        const auto id = static_cast<std::uint64_t>(k);
+        const int capacity = StrToInt(TextOf(vle3, id, scratch));
+        size += 2 + 2 * static_cast<std::size_t>(capacity);
+        size += GapBytesOf(vle2, id, gapScratch).size();
+    }
+
+    std::vector<std::uint8_t> out(size);
+    std::uint8_t* p = PutBytes(out.data(), GapBytesOf(vle2, 0, gapScratch));
+    for (int k = 1; k <= count; ++k) {
+        const auto id = static_cast<std::uint64_t>(k);
+        const int capacity = StrToInt(TextOf(vle3, id, scratch));
+        const std::size_t i = vle.IndexOfNumber(id);
+        const std::string_view text = i == StringTable::kNone ? std::string_view()
+                                                              : TextOf(vle, id, scratch);
+        *p++ = static_cast<std::uint8_t>(capacity);
+        *p++ = kStringMarker;
+        p = PutText(p, text);
+        // The rest of the slot is U+0000: the buffer starts zeroed.
+        p += 2 * (static_cast<std::size_t>(capacity) - text.size());
+        p = PutBytes(p, GapBytesOf(vle2, id, gapScratch));
     }
     return out;
 }
@@ -120,23 +173,30 @@ std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTab
 std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle)
 {
     const int count = VisitedIds(vle);
+    std::string scratch;
     long long indexOffset = 4;
-    for (int k = 1; k <= count; ++k)
-        indexOffset += 2 * static_cast<long long>(vle.ValueOf(std::to_string(k)).size()) + 2;
+    for (int k = 1; k <= count; ++k) {
+        const std::size_t i = vle.IndexOfNumber(static_cast<std::uint64_t>(k));
+        indexOffset += 2 * static_cast<long long>(i == StringTable::kNone ? 0 : vle.ValueLengthAt(i)) + 2;
+    }
     if (indexOffset > kCaptionLimit)
         throw SaveRefused("The texts are too long for a caption file: with its header they take " +
                           std::to_string(indexOffset) + " bytes, " +
                           std::to_string(indexOffset - kCaptionLimit) + " more than the " +
                           std::to_string(kCaptionLimit) + " that fit");
-    const auto p = static_cast<std::uint8_t>(indexOffset);
-    std::vector<std::uint8_t> out = {p, 0, 5, 0};
+    const auto offset = static_cast<std::uint8_t>(indexOffset);
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(indexOffset) + 4);
+    std::uint8_t* p = out.data();
+    for (const std::uint8_t b : {offset, std::uint8_t{0}, kCaptionHeaderWord, std::uint8_t{0}})
+        *p++ = b;
     for (int k = 1; k <= count; ++k) {
-        const std::string& text = vle.ValueOf(std::to_string(k));
-        out.push_back(static_cast<std::uint8_t>(text.size()));
-        out.push_back(kStringMarker);
-        WriteText(out, text);
+        const std::string_view text = TextOf(vle, static_cast<std::uint64_t>(k), scratch);
+        *p++ = static_cast<std::uint8_t>(text.size());
+        *p++ = kStringMarker;
+        p = PutText(p, text);
     }
-    out.insert(out.end(), {4, 0, p, 0});
+    for (const std::uint8_t b : {kCaptionIndexWord, std::uint8_t{0}, offset, std::uint8_t{0}})
+        *p++ = b;
     return out;
 }
 

@@ -1,8 +1,42 @@
 #include "tables/stringtable.h"
 
+#include <charconv>
+#include <stdexcept>
+
 #include "tables/error.h"
 
 namespace tavolin {
+
+namespace {
+
+// The number a key spells in plain decimal (no sign, no leading zero), the
+// only keys that match a numbered entry; digits have no case.
+bool ParseNumberKey(std::string_view key, std::uint64_t& number)
+{
+    if (key.empty() || key.size() > 18 || (key.size() > 1 && key[0] == '0'))
+        return false;
+    std::uint64_t n = 0;
+    for (const char c : key) {
+        if (c < '0' || c > '9')
+            return false;
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    number = n;
+    return true;
+}
+
+std::string_view NumberText(std::uint64_t number, char (&buffer)[24])
+{
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, number).ptr;
+    return {buffer, static_cast<std::size_t>(end - buffer)};
+}
+
+std::size_t DecimalLength(std::uint8_t b)
+{
+    return b >= 100 ? 3 : b >= 10 ? 2 : 1;
+}
+
+} // namespace
 
 ListIndexError::ListIndexError(long long index)
     : TavolinError("List index out of bounds (" + std::to_string(index) + ")")
@@ -24,62 +58,181 @@ std::string LowerAsciiLetters(std::string_view text)
     return folded;
 }
 
-void StringTable::AppendEntry(std::string_view key, std::string_view value)
+StringTable::Span StringTable::Store(std::string_view text)
 {
-    Entry entry;
-    if (const auto eq = key.find('='); eq != std::string_view::npos) {
-        entry.key = key.substr(0, eq);
-        entry.value = std::string(key.substr(eq + 1)) + "=" + std::string(value);
-    } else {
-        entry.key = key;
-        entry.value = value;
-    }
+    if (text.size() > UINT32_MAX)
+        throw std::length_error("text too long for a table");
+    const Span span{m_text.size(), static_cast<std::uint32_t>(text.size()), kText};
+    m_text.insert(m_text.end(), text.begin(), text.end());
+    return span;
+}
+
+void StringTable::Append(std::uint64_t number, bool numbered, std::string_view key, Span value)
+{
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    const std::size_t index = m_entries.size();
-    m_firstByKey.try_emplace(LowerAsciiLetters(entry.key), index);
-    m_entries.push_back(std::move(entry));
+    const std::size_t index = m_values.size();
+    std::uint64_t n = number;
+    if (m_numbered == index && (numbered || ParseNumberKey(key, n)) &&
+        (index == 0 || n == m_firstNumber + index)) {
+        if (index == 0)
+            m_firstNumber = n;
+        ++m_numbered;
+    } else {
+        char buffer[24];
+        if (numbered)
+            key = NumberText(number, buffer);
+        m_keys.push_back(Store(key));
+        m_firstByKey.try_emplace(LowerAsciiLetters(key), index);
+    }
+    m_values.push_back(value);
     if (m_observer)
         m_observer->EntryAppended(index);
 }
 
+void StringTable::AppendEntry(std::string_view key, std::string_view value)
+{
+    if (const auto eq = key.find('='); eq != std::string_view::npos) {
+        const std::string joined = std::string(key.substr(eq + 1)) + "=" + std::string(value);
+        Append(0, false, key.substr(0, eq), Store(joined));
+    } else {
+        Append(0, false, key, Store(value));
+    }
+}
+
+void StringTable::AppendNumberedEntry(std::uint64_t number, std::string_view value)
+{
+    Append(number, true, {}, Store(value));
+}
+
+void StringTable::AppendGapEntry(std::uint64_t number, std::string_view bytes,
+                                 bool lastWithoutBlank)
+{
+    Span span = Store(bytes);
+    span.kind = lastWithoutBlank ? kGapLastWithoutBlank : kGapBlankAfterEach;
+    Append(number, true, {}, span);
+}
+
+void StringTable::Reserve(std::size_t entries, std::size_t textBytes)
+{
+    m_values.reserve(m_values.size() + entries);
+    m_text.reserve(m_text.size() + textBytes);
+}
+
 void StringTable::RemoveAllEntries()
 {
-    if (m_entries.empty())
+    if (m_values.empty())
         return;
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    const std::size_t count = m_entries.size();
-    m_entries.clear();
-    m_entries.shrink_to_fit();
-    m_firstByKey.clear();
+    const std::size_t count = m_values.size();
+    // Fresh containers free the old storage at once, whatever its size.
+    m_text = {};
+    m_values = {};
+    m_keys = {};
+    m_firstByKey = {};
+    m_unusedText = 0;
+    m_numbered = 0;
+    m_firstNumber = 0;
     if (m_observer)
         m_observer->EntriesRemoved(count);
 }
 
-const std::string& StringTable::ValueOf(std::string_view key) const
+std::size_t StringTable::IndexOfNumber(std::uint64_t number) const
 {
-    static const std::string empty;
+    // A numbered entry comes before every indexed one, so it is the first match.
+    if (number >= m_firstNumber && number - m_firstNumber < m_numbered)
+        return static_cast<std::size_t>(number - m_firstNumber);
+    if (m_firstByKey.empty())
+        return kNone;
+    char buffer[24];
+    const auto it = m_firstByKey.find(std::string(NumberText(number, buffer)));
+    return it == m_firstByKey.end() ? kNone : it->second;
+}
+
+std::size_t StringTable::IndexOf(std::string_view key) const
+{
+    std::uint64_t number = 0;
+    if (ParseNumberKey(key, number))
+        return IndexOfNumber(number);
+    if (m_firstByKey.empty())
+        return kNone;
     const auto it = m_firstByKey.find(LowerAsciiLetters(key));
-    return it == m_firstByKey.end() ? empty : m_entries[it->second].value;
+    return it == m_firstByKey.end() ? kNone : it->second;
+}
+
+std::string StringTable::ValueOf(std::string_view key) const
+{
+    const std::size_t index = IndexOf(key);
+    return index == kNone ? std::string() : ValueAt(index);
+}
+
+void StringTable::CheckIndex(std::size_t index) const
+{
+    if (index >= m_values.size())
+        throw std::out_of_range("StringTable entry " + std::to_string(index));
+}
+
+std::string StringTable::KeyAt(std::size_t index) const
+{
+    CheckIndex(index);
+    if (index < m_numbered)
+        return std::to_string(m_firstNumber + index);
+    const Span& s = m_keys[index - m_numbered];
+    return {m_text.data() + s.offset, s.length};
+}
+
+std::size_t StringTable::ValueLengthAt(std::size_t index) const
+{
+    CheckIndex(index);
+    const Span& s = m_values[index];
+    if (s.kind == kText)
+        return s.length;
+    std::size_t length = s.length; // the blanks
+    for (const char c : StoredValueAt(index))
+        length += DecimalLength(static_cast<std::uint8_t>(c));
+    return s.kind == kGapLastWithoutBlank && s.length > 0 ? length - 1 : length;
+}
+
+std::string StringTable::ValueAt(std::size_t index) const
+{
+    CheckIndex(index);
+    const Span& s = m_values[index];
+    const std::string_view stored = StoredValueAt(index);
+    if (s.kind == kText)
+        return std::string(stored);
+    std::string text;
+    text.reserve(ValueLengthAt(index) + 1);
+    for (const char c : stored) {
+        const auto b = static_cast<std::uint8_t>(c);
+        if (b >= 100)
+            text.push_back(static_cast<char>('0' + b / 100));
+        if (b >= 10)
+            text.push_back(static_cast<char>('0' + b / 10 % 10));
+        text.push_back(static_cast<char>('0' + b % 10));
+        text.push_back(' ');
+    }
+    if (s.kind == kGapLastWithoutBlank && !text.empty())
+        text.pop_back();
+    return text;
 }
 
 std::string StringTable::CellText(int column, int row) const
 {
     if (row == 0)
         return Title(column);
-    if (m_entries.empty())
+    if (m_values.empty())
         return {};
     const long long index = static_cast<long long>(row) - 1;
-    if (index < 0 || index >= static_cast<long long>(m_entries.size()))
+    if (index < 0 || index >= static_cast<long long>(m_values.size()))
         throw ListIndexError(index);
-    const Entry& entry = m_entries[static_cast<std::size_t>(index)];
-    return column == 0 ? entry.key : entry.value;
+    const auto i = static_cast<std::size_t>(index);
+    return column == 0 ? KeyAt(i) : ValueAt(i);
 }
 
 int StringTable::GridRowCount() const
 {
-    return m_entries.empty() ? 2 : static_cast<int>(m_entries.size()) + 1;
+    return m_values.empty() ? 2 : static_cast<int>(m_values.size()) + 1;
 }
 
 const std::string& StringTable::Title(int column) const
@@ -89,15 +242,31 @@ const std::string& StringTable::Title(int column) const
 
 void StringTable::SetValue(std::size_t index, std::string value)
 {
-    m_entries.at(index).value = std::move(value);
+    CheckIndex(index);
+    m_unusedText += m_values[index].length;
+    m_values[index] = Store(value);
+    // Each edit leaves its old text behind; pack the buffer before that
+    // outweighs what is in use.
+    if (m_unusedText > 65536 && m_unusedText > m_text.size() / 2) {
+        std::vector<char> packed;
+        packed.reserve(m_text.size() - m_unusedText);
+        const auto move = [&](Span& s) {
+            const auto from = m_text.begin() + static_cast<std::ptrdiff_t>(s.offset);
+            s.offset = packed.size();
+            packed.insert(packed.end(), from, from + s.length);
+        };
+        for (Span& s : m_values)
+            move(s);
+        for (Span& s : m_keys)
+            move(s);
+        m_text = std::move(packed);
+        m_unusedText = 0;
+    }
 }
 
 StringTables::StringTables()
     : vle("ID", "Value"), vle2("Key", "Value"), vle3("Key", "Value")
 {
-    vle.AppendEntry("-", "- Open RSC File for Edit -");
-    vle2.AppendEntry("-", "-");
-    vle3.AppendEntry("-", "-");
 }
 
 void StringTables::RemoveAllEntries()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,22 +28,37 @@ public:
 // An ordered list of key/value entries of one-byte text, shown as a grid with a
 // title row. Keys need not be unique; a lookup takes the first match, ignoring
 // the case of ASCII letters.
+//
+// Tables of a scanned file hold up to a million entries with the keys
+// 0 or 1, 2, 3 ... in order, so the table keeps no node per entry: all text
+// sits in one buffer, and as long as every key is the next number after the
+// first one, a key is found by its position. Only the entries from the first
+// key that breaks the pattern on get a key -> position index. A value can
+// also be held as the bytes of a gap record, its decimal text made on demand.
 class StringTable {
 public:
-    struct Entry {
-        std::string key;
-        std::string value;
-    };
-
     StringTable(std::string keyTitle, std::string valueTitle);
 
     // Adds the entry after the last one. A key holding "=" is split there, as
     // the line "key=value" would be.
     void AppendEntry(std::string_view key, std::string_view value);
+    // Adds the entry with the decimal key `number`.
+    void AppendNumberedEntry(std::uint64_t number, std::string_view value);
+    // Adds an entry with the decimal key `number` whose value is the gap
+    // record of `bytes`: each byte's decimal number followed by a blank, or
+    // with `lastWithoutBlank` none after the last one (the record at a
+    // file's end).
+    void AppendGapEntry(std::uint64_t number, std::string_view bytes, bool lastWithoutBlank);
     void RemoveAllEntries();
+    // Room for `entries` more entries and `textBytes` more bytes of text.
+    void Reserve(std::size_t entries, std::size_t textBytes);
 
     // Value of the first entry whose key matches; the empty text when none.
-    [[nodiscard]] const std::string& ValueOf(std::string_view key) const;
+    [[nodiscard]] std::string ValueOf(std::string_view key) const;
+    // Index of the first entry whose key matches, or kNone.
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    [[nodiscard]] std::size_t IndexOf(std::string_view key) const;
+    [[nodiscard]] std::size_t IndexOfNumber(std::uint64_t number) const;
 
     // Text of a grid cell: row 0 is the title row, row r >= 1 is entry r, and a
     // table without entries shows one empty row. Throws ListIndexError for a
@@ -52,8 +68,23 @@ public:
     // Entries plus the title row; 2 for a table without entries.
     [[nodiscard]] int GridRowCount() const;
 
-    [[nodiscard]] std::size_t EntryCount() const { return m_entries.size(); }
-    [[nodiscard]] const Entry& EntryAt(std::size_t index) const { return m_entries.at(index); }
+    [[nodiscard]] std::size_t EntryCount() const { return m_values.size(); }
+    // Throw std::out_of_range past the last entry.
+    [[nodiscard]] std::string KeyAt(std::size_t index) const;
+    [[nodiscard]] std::string ValueAt(std::size_t index) const;
+    // The value as held: its text, or the bytes of a gap record when
+    // IsGapRecordAt. No range check.
+    [[nodiscard]] std::string_view StoredValueAt(std::size_t index) const
+    {
+        const Span& s = m_values[index];
+        return {m_text.data() + s.offset, s.length};
+    }
+    [[nodiscard]] bool IsGapRecordAt(std::size_t index) const
+    {
+        return m_values[index].kind != kText;
+    }
+    // Length of ValueAt without making the text.
+    [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const;
     [[nodiscard]] const std::string& Title(int column) const;
 
     // Replaces the value of entry `index` (the write-back of an edit); its key
@@ -64,16 +95,33 @@ public:
     void SetObserver(TableObserver* observer) { m_observer = observer; }
 
 private:
+    enum Kind : std::uint32_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
+    struct Span {
+        std::uint64_t offset;
+        std::uint32_t length;
+        Kind kind;
+    };
+
+    Span Store(std::string_view text);
+    void Append(std::uint64_t number, bool numbered, std::string_view key, Span value);
+    void CheckIndex(std::size_t index) const;
+
     std::string m_keyTitle;
     std::string m_valueTitle;
-    std::vector<Entry> m_entries;
-    // Case-folded key -> index of its first entry, so lookups don't depend on
-    // the table's size.
+    std::vector<char> m_text;  // every stored key and value, back to back
+    std::vector<Span> m_values; // one per entry
+    std::size_t m_unusedText = 0; // bytes of values since replaced
+    // Entries [0, m_numbered) have the keys m_firstNumber, m_firstNumber + 1, ...
+    std::uint64_t m_firstNumber = 0;
+    std::size_t m_numbered = 0;
+    // Keys of the entries from m_numbered on, and the first of them for each
+    // key with its letters lower-cased.
+    std::vector<Span> m_keys;
     std::unordered_map<std::string, std::size_t> m_firstByKey;
     TableObserver* m_observer = nullptr;
 };
 
-// The three tables that hold one scanned file, as the window creates them.
+// The three tables that hold one scanned file; they start empty.
 struct StringTables {
     StringTables();
 

@@ -70,8 +70,7 @@ QVariant StringTableModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole: {
         if (!hasEntry)
             return QString();
-        const auto& entry = m_table.EntryAt(row);
-        return ToDisplay(index.column() == 0 ? entry.key : entry.value);
+        return ToDisplay(index.column() == 0 ? m_table.KeyAt(row) : m_table.ValueAt(row));
     }
     case Qt::ToolTipRole:
         return hasEntry ? QVariant(ToolTip(index.row())) : QVariant();
@@ -86,10 +85,10 @@ QVariant StringTableModel::data(const QModelIndex& index, int role) const
 
 QString StringTableModel::ToolTip(int row) const
 {
-    const auto& entry = m_table.EntryAt(static_cast<std::size_t>(row));
-    const auto length = static_cast<int>(entry.value.size());
+    const auto entry = static_cast<std::size_t>(row);
+    const auto length = static_cast<int>(m_table.ValueLengthAt(entry));
     QString tip;
-    const std::string& capacity = m_capacities.ValueOf(entry.key);
+    const std::string capacity = m_capacities.ValueOf(m_table.KeyAt(entry));
     try {
         tip = QStringLiteral("%1 of %2 characters").arg(length).arg(StrToInt(capacity));
     } catch (const ConvertError&) {
@@ -98,9 +97,12 @@ QString StringTableModel::ToolTip(int row) const
     if (const auto* changes = SavingChangesOf(row)) {
         tip += QStringLiteral("\nOn saving:");
         for (const CharChange& c : *changes) {
-            tip += u'\n' + CharText(c.from) +
-                   (c.to == 0 ? QStringLiteral(" is dropped")
-                              : QStringLiteral(" becomes ") + CharText(c.to));
+            if (c.from == 0)
+                tip += u'\n' + CodeText(0) + QStringLiteral(" moves to the end");
+            else
+                tip += u'\n' + CharText(c.from) +
+                       (c.to == 0 ? QStringLiteral(" is dropped")
+                                  : QStringLiteral(" becomes ") + CharText(c.to));
         }
     }
     return tip;

@@ -1,7 +1,5 @@
 #include "ui/tform1.h"
 
-#include <fstream>
-#include <iterator>
 
 #include <QAction>
 #include <QApplication>
@@ -48,6 +46,11 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
     // 454 x 369 outside on the original system; the client area of that size
     // is what can be kept here, the frame belongs to the window manager.
     resize(446, 335);
+
+    // What the grid shows before any Open.
+    m_tables.vle.AppendEntry("-", "- Open RSC File for Edit -");
+    m_tables.vle2.AppendEntry("-", "-");
+    m_tables.vle3.AppendEntry("-", "-");
 
     vle = new ValueGrid(this);
     vle->setObjectName("vle");
@@ -234,18 +237,17 @@ void TForm1::Open()
     IsLoading = true;
     CurrentFileName = chosen->toStdString();
     IsCaptionFile = IsCaptionPath(CurrentFileName);
-    ScanResourceFile(CurrentFileName, m_tables);
+    // The scan records what a save rewrites; the strings read before an
+    // error are marked too.
+    SavingChanges changes;
+    try {
+        ScanResourceFile(CurrentFileName, m_tables, &changes);
+    } catch (...) {
+        m_model->SetSavingChanges(std::move(changes));
+        throw;
+    }
     IsLoading = false;
-    MarkSavingChanges();
-}
-
-void TForm1::MarkSavingChanges()
-{
-    std::ifstream in(CurrentFileName, std::ios::binary);
-    if (!in)
-        return;
-    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
-    m_model->SetSavingChanges(FindSavingChanges(file, m_tables));
+    m_model->SetSavingChanges(std::move(changes));
 }
 
 void TForm1::Save()
@@ -276,7 +278,7 @@ void TForm1::vleKeyPress(QObject*, char32_t& Key)
     if (Key == kBackspace)
         return;
     const std::size_t length = m_tables.vle.CellText(1, EditRow).size();
-    const std::string& capacity = m_tables.vle3.ValueOf(key);
+    const std::string capacity = m_tables.vle3.ValueOf(key);
     // Rows without a capacity are not judged: the placeholder row before any
     // Open, the title row, an entry typed into an empty table.
     if (CurrentFileName.empty() || capacity.empty())

@@ -84,7 +84,6 @@ private:
     void Open();
     void Save();
     void BuildMenu();
-    void MarkSavingChanges();
 
     MessageSink& m_messages;
     StringTables m_tables;

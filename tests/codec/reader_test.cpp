@@ -147,7 +147,6 @@ TEST(ScanResourceFile, ScansEveryTimeAfresh)
     const test::TempDir dir;
     const std::string path = dir.Write("a.rsc", kWorkedExample);
     StringTables tables;
-    tables.RemoveAllEntries();
     ScanResourceFile(path, tables);
     tables.RemoveAllEntries();
     ScanResourceFile(path, tables);

@@ -145,7 +145,6 @@ TEST(WritePatchFile, BadTablesNeverTouchTheTarget)
     const test::TempDir dir;
     const std::string target = dir.Write("app.rsc", kOld);
     StringTables t;
-    t.RemoveAllEntries();
     t.vle2.AppendEntry("0", "1 2 ");
     t.vle3.AppendEntry("1", "2");
     t.vle.AppendEntry("1", "too long");

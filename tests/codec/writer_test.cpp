@@ -15,7 +15,6 @@ StringTables Tables(const std::vector<std::string>& texts, const std::vector<std
                     const std::vector<std::string>& gaps)
 {
     StringTables t;
-    t.RemoveAllEntries();
     for (std::size_t i = 0; i < gaps.size(); ++i)
         t.vle2.AppendEntry(std::to_string(i), gaps[i]);
     for (std::size_t i = 0; i < caps.size(); ++i)

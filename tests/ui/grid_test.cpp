@@ -55,7 +55,7 @@ struct GridFixture {
         grid->setFocus();
     }
     CellEditor* Editor() const { return grid->Editor(); }
-    std::string Value(int entry) const { return table.EntryAt(static_cast<std::size_t>(entry)).value; }
+    std::string Value(int entry) const { return table.ValueAt(static_cast<std::size_t>(entry)); }
 };
 
 void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})

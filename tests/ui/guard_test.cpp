@@ -163,7 +163,7 @@ void GuardTest::rowsWithoutACapacityAreNotJudged()
     f.window.vle->setFocus();
     QTest::keyClicks(f.Editor(), "abc");
     QCOMPARE(f.Vle().CellText(1, 1), "abc");
-    QCOMPARE(f.Vle().EntryAt(0).key, ""); // typed into the empty row
+    QCOMPARE(f.Vle().KeyAt(0), ""); // typed into the empty row
     QVERIFY(f.sink.errors.isEmpty());
     QVERIFY(f.sink.messages.isEmpty());
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "codec/errors.h"
 #include "codec/reader.h"
 #include "testutil.h"
 
@@ -193,6 +194,46 @@ TEST(ScanCorpus, KnownFiles)
     // "Hello" is a BUF with an 8-bit length and no marker: a gap to the reader.
     EXPECT_EQ(s.tables.vle.ValueOf("1"), "World");
     EXPECT_EQ(s.tables.vle3.ValueOf("1"), "5");
+}
+
+} // namespace
+} // namespace tavolin
+
+namespace tavolin {
+namespace {
+
+TEST(ScanResourceBytes, RecordsEachCharacterThatASaveRewrites)
+{
+    // "a\" with a file backslash; then U+0419, U+0100, U+0000 and a Thai
+    // letter (the U+0000 moves behind it); then A, U+0000, B; then text that
+    // survives.
+    const test::Bytes file = {7,    2, 171, 'a', 0, 0x5C, 0,    9,    4, 171, 0x19, 0x04, 0, 1,
+                              0,    0, 0x01, 0x0E, 3, 171, 'A', 0, 0,  0, 'B', 0, 1, 171, 'c', 0};
+    StringTables tables;
+    SavingChanges changes;
+    ScanResourceBytes(file, tables, &changes);
+    EXPECT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes.at(0), (std::vector<CharChange>{{0x5C, 0x0A}}));
+    EXPECT_EQ(changes.at(1), (std::vector<CharChange>{{0x0419, 0x0019}, {0x0100, 0}, {0, 0}}));
+    EXPECT_EQ(changes.at(2), (std::vector<CharChange>{{0, 0}}));
+    EXPECT_EQ(tables.vle.ValueOf("3"), "AB");
+}
+
+TEST(ScanResourceBytes, SameTablesAndErrorsAsTheFile)
+{
+    // A string past the end: what came before stays, as from a file.
+    const test::Bytes file = {1, 171, 'x', 0, 7, 3, 171, 'a', 0};
+    StringTables tables;
+    try {
+        ScanResourceBytes(file, tables);
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.Code(), kReadBeyondEnd);
+    }
+    const auto scanned = test::ScanBytes(file);
+    EXPECT_EQ(scanned.error, "Read beyond end of file");
+    for (auto table : {&StringTables::vle, &StringTables::vle2, &StringTables::vle3})
+        EXPECT_EQ(EntriesOf(tables.*table), EntriesOf(scanned.tables.*table));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,86 @@ TEST(StringTable, ObserverHearsOfEveryChangeButEdits)
     t.AppendEntry("3", "d");
     EXPECT_EQ(observer.events,
               (std::vector<std::string>{"about", "append 0", "about", "append 1", "about", "removed 2"}));
+}
+
+} // namespace
+} // namespace tavolin
+
+namespace tavolin {
+namespace {
+
+// The tables against a plain ordered list with first-match lookups, on random
+// runs of appends (numbered and not), mixed-case lookups, edits and emptying.
+TEST(StringTable, BehavesAsAPlainListWithFirstMatchLookups)
+{
+    std::mt19937 random(12345);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    for (int run = 0; run < 200; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        StringTable table("Key", "Value");
+        std::vector<std::pair<std::string, std::string>> list;
+        const auto keyFor = [&]() -> std::string {
+            switch (pick(6)) {
+            case 0: return "Ab";
+            case 1: return "aB";
+            case 2: return std::to_string(pick(5));
+            case 3: return "0" + std::to_string(pick(3));
+            default: return std::to_string(list.size() + (run % 2)); // the next number
+            }
+        };
+        for (int step = 0; step < 300; ++step) {
+            const int what = pick(20);
+            if (what < 10) {
+                const std::string key = keyFor();
+                const std::string value = "v" + std::to_string(step);
+                if (what < 5 && key.find_first_not_of("0123456789") == std::string::npos &&
+                    (key.size() == 1 || key[0] != '0'))
+                    table.AppendNumberedEntry(std::stoull(key), value);
+                else
+                    table.AppendEntry(key, value);
+                list.emplace_back(key, value);
+            } else if (what < 16) {
+                std::string key = keyFor();
+                if (pick(2) == 0)
+                    for (char& c : key)
+                        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                std::string expected;
+                for (const auto& [k, v] : list)
+                    if (LowerAsciiLetters(k) == LowerAsciiLetters(key)) {
+                        expected = v;
+                        break;
+                    }
+                ASSERT_EQ(table.ValueOf(key), expected) << "key " << key << " step " << step;
+            } else if (what < 19 && !list.empty()) {
+                const auto i = static_cast<std::size_t>(pick(static_cast<int>(list.size())));
+                list[i].second = std::string(static_cast<std::size_t>(pick(40000)), 'e');
+                table.SetValue(i, list[i].second);
+            } else if (what == 19) {
+                table.RemoveAllEntries();
+                list.clear();
+            }
+        }
+        ASSERT_EQ(table.EntryCount(), list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            ASSERT_EQ(table.KeyAt(i), list[i].first) << "entry " << i;
+            ASSERT_EQ(table.ValueAt(i), list[i].second) << "entry " << i;
+        }
+    }
+}
+
+TEST(StringTable, GapRecordsShowAsDecimalText)
+{
+    StringTable t("Key", "Value");
+    t.AppendGapEntry(0, std::string("\x10\x20\x07", 3), false);
+    t.AppendGapEntry(1, std::string("\xff\x00", 2), true);
+    t.AppendGapEntry(2, "", true);
+    EXPECT_EQ(t.ValueOf("0"), "16 32 7 ");
+    EXPECT_EQ(t.ValueOf("1"), "255 0");
+    EXPECT_EQ(t.ValueLengthAt(1), 5u);
+    EXPECT_EQ(t.ValueOf("2"), "");
+    t.SetValue(0, "1 2");
+    EXPECT_FALSE(t.IsGapRecordAt(0));
+    EXPECT_EQ(t.CellText(1, 1), "1 2");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unistd.h>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,40 @@ void BM_SavePatchFile(benchmark::State& state)
     std::remove(path.c_str());
 }
 BENCHMARK(BM_SavePatchFile)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// In memory, no file: bytes per second of the scan and of building the file.
+std::vector<std::uint8_t> FileBytes(int strings)
+{
+    const std::string path = MakeFile(strings);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    std::remove(path.c_str());
+    return bytes;
+}
+
+void BM_ScanResourceBytes(benchmark::State& state)
+{
+    const auto bytes = FileBytes(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        StringTables tables;
+        tavolin::SavingChanges changes;
+        tavolin::ScanResourceBytes(bytes, tables, &changes);
+        benchmark::DoNotOptimize(tables);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_ScanResourceBytes)->Arg(700000)->Unit(benchmark::kMillisecond);
+
+void BM_BuildPatchFile(benchmark::State& state)
+{
+    const auto bytes = FileBytes(static_cast<int>(state.range(0)));
+    StringTables tables;
+    tavolin::ScanResourceBytes(bytes, tables);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(tavolin::BuildPatchFile(tables.vle, tables.vle2, tables.vle3));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
+}
+BENCHMARK(BM_BuildPatchFile)->Arg(700000)->Unit(benchmark::kMillisecond);
 
 // A lookup of the last ID costs the same as one of the first.
 void BM_ValueOfLastId(benchmark::State& state)

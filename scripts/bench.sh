@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs the benchmarks and prints one table: resave and dump of generated 16
+# and 64 MiB files against cp + sync (medians of 3 runs, peak memory from
+# /usr/bin/time -v), the in-memory scan and build, and the 1 MiB resave beside
+# the slow baseline. Needs the build folder (default: build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+cmake --build "$build" -j2 --target tavolin-strings tavolin_core_bench tavolin_baseline_bench >/dev/null
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+cli="$build/src/tavolin-strings"
+
+# Slots of 20..59 characters holding 12..31 letters, 8 gap bytes between them.
+make_file() {
+    python3 - "$1" "$2" <<'PY'
+import sys
+path, size = sys.argv[1], int(sys.argv[2]) << 20
+out = bytearray([0x6b, 0x4a, 0x1f, 0x10])
+i = 0
+while len(out) < size:
+    cap = 20 + i % 40
+    n = min(cap, 12 + i % 20)
+    out += bytes([cap, 171])
+    for c in range(cap):
+        out += bytes([ord('a') + (i + c) % 26 if c < n else 0, 0])
+    out += bytes([3, 0, 7, 1, 0, 0, 5, 0])
+    i += 1
+open(path, 'wb').write(out)
+PY
+}
+
+# Median wall time in ms of 3 runs of "$@", and the largest peak RSS in KiB.
+measure() {
+    local times=() peak=0
+    for _ in 1 2 3; do
+        /usr/bin/time -f "%e %M" -o "$tmp/t" "$@" >/dev/null
+        read -r t m <"$tmp/t"
+        times+=("$(awk -v t="$t" 'BEGIN{printf "%d", t*1000}')")
+        ((m > peak)) && peak=$m
+    done
+    printf '%s %s\n' "$(printf '%s\n' "${times[@]}" | sort -n | sed -n 2p)" "$peak"
+}
+
+printf '%-34s %10s %12s %10s\n' "what" "ms" "peak MiB" "ratio"
+for size in 16 64; do
+    make_file "$tmp/f$size.rsc" "$size"
+    cp "$tmp/f$size.rsc" "$tmp/w$size.rsc"
+    read -r cp_ms _ < <(measure sh -c "cp '$tmp/f$size.rsc' '$tmp/c$size.rsc' && sync '$tmp/c$size.rsc'")
+    read -r rs_ms rs_kb < <(measure "$cli" resave "$tmp/w$size.rsc")
+    read -r dm_ms dm_kb < <(measure sh -c "'$cli' dump '$tmp/w$size.rsc' > '$tmp/d.json' && sync '$tmp/d.json'")
+    cmp -s "$tmp/f$size.rsc" "$tmp/w$size.rsc" || echo "resave changed the $size MiB file" >&2
+    eval "rs$size=$rs_ms dm$size=$dm_ms"
+    printf '%-34s %10d %12s %10s\n' "cp + sync $size MiB" "$cp_ms" "-" "1.0x"
+    printf '%-34s %10d %12d %10s\n' "resave $size MiB" "$rs_ms" $((rs_kb / 1024)) \
+        "$(awk -v a="$rs_ms" -v b="$cp_ms" 'BEGIN{printf "%.1fx cp", a/b}')"
+    printf '%-34s %10d %12d %10s\n' "dump $size MiB to a file" "$dm_ms" $((dm_kb / 1024)) \
+        "$(awk -v a="$dm_ms" -v b="$cp_ms" 'BEGIN{printf "%.1fx cp", a/b}')"
+    printf '%-34s %10s %12s %10s\n' "  (peak / file size)" "" \
+        "$(awk -v k="$rs_kb" -v s="$size" 'BEGIN{printf "%.2fx", k/1024/s}')" ""
+done
+printf '%-34s %10s %12s %10s\n' "resave 16 -> 64 MiB growth" "" "" \
+    "$(awk -v a="$rs64" -v b="$rs16" 'BEGIN{printf "%.2fx", a/b}')"
+printf '%-34s %10s %12s %10s\n' "dump 16 -> 64 MiB growth" "" "" \
+    "$(awk -v a="$dm64" -v b="$dm16" 'BEGIN{printf "%.2fx", a/b}')"
+
+"$build/bench/tavolin_core_bench" --benchmark_filter='ScanResourceBytes|BuildPatchFile' \
+    --benchmark_format=csv 2>/dev/null | awk -F, 'NR>1 {gsub(/"/,"",$1);
+        printf "%-34s %10.1f %12s %10s\n", $1, $3, "-", sprintf("%.2f GiB/s", $(NF-3)/1073741824)}'
+"$build/bench/tavolin_baseline_bench" --benchmark_format=csv 2>/dev/null | awk -F, 'NR>1 {
+        gsub(/"/,"",$1); t[NR]=$3; n[NR]=$1} END {
+        printf "%-34s %10.1f %12s %10s\n", n[2], t[2], "-", "";
+        printf "%-34s %10.1f %12s %10s\n", n[3], t[3], "-", sprintf("%.0fx faster", t[2]/t[3])}'

@@ -66,7 +66,7 @@ printf '%-34s %10s %12s %10s\n' "dump 16 -> 64 MiB growth" "" "" \
 
 "$build/bench/tavolin_core_bench" --benchmark_filter='ScanResourceBytes|BuildPatchFile' \
     --benchmark_format=csv 2>/dev/null | awk -F, 'NR>1 {gsub(/"/,"",$1);
-        printf "%-34s %10.1f %12s %10s\n", $1, $3, "-", sprintf("%.2f GiB/s", $(NF-3)/1073741824)}'
+        printf "%-34s %10.1f %12s %10s\n", $1, $3, "-", sprintf("%.2f GiB/s", $6/1073741824)}'
 "$build/bench/tavolin_baseline_bench" --benchmark_format=csv 2>/dev/null | awk -F, 'NR>1 {
         gsub(/"/,"",$1); t[NR]=$3; n[NR]=$1} END {
         printf "%-34s %10.1f %12s %10s\n", n[2], t[2], "-", "";

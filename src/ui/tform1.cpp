@@ -17,6 +17,7 @@
 #include "codec/writer.h"
 #include "ui/about.h"
 #include "ui/errordisplay.h"
+#include "ui/gridheader.h"
 #include "ui/messagesink.h"
 #include "codec/savingchanges.h"
 #include "ui/stringtablemodel.h"
@@ -54,6 +55,7 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
 
     vle = new ValueGrid(this);
     vle->setObjectName("vle");
+    vle->setHorizontalHeader(new GridHeader(vle));
     m_model = new StringTableModel(m_tables.vle, m_tables.vle3, this);
     vle->SetModel(m_model);
     vle->SetKeyPressHandler([this](char32_t& key) { vleKeyPress(vle, key); });

@@ -1,4 +1,4 @@
-// The editor at scale: a file of 100,000 strings opened into the real window
+// The editor at scale: a file of 800,000 strings opened into the real window
 // (offscreen), emptied, and typed into at its first and last row.
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QTest>
 
 #include "ui/messagesink.h"
@@ -23,7 +24,7 @@ using namespace tavolin;
 
 namespace {
 
-constexpr int kStrings = 100'000;
+constexpr int kStrings = 800'000;
 
 class SilentSink : public MessageSink {
 public:
@@ -31,7 +32,7 @@ public:
     void ShowMessage(const QString&) override {}
 };
 
-// 100,000 slots of 24 characters holding "String 1", "String 2", ...
+// 800,000 slots of 24 characters holding "String 1", "String 2", ...
 std::string LargeFile()
 {
     static const std::string path = [] {
@@ -92,7 +93,7 @@ void BM_OpenLargeFile(benchmark::State& state)
 }
 BENCHMARK(BM_OpenLargeFile)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// Emptying a table of 100,000 entries while a grid shows it.
+// Emptying a table of 800,000 entries while a grid shows it.
 void BM_EmptyLargeTable(benchmark::State& state)
 {
     StringTable table("ID", "Value");
@@ -113,7 +114,7 @@ void BM_EmptyLargeTable(benchmark::State& state)
 }
 BENCHMARK(BM_EmptyLargeTable)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// One character typed and taken back again, in row 1 or row 100,000.
+// One character typed and taken back again, in row 1 or the last row.
 void BM_Keystroke(benchmark::State& state)
 {
     Window& w = SharedWindow();
@@ -129,6 +130,40 @@ void BM_Keystroke(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Keystroke)->Arg(1)->Arg(kStrings)->Unit(benchmark::kMicrosecond);
+
+// A Down arrow and an Up arrow, in row 10 or near the last row.
+void BM_DownArrow(benchmark::State& state)
+{
+    Window& w = SharedWindow();
+    if (w.form.Model().rowCount() != kStrings)
+        w.OpenAndPaint();
+    w.form.vle->SetCurrentGridRow(static_cast<int>(state.range(0)));
+    w.form.vle->setFocus();
+    QWidget* editor = w.form.vle->Editor();
+    for (auto _ : state) {
+        QTest::keyClick(editor, Qt::Key_Down);
+        w.form.vle->viewport()->repaint();
+        w.form.vle->horizontalHeader()->viewport()->repaint();
+        QTest::keyClick(editor, Qt::Key_Up);
+        w.form.vle->viewport()->repaint();
+        w.form.vle->horizontalHeader()->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_DownArrow)->Arg(10)->Arg(kStrings - 10)->Unit(benchmark::kMicrosecond);
+
+// Closing a window that shows the whole file.
+void BM_CloseWindow(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto w = std::make_unique<Window>();
+        w->OpenAndPaint();
+        state.ResumeTiming();
+        w->form.close();
+        w.reset();
+    }
+}
+BENCHMARK(BM_CloseWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

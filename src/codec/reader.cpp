@@ -13,6 +13,28 @@ namespace tavolin {
 
 namespace {
 
+// For the characters U+0000..U+00FF: the text byte, and whether a save writes
+// the character otherwise (U+0000 is filler, not a change).
+struct LatinTable {
+    std::uint8_t decoded[256];
+    bool changed[256];
+};
+
+constexpr LatinTable MakeLatinTable()
+{
+    LatinTable t{};
+    for (int low = 0; low < 256; ++low) {
+        const auto l = static_cast<std::uint8_t>(low);
+        const std::uint8_t d = DecodeChar(l, 0);
+        const FileChar back = EncodeChar(d);
+        t.decoded[low] = d;
+        t.changed[low] = low != 0 && (d == 0 || back.low != l || back.high != 0);
+    }
+    return t;
+}
+
+constexpr LatinTable kLatin = MakeLatinTable();
+
 [[noreturn]] void ThrowAtEnd(const std::exception_ptr& endError)
 {
     if (endError)
@@ -58,7 +80,15 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
     const std::size_t size = bytes.size();
 
     // One entry per marker at most; untouched room costs no memory.
-    const auto markers = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kStringMarker));
+    std::size_t markers = 0;
+    for (const std::uint8_t* p = data; size > 0;) {
+        p = static_cast<const std::uint8_t*>(std::memchr(p, kStringMarker, size - static_cast<std::size_t>(p - data)));
+        if (p == nullptr)
+            break;
+        ++markers;
+        if (++p == data + size)
+            break;
+    }
     tables.vle.Reserve(markers, size / 2);
     tables.vle2.Reserve(markers + 1, size);
     tables.vle3.Reserve(markers, 4 * markers);
@@ -93,13 +123,20 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
         for (std::size_t k = 0; k < length; ++k) {
             const std::uint8_t low = chars[2 * k];
             const std::uint8_t high = chars[2 * k + 1];
-            decoded = DecodeChar(low, high);
+            bool changed;
+            if (high == 0) {
+                // Most characters: decoded and judged by one look-up.
+                decoded = kLatin.decoded[low];
+                changed = kLatin.changed[low];
+            } else {
+                decoded = DecodeChar(low, high);
+                const FileChar back = EncodeChar(decoded);
+                changed = decoded == 0 || back.low != low || back.high != high;
+            }
             text[textLength] = static_cast<char>(decoded);
             textLength += decoded != 0;
             const bool zero = (low | high) == 0;
-            const FileChar back = EncodeChar(decoded);
-            rewritten |= (!zero && (decoded == 0 || back.low != low || back.high != high)) ||
-                         (zeroBefore && decoded != 0);
+            rewritten |= changed || (zeroBefore && decoded != 0);
             zeroBefore |= zero;
         }
         ++stringNumber;

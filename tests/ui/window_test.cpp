@@ -263,7 +263,10 @@ void WindowTest::thaiTypedIsSavedInTheThaiBlock()
 void WindowTest::rowsThatChangeOnSavingAreMarked()
 {
     WindowFixture f;
-    f.Open(f.Write("mix.rsc", ResourceFile({{8, u"C:\\x"}, {12, u"plain text"}, {4, u"\u0419\u0100"}})));
+    f.Open(f.Write("mix.rsc", ResourceFile({{8, u"C:\\x"},
+                                            {12, u"plain text"},
+                                            {4, u"\u0419\u0100"},
+                                            {3, std::u16string(u"A\0B", 3)}})));
     const StringTableModel& model = f.window.Model();
     const auto tip = [&](int row) { return model.data(model.index(row, 1), Qt::ToolTipRole).toString(); };
     const auto marked = [&](int row) { return model.data(model.index(row, 1), Qt::BackgroundRole).isValid(); };
@@ -275,6 +278,9 @@ void WindowTest::rowsThatChangeOnSavingAreMarked()
     QVERIFY(marked(2));
     QVERIFY(tip(2).contains(QString::fromUtf8("\u0419 (U+0419) becomes U+0019")));
     QVERIFY(tip(2).contains(QString::fromUtf8("\u0100 (U+0100) is dropped")));
+    // A U+0000 before text moves behind it.
+    QVERIFY(marked(3));
+    QVERIFY(tip(3).endsWith("On saving:\nU+0000 moves to the end"));
     QVERIFY(f.sink.messages.isEmpty());
     QVERIFY(f.sink.errors.isEmpty());
 }

@@ -1,3 +1,6 @@
+#include <QStringList>
+#include <QTimer>
+
 #include "ui/application.h"
 #include "ui/messagesink.h"
 #include "ui/tform1.h"
@@ -11,5 +14,13 @@ int main(int argc, char** argv)
     app.SetMessageSink(&messages);
     tavolin::TForm1 Form1(messages);
     Form1.show();
+    // `tavolin FILE`, as the desktop entry and the file manager call it. The
+    // file is opened once the loop runs, so that an error window stands over
+    // the window already on the screen.
+    const QStringList arguments = app.arguments();
+    if (arguments.size() > 1) {
+        const QString path = arguments.at(1);
+        QTimer::singleShot(0, &Form1, [&Form1, path] { Form1.OpenFileClick(path); });
+    }
     return app.exec();
 }

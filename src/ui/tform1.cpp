@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
@@ -202,13 +203,25 @@ void TForm1::Exit1Click()
     RunCommand([this] { close(); });
 }
 
+void TForm1::OpenFileClick(const QString& path)
+{
+    // A path handed over by the desktop or typed in a terminal is taken as
+    // the dialog would return it: full, so that Save writes where Open read
+    // whatever the working folder is later.
+    RunCommand([this, &path] { OpenFile(QFileInfo(path).absoluteFilePath()); });
+}
+
 void TForm1::Open()
 {
     OpenDialog1->selectFile(QString::fromStdString(CurrentFileName));
     const std::optional<QString> chosen = m_runDialog(*OpenDialog1);
     if (!chosen)
         return;
+    OpenFile(*chosen);
+}
 
+void TForm1::OpenFile(const QString& path)
+{
     struct Busy {
         TForm1& w;
         explicit Busy(TForm1& form) : w(form)
@@ -237,7 +250,7 @@ void TForm1::Open()
         vle->setFocus();
     QCoreApplication::processEvents();
     IsLoading = true;
-    CurrentFileName = chosen->toStdString();
+    CurrentFileName = path.toStdString();
     IsCaptionFile = IsCaptionPath(CurrentFileName);
     // The scan records what a save rewrites; the strings read before an
     // error are marked too.

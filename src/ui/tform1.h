@@ -40,6 +40,10 @@ public:
     void Save1Click();
     void About1Click();
     void Exit1Click();
+    // Open without the dialog, for a file named on the command line: `path`
+    // is made absolute, then everything goes on as if the dialog had
+    // returned it.
+    void OpenFileClick(const QString& path);
 
     // Shows an error that ended a command or a key.
     void ShowError(std::exception_ptr error);
@@ -82,6 +86,7 @@ private:
 
     void RunCommand(const std::function<void()>& command);
     void Open();
+    void OpenFile(const QString& path);
     void Save();
     void BuildMenu();
 

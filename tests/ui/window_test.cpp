@@ -53,6 +53,7 @@ private slots:
     void openThenSaveInPatchModeAndCancel();
     void captionPathsSaveInCaptionMode();
     void missingFileEmptiesTheGridThenTellsAndSaveIsRefused();
+    void fileNamedOnTheCommandLineOpensAsFromTheDialog();
     void readOnlyFileIsDeniedAndLeftAlone();
     void saveBeforeAnyOpenDoesNothing();
     void commandsDuringOpensPendingEventsAreIgnored();
@@ -182,6 +183,39 @@ void WindowTest::missingFileEmptiesTheGridThenTellsAndSaveIsRefused()
     QCOMPARE(f.sink.errors.size(), 1);
     QVERIFY(f.sink.errors[0].contains("not read to its end"));
     QVERIFY(!fs::exists(missing));
+}
+
+void WindowTest::fileNamedOnTheCommandLineOpensAsFromTheDialog()
+{
+    // `tavolin FILE` with FILE relative to the folder it was started in.
+    WindowFixture f;
+    f.Write("strings.rsc", ResourceFile({{8, u"Open"}, {6, u"Save"}}));
+    const fs::path before = fs::current_path();
+    fs::current_path(f.dir.Path());
+    f.window.OpenFileClick("strings.rsc");
+    f.window.OpenFileClick("gone.rsc");
+    const std::string gone = f.window.CurrentFileName;
+    f.window.OpenFileClick("strings.rsc");
+    fs::current_path(before);
+
+    const std::string opened = (f.dir.Path() / "strings.rsc").string();
+    QCOMPARE(gone, (f.dir.Path() / "gone.rsc").string());
+    QCOMPARE(f.sink.errors, QStringList{"File not found."});
+    QVERIFY(f.window.isVisible());
+    QCOMPARE(f.window.CurrentFileName, opened);
+    QVERIFY(!f.window.IsLoading);
+    QCOMPARE(EntriesOf(f.Vle()), (Entries{{"1", "Open"}, {"2", "Save"}}));
+    QCOMPARE(f.window.EditRow, 1);
+
+    // The dialog starts at that file, and Save writes it where it was read.
+    f.Open(std::nullopt);
+    QCOMPARE(f.dialogStartPath, QString::fromStdString(opened));
+    f.window.vle->setFocus();
+    Press(f.Editor(), Qt::Key_End);
+    QTest::keyClicks(f.Editor(), "!");
+    f.window.Save1Click();
+    QCOMPARE(f.sink.errors.size(), 1);
+    QCOMPARE(ReadAll(opened), ResourceFile({{8, u"Open!"}, {6, u"Save"}}));
 }
 
 void WindowTest::readOnlyFileIsDeniedAndLeftAlone()

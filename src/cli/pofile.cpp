@@ -1,6 +1,8 @@
 #include "cli/pofile.h"
 
+#include <cctype>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -85,6 +87,18 @@ std::vector<PoEntry> PoFile::Read(const std::string& fileName)
     std::unique_ptr<std::remove_pointer_t<po_file_t>, FileFree> file(ReadRaw(fileName.c_str(), errors));
     if (!errors.empty() || !file)
         throw PoError(errors.empty() ? fileName + ": cannot be read" : errors);
+    // The texts are taken as UTF-8; a file in another charset would be misread.
+    if (const char* header = po_file_domain_header(file.get(), nullptr)) {
+        if (char* type = po_header_field(header, "Content-Type")) {
+            std::string lower = type;
+            std::free(type);
+            for (char& c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const auto at = lower.find("charset=");
+            if (at != std::string::npos && lower.compare(at + 8, 5, "utf-8") != 0)
+                throw PoError(fileName + ": not in UTF-8 (" + lower.substr(at) + ")");
+        }
+    }
     std::vector<PoEntry> entries;
     std::unique_ptr<std::remove_pointer_t<po_message_iterator_t>, IteratorFree> it(
         po_message_iterator(file.get(), nullptr));

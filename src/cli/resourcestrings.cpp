@@ -61,11 +61,7 @@ std::vector<std::string> ResourceStrings::Overlong() const
         try {
             (void)BuildCaptionFile(m_tables.vle);
         } catch (const SaveRefused& e) {
-            std::size_t total = 0;
-            for (const auto& s : m_strings)
-                total += s.text.size();
-            lines.push_back(std::string(e.what()) + " (texts " + std::to_string(total) +
-                            " bytes, capacity of the whole file 255 bytes)");
+            lines.push_back(e.what()); // the whole file is the limit, not one string
         }
         return lines;
     }

@@ -30,7 +30,8 @@ public:
     [[nodiscard]] bool RoundTrips() const { return m_roundTrips; }
 
     void SetText(std::size_t index, const std::string& text);
-    // Every text that would not fit, as "ID (length N, capacity C)" lines;
+    // Every text that would not fit, as "ID (length N, capacity C)" lines, or
+    // in caption mode the one line of a file that outgrows its 255 bytes;
     // empty when a save may go ahead.
     [[nodiscard]] std::vector<std::string> Overlong() const;
     // Writes through the safe save. Throws IoError, ConvertError, SaveRefused.

@@ -156,6 +156,21 @@ TEST(Translate, CheckNamesTheStringsASaveChanges)
     EXPECT_NE(run.out.find("  6: U+0416 becomes U+0016\n"), std::string::npos) << run.out;
 }
 
+TEST(Translate, ACaptionFileMustKeepToItsBytes)
+{
+    TAVOLIN_REQUIRE_CORPUS();
+    const test::TempDir dir;
+    const test::Bytes original = test::ReadAll(test::CorpusDir() / "compiled/torch_caption_v6.rsc");
+    const std::string file = dir.Write("torch_caption_v6.rsc", original);
+    const fs::path po = dir.Path() / "t.po";
+    PoFile::Write(po.string(), "", "Content-Type: text/plain; charset=UTF-8\n",
+                  {{"1", "Torch", std::string(120, 'x'), "", false, false}});
+    const CliRun run = Cli({"import", file, po.string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("too long"), std::string::npos) << run.err;
+    EXPECT_EQ(test::ReadAll(file), original);
+}
+
 TEST(Translate, CaptionModeIsJudgedOnTheAbsolutePath)
 {
     const test::TempDir dir;

@@ -1,24 +1,26 @@
 #include "cli/stringscli.h"
 
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <ostream>
+#include <unistd.h>
 
+#include "cli/displaytext.h"
+#include "cli/pofile.h"
+#include "cli/resourcestrings.h"
 #include "codec/errors.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
 #include "tables/stringtable.h"
+#include "version.h"
 
 namespace tavolin {
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: tavolin-strings dump FILE\n"
-    "       tavolin-strings resave FILE [-o OUT]\n"
-    "\n"
-    "  dump    scan FILE as the editor's Open does and print its tables as JSON;\n"
-    "          every byte b of a key or value is written as the character U+00bb\n"
-    "  resave  scan FILE and write it back as the editor's Save does (caption\n"
-    "          mode when the path contains \"caption\"); with -o, write OUT instead\n";
 
 void AppendJson(std::string& json, std::string_view bytes)
 {
@@ -102,7 +104,7 @@ int Resave(const std::string& file, const std::string& target, std::ostream& err
     try {
         StringTables tables;
         ScanResourceFile(file, tables);
-        SaveTables(target, tables, IsCaptionPath(file));
+        SaveTables(target, tables, IsCaptionFile(file));
     } catch (const TavolinError& e) {
         err << e.what() << '\n';
         return 1;
@@ -110,10 +112,228 @@ int Resave(const std::string& file, const std::string& target, std::ostream& err
     return 0;
 }
 
-int Usage(std::ostream& err)
+int List(const std::string& file, std::ostream& out, std::ostream& err)
 {
-    err << kUsage;
-    return 2;
+    try {
+        const ResourceStrings strings(file);
+        for (const auto& s : strings.Strings())
+            out << s.id << '\t' << (s.capacity < 0 ? std::string("-") : std::to_string(s.capacity))
+                << '\t' << TextToUtf8(s.text) << '\n';
+    } catch (const TavolinError& e) {
+        err << file << ": " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+std::string Today()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M+0000", &tm);
+    return buffer;
+}
+
+// Writes the PO file of `file` to `target`, "-" for `out`.
+void ExportOne(const std::string& file, const std::string& target, std::ostream& out)
+{
+    const ResourceStrings strings(file);
+    const std::string name = std::filesystem::path(file).filename().string();
+    std::string comment = "Strings of " + name + ", exported by tavolin-strings.\n";
+    comment += strings.IsCaption()
+                   ? "Caption file: its strings have no capacity of their own; together they must fit\n"
+                     "the whole file's 255 bytes.\n"
+                   : "Each translation must fit the capacity in characters given in its comment.\n";
+    const std::string header = "Project-Id-Version: " + name +
+                               "\n"
+                               "PO-Revision-Date: " + Today() +
+                               "\n"
+                               "Last-Translator: none\n"
+                               "Language-Team: none\n"
+                               "Language: th\n"
+                               "MIME-Version: 1.0\n"
+                               "Content-Type: text/plain; charset=UTF-8\n"
+                               "Content-Transfer-Encoding: 8bit\n"
+                               "X-Source-File: " + name +
+                               "\n"
+                               "X-Generator: tavolin-strings " TAVOLIN_VERSION "\n";
+    std::vector<PoEntry> entries;
+    for (const auto& s : strings.Strings()) {
+        PoEntry e;
+        e.context = s.id;
+        e.msgid = TextToUtf8(s.text);
+        if (s.capacity >= 0)
+            e.comment = "capacity: " + std::to_string(s.capacity) + " characters";
+        entries.push_back(std::move(e));
+    }
+    if (target != "-") {
+        PoFile::Write(target, comment, header, entries);
+        return;
+    }
+    std::string temp = (std::filesystem::temp_directory_path() / "tavolin-po-XXXXXX").string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        throw PoError("cannot make a temporary file");
+    ::close(fd);
+    try {
+        PoFile::Write(temp, comment, header, entries);
+    } catch (...) {
+        std::remove(temp.c_str());
+        throw;
+    }
+    std::ifstream in(temp, std::ios::binary);
+    out << in.rdbuf();
+    std::remove(temp.c_str());
+}
+
+int Export(const std::vector<std::string>& files, const std::string& output, const std::string& dir,
+           std::ostream& out, std::ostream& err)
+{
+    int code = 0;
+    for (const auto& file : files) {
+        std::string target = output.empty() ? "-" : output;
+        if (!dir.empty())
+            target = (std::filesystem::path(dir) / std::filesystem::path(file).stem()).string() + ".po";
+        try {
+            ExportOne(file, target, out);
+        } catch (const TavolinError& e) {
+            err << file << ": " << e.what() << '\n';
+            code = 1;
+        } catch (const PoError& e) {
+            err << e.what() << '\n';
+            code = 1;
+        }
+    }
+    return code;
+}
+
+struct ImportOptions {
+    std::string file;
+    std::string po;
+    std::string output;
+    bool dryRun = false;
+    bool force = false;
+};
+
+int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
+{
+    std::optional<ResourceStrings> strings;
+    std::vector<PoEntry> entries;
+    try {
+        strings.emplace(o.file);
+        entries = PoFile::Read(o.po);
+    } catch (const TavolinError& e) {
+        err << o.file << ": " << e.what() << '\n';
+        return 1;
+    } catch (const PoError& e) {
+        err << e.what() << "; nothing written\n";
+        return 1;
+    }
+    std::map<std::string, std::size_t> byId;
+    for (std::size_t i = 0; i < strings->Strings().size(); ++i)
+        byId.emplace(strings->Strings()[i].id, i);
+
+    std::size_t applied = 0, unchanged = 0, fuzzy = 0, stale = 0, unknown = 0, noContext = 0,
+                refused = 0;
+    for (const auto& e : entries) {
+        if (e.obsolete)
+            continue;
+        if (e.fuzzy) {
+            ++fuzzy;
+            continue;
+        }
+        if (!e.context) {
+            err << "skipped: an entry without msgctxt (msgid \"" << e.msgid << "\")\n";
+            ++noContext;
+            continue;
+        }
+        const auto it = byId.find(*e.context);
+        if (it == byId.end()) {
+            err << "skipped: ID " << *e.context << " names no string of the file\n";
+            ++unknown;
+            continue;
+        }
+        if (e.msgstr.empty()) {
+            ++unchanged;
+            continue;
+        }
+        const ResourceString& s = strings->Strings()[it->second];
+        if (e.msgid != TextToUtf8(s.text) && !o.force) {
+            err << "skipped: ID " << s.id << " has changed since the export (use --force to apply it)\n";
+            ++stale;
+            continue;
+        }
+        const TextFromUtf8 text = Utf8ToText(e.msgstr);
+        if (!text.text) {
+            err << "refused: ID " << s.id << ": " << CodePointName(text.missing)
+                << " has no byte in the code page\n";
+            ++refused;
+            continue;
+        }
+        strings->SetText(it->second, *text.text);
+        ++applied;
+    }
+    if (refused == 0) {
+        for (const auto& line : strings->Overlong()) {
+            err << "refused: too long: " << line << '\n';
+            ++refused;
+        }
+    }
+    out << "applied " << applied << ", unchanged " << unchanged << ", skipped "
+        << fuzzy + stale + unknown + noContext << " (fuzzy " << fuzzy << ", changed since export "
+        << stale << ", unknown ID " << unknown << ", no msgctxt " << noContext << "), refused "
+        << refused << '\n';
+    if (refused > 0) {
+        err << "nothing written\n";
+        return 1;
+    }
+    if (applied == 0 || o.dryRun)
+        return 0;
+    try {
+        strings->Save(o.output.empty() ? o.file : o.output);
+    } catch (const TavolinError& e) {
+        err << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+std::string ChangeText(const CharChange& c)
+{
+    return c.to == 0 ? CodePointName(c.from) + " is dropped"
+                     : CodePointName(c.from) + " becomes " + CodePointName(c.to);
+}
+
+int Check(const std::vector<std::string>& files, std::ostream& out, std::ostream& err)
+{
+    int code = 0;
+    for (const auto& file : files) {
+        try {
+            const ResourceStrings strings(file);
+            if (strings.Strings().empty())
+                out << file << ": no strings found\n";
+            if (strings.RoundTrips()) {
+                out << file << ": saves unchanged\n";
+                continue;
+            }
+            code = 1;
+            out << file << ": a save changes it\n";
+            for (const auto& s : strings.Strings()) {
+                if (s.changes.empty())
+                    continue;
+                out << "  " << s.id << ':';
+                for (std::size_t i = 0; i < s.changes.size(); ++i)
+                    out << (i == 0 ? " " : ", ") << ChangeText(s.changes[i]);
+                out << '\n';
+            }
+        } catch (const TavolinError& e) {
+            err << file << ": " << e.what() << '\n';
+            code = 1;
+        }
+    }
+    return code;
 }
 
 } // namespace
@@ -127,17 +347,60 @@ std::string JsonString(const std::string& bytes)
 
 int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        out << kUsage;
-        return 0;
+    CLI::App app{"Reads and writes the text strings of compiled resource files.", "tavolin-strings"};
+    app.set_version_flag("--version", "tavolin-strings " TAVOLIN_VERSION);
+    app.require_subcommand(1);
+
+    std::string file, output, dir;
+    std::vector<std::string> files;
+    ImportOptions import;
+
+    auto* dump = app.add_subcommand("dump", "Scan FILE as the editor's Open does and print its tables as JSON; "
+                                            "every byte b of a key or value is written as the character U+00bb");
+    dump->add_option("FILE", file, "resource file")->required();
+    auto* resave = app.add_subcommand("resave", "Scan FILE and write it back as the editor's Save does "
+                                                "(caption mode when its full path contains \"caption\")");
+    resave->add_option("FILE", file, "resource file")->required();
+    resave->add_option("-o", output, "write OUT instead of FILE")->option_text("OUT");
+    auto* list = app.add_subcommand("list", "Print ID, capacity and text of every string, tab-separated");
+    list->add_option("FILE", file, "resource file")->required();
+    auto* exp = app.add_subcommand("export", "Write the strings as a gettext PO file");
+    exp->add_option("FILE", files, "resource files")->required();
+    auto* expOut = exp->add_option("-o", output, "write OUT.po instead of standard output")->option_text("OUT.po");
+    exp->add_option("-d", dir, "write DIR/NAME.po for each FILE")->option_text("DIR")->excludes(expOut);
+    auto* imp = app.add_subcommand("import", "Apply the translations of PO to FILE and save it");
+    imp->add_option("FILE", import.file, "resource file")->required();
+    imp->add_option("PO", import.po, "PO file")->required();
+    imp->add_option("-o", import.output, "write OUT instead of FILE")->option_text("OUT");
+    imp->add_flag("--dry-run", import.dryRun, "report what would be applied, write nothing");
+    imp->add_flag("--force", import.force, "apply entries whose msgid no longer matches the file");
+    auto* check = app.add_subcommand("check", "Tell for each FILE whether a save without edits keeps its bytes");
+    check->add_option("FILE", files, "resource files")->required();
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+        if (exp->parsed() && files.size() > 1 && dir.empty())
+            throw CLI::ValidationError("export", "several files need -d DIR");
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            app.exit(e, out, err);
+            return 0;
+        }
+        err << "tavolin-strings: " << e.what() << "\nusage: see tavolin-strings --help\n";
+        return 2;
     }
-    if (args.size() == 2 && args[0] == "dump")
-        return Dump(args[1], out);
-    if (args.size() == 2 && args[0] == "resave")
-        return Resave(args[1], args[1], err);
-    if (args.size() == 4 && args[0] == "resave" && args[2] == "-o")
-        return Resave(args[1], args[3], err);
-    return Usage(err);
+    if (dump->parsed())
+        return Dump(file, out);
+    if (resave->parsed())
+        return Resave(file, output.empty() ? file : output, err);
+    if (list->parsed())
+        return List(file, out, err);
+    if (exp->parsed())
+        return Export(files, output, dir, out, err);
+    if (imp->parsed())
+        return Import(import, out, err);
+    return Check(files, out, err);
 }
 
 } // namespace tavolin

@@ -4,24 +4,15 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include "cli/stringscli.h"
+#include "cli/clirun.h"
 #include "testutil.h"
+#include "version.h"
 
 namespace tavolin {
 namespace {
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    const int code = RunStringsCli(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::Cli;
+using test::CliRun;
 
 TEST(StringsCli, DumpPrintsTheTablesAsJson)
 {
@@ -55,13 +46,20 @@ TEST(StringsCli, JsonKeepsEveryByte)
 TEST(StringsCli, Usage)
 {
     EXPECT_EQ(Cli({"--help"}).code, 0);
-    EXPECT_NE(Cli({"--help"}).out.find("usage: tavolin-strings dump FILE"), std::string::npos);
-    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"dump"}, {"dump", "a", "b"}, {"frob", "a"},
-                                                                    {"resave", "a", "-x", "b"}}) {
+    EXPECT_NE(Cli({"--help"}).out.find("Usage: tavolin-strings [OPTIONS] SUBCOMMAND"), std::string::npos);
+    for (const char* sub : {"dump", "resave", "list", "export", "import", "check"}) {
+        const CliRun run = Cli({sub, "--help"});
+        EXPECT_EQ(run.code, 0) << sub;
+        EXPECT_NE(run.out.find(std::string("Usage: tavolin-strings ") + sub), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(Cli({"--version"}).out, "tavolin-strings " TAVOLIN_VERSION "\n");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"dump"}, {"dump", "a", "b"}, {"frob", "a"}, {"resave", "a", "-x", "b"}, {"import", "a"},
+             {"export", "a", "-o", "x.po", "-d", "d"}, {"export", "a", "b"}, {"check"}}) {
         const CliRun run = Cli(args);
         EXPECT_EQ(run.code, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("usage:"), std::string::npos);
+        EXPECT_NE(run.err.find("usage:"), std::string::npos) << run.err;
     }
 }
 
@@ -73,7 +71,7 @@ TEST(StringsCli, TheProgramItself)
     const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, pipe);
     const int status = ::pclose(pipe);
     EXPECT_EQ(WEXITSTATUS(status), 2);
-    EXPECT_EQ(std::string(buffer, n).rfind("usage:", 0), 0u);
+    EXPECT_EQ(std::string(buffer, n).rfind("tavolin-strings: ", 0), 0u);
 }
 
 } // namespace

@@ -1,0 +1,79 @@
+#include "cli/resourcestrings.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "codec/errors.h"
+#include "codec/reader.h"
+#include "codec/writer.h"
+
+namespace tavolin {
+
+bool IsCaptionFile(const std::string& file)
+{
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(file, ec);
+    return IsCaptionPath(ec ? file : absolute.string());
+}
+
+ResourceStrings::ResourceStrings(const std::string& file) : m_caption(IsCaptionFile(file))
+{
+    SavingChanges changes;
+    ScanResourceFile(file, m_tables, &changes);
+    // Only to compare with what a save would write.
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    for (std::size_t i = 0; i < m_tables.vle.EntryCount(); ++i) {
+        ResourceString s;
+        s.id = std::string(m_tables.vle.KeyAt(i));
+        s.text = std::string(m_tables.vle.ValueAt(i));
+        if (!m_caption) {
+            try {
+                s.capacity = StrToInt(std::string(m_tables.vle3.ValueOf(s.id)));
+            } catch (const ConvertError&) {
+                s.capacity = -1;
+            }
+        }
+        if (const auto it = changes.find(i); it != changes.end())
+            s.changes = it->second;
+        m_strings.push_back(std::move(s));
+    }
+    try {
+        const auto rebuilt = m_caption ? BuildCaptionFile(m_tables.vle)
+                                       : BuildPatchFile(m_tables.vle, m_tables.vle2, m_tables.vle3);
+        m_roundTrips = rebuilt == bytes;
+    } catch (const TavolinError&) {
+        m_roundTrips = false;
+    }
+}
+
+void ResourceStrings::SetText(std::size_t index, const std::string& text)
+{
+    m_tables.vle.SetValue(index, text);
+    m_strings.at(index).text = text;
+}
+
+std::vector<std::string> ResourceStrings::Overlong() const
+{
+    std::vector<std::string> lines;
+    if (m_caption) {
+        try {
+            (void)BuildCaptionFile(m_tables.vle);
+        } catch (const SaveRefused& e) {
+            lines.push_back(e.what()); // the whole file is the limit, not one string
+        }
+        return lines;
+    }
+    for (const auto& t : FindOverlongTexts(m_tables.vle, m_tables.vle3))
+        lines.push_back(t.id + " (length " + std::to_string(t.length) + ", capacity " +
+                        std::to_string(t.capacity) + ")");
+    return lines;
+}
+
+void ResourceStrings::Save(const std::string& target) const
+{
+    SaveTables(target, m_tables, m_caption);
+}
+
+} // namespace tavolin

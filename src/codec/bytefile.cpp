@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 
+ReadFunction g_read = nullptr;
+
 bool IsFolder(const std::string& path)
 {
     struct stat st {};
@@ -29,27 +31,37 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int IoCodeForOpen(int errnum, const std::string& path)
+IoError IoErrorFor(int errnum, const std::string& path)
 {
     switch (errnum) {
     case ENOENT:
         // The system says ENOENT for a missing file and a missing folder alike.
-        return path.empty() || IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
+        return IoError(path.empty() || IsFolder(FolderOf(path)) ? kFileNotFound
+                                                                : kInvalidFilename);
     case ENOTDIR:
     case ENAMETOOLONG:
-        return kInvalidFilename;
+        return IoError(kInvalidFilename);
     case EMFILE:
     case ENFILE:
-        return kTooManyOpenFiles;
+        return IoError(kTooManyOpenFiles);
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
     case ETXTBSY:
-        return kAccessDenied;
+        return IoError(kAccessDenied);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return IoError(kDiskFull);
     default:
-        return errnum;
+        return IoError::Unmapped(errnum);
     }
+}
+
+void SetReadFunctionForTesting(ReadFunction read)
+{
+    g_read = read;
 }
 
 bool IsReadOnlyMode(unsigned mode)
@@ -66,18 +78,19 @@ ByteFile::ByteFile(const std::string& path)
         fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        throw IoError(IoCodeForOpen(errno, path));
+        throw IoErrorFor(errno, path);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
-        throw IoError(err);
+        throw IoErrorFor(err, path);
     }
     if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) {
         ::close(fd);
         throw IoError(kAccessDenied);
     }
     m_fd = fd;
+    m_path = path;
     m_buffer.resize(kBufferSize);
 }
 
@@ -90,14 +103,15 @@ ByteFile::~ByteFile()
 bool ByteFile::Fill()
 {
     for (;;) {
-        const ssize_t got = ::read(m_fd, m_buffer.data(), m_buffer.size());
+        const long got = g_read ? g_read(m_fd, m_buffer.data(), m_buffer.size())
+                                : ::read(m_fd, m_buffer.data(), m_buffer.size());
         if (got >= 0) {
             m_pos = 0;
             m_end = static_cast<std::size_t>(got);
             return got > 0;
         }
         if (errno != EINTR)
-            throw IoError(errno);
+            throw IoErrorFor(errno, m_path);
     }
 }
 
@@ -118,7 +132,7 @@ void ByteFile::Close()
     const int fd = m_fd;
     m_fd = -1;
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
-        throw IoError(errno);
+        throw IoErrorFor(errno, m_path);
 }
 
 } // namespace tavolin

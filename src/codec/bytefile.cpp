@@ -14,6 +14,8 @@ namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 
+ReadFunction g_read = nullptr;
+
 bool IsFolder(const std::string& path)
 {
     struct stat st {};
@@ -30,27 +32,37 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int IoCodeForOpen(int errnum, const std::string& path)
+IoError IoErrorFor(int errnum, const std::string& path)
 {
     switch (errnum) {
     case ENOENT:
         // The system says ENOENT for a missing file and a missing folder alike.
-        return path.empty() || IsFolder(FolderOf(path)) ? kFileNotFound : kInvalidFilename;
+        return IoError(path.empty() || IsFolder(FolderOf(path)) ? kFileNotFound
+                                                                : kInvalidFilename);
     case ENOTDIR:
     case ENAMETOOLONG:
-        return kInvalidFilename;
+        return IoError(kInvalidFilename);
     case EMFILE:
     case ENFILE:
-        return kTooManyOpenFiles;
+        return IoError(kTooManyOpenFiles);
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
     case ETXTBSY:
-        return kAccessDenied;
+        return IoError(kAccessDenied);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return IoError(kDiskFull);
     default:
-        return errnum;
+        return IoError::Unmapped(errnum);
     }
+}
+
+void SetReadFunctionForTesting(ReadFunction read)
+{
+    g_read = read;
 }
 
 bool IsReadOnlyMode(unsigned mode)
@@ -67,12 +79,12 @@ ByteFile::ByteFile(const std::string& path)
         fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        throw IoError(IoCodeForOpen(errno, path));
+        throw IoErrorFor(errno, path);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
-        throw IoError(err);
+        throw IoErrorFor(err, path);
     }
     if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) {
         ::close(fd);
@@ -80,6 +92,7 @@ ByteFile::ByteFile(const std::string& path)
     }
     m_fd = fd;
     m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
+    m_path = path;
 }
 
 ByteFile::~ByteFile()
@@ -91,11 +104,11 @@ ByteFile::~ByteFile()
 std::size_t ByteFile::ReadSome(std::uint8_t* into, std::size_t size)
 {
     for (;;) {
-        const ssize_t got = ::read(m_fd, into, size);
+        const long got = g_read ? g_read(m_fd, into, size) : ::read(m_fd, into, size);
         if (got >= 0)
             return static_cast<std::size_t>(got);
         if (errno != EINTR)
-            throw IoError(errno);
+            throw IoErrorFor(errno, m_path);
     }
 }
 
@@ -151,7 +164,7 @@ void ByteFile::Close()
     const int fd = m_fd;
     m_fd = -1;
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
-        throw IoError(errno);
+        throw IoErrorFor(errno, m_path);
 }
 
 } // namespace tavolin

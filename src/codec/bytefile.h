@@ -11,14 +11,23 @@ namespace tavolin {
 // The folder part of a path: "." for a bare name, "/" for a file in the root.
 [[nodiscard]] std::string FolderOf(const std::string& path);
 
-// The code of an I/O error for a failed open or create of `path` with the
-// system error `errnum`: a missing file, a missing folder, too many open files
-// and refused access get codes of their own, everything else keeps its number.
-[[nodiscard]] int IoCodeForOpen(int errnum, const std::string& path);
+class IoError;
+
+// The I/O error for any failed call on `path` (open, fstat, read, write,
+// fsync, close, rename) with the system error `errnum`, judged by meaning:
+// a missing file, a missing or non-folder on the path, too many open files,
+// refused access and a full disk get codes of their own; every other error
+// keeps its number and reads "I/O error N".
+[[nodiscard]] IoError IoErrorFor(int errnum, const std::string& path);
 
 // True when the mode has no write permission bit at all: this system's form of
 // a read-only file, refused for every user, root included.
 [[nodiscard]] bool IsReadOnlyMode(unsigned mode);
+
+// The system's read call, replaceable so that tests can make reads fail the
+// way a failing disk does. nullptr restores ::read.
+using ReadFunction = long (*)(int fd, void* data, std::size_t size);
+void SetReadFunctionForTesting(ReadFunction read);
 
 // Read access to an existing file, opened for reading and writing like the
 // editor always did, so that a read-only file is refused at Open. The reader
@@ -48,6 +57,7 @@ private:
     std::size_t ReadSome(std::uint8_t* into, std::size_t size);
 
     int m_fd = -1;
+    std::string m_path;
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;

@@ -20,6 +20,13 @@ std::string IoError::MessageFor(int code)
 
 IoError::IoError(int code) : TavolinError(MessageFor(code)), m_code(code) {}
 
+IoError::IoError(int code, const std::string& message) : TavolinError(message), m_code(code) {}
+
+IoError IoError::Unmapped(int errnum)
+{
+    return IoError(errnum, "I/O error " + std::to_string(errnum));
+}
+
 ConvertError::ConvertError(std::string_view text)
     : TavolinError("'" + std::string(text) + "' is not a valid integer value")
 {

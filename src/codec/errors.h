@@ -20,11 +20,16 @@ enum IoCode : int {
 // A failed file operation, with its code and the message the user sees.
 class IoError : public TavolinError {
 public:
+    // One of the codes above, with its own message.
     explicit IoError(int code);
+    // A system error number that means none of the codes above: its message is
+    // "I/O error N" even where N happens to equal one of them (EIO is 5).
+    [[nodiscard]] static IoError Unmapped(int errnum);
     [[nodiscard]] int Code() const { return m_code; }
     [[nodiscard]] static std::string MessageFor(int code);
 
 private:
+    IoError(int code, const std::string& message);
     int m_code;
 };
 

@@ -17,12 +17,6 @@ namespace {
 
 WriteFunction g_write = nullptr;
 
-std::string NameOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Follows symbolic links to the file they finally name, which need not exist.
 std::string ResolveLinks(std::string path)
 {
@@ -34,24 +28,21 @@ std::string ResolveLinks(std::string path)
         std::string link(buffer, static_cast<std::size_t>(n));
         path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
     }
-    throw IoError(ELOOP);
-}
-
-bool IsSpaceError(int err)
-{
-    return err == ENOSPC || err == EDQUOT || err == EFBIG;
+    throw IoErrorFor(ELOOP, path);
 }
 
 [[noreturn]] void Fail(int err, const std::string& path)
 {
-    throw IoError(IsSpaceError(err) ? kDiskFull : IoCodeForOpen(err, path));
+    throw IoErrorFor(err, path);
 }
 
 // Removes the half-written new file on every path that doesn't rename it.
+// Its name is short and fixed in length, so that any file that could be
+// opened, however long its own name, can be saved too.
 class TempFile {
 public:
     explicit TempFile(const std::string& target)
-        : m_path(FolderOf(target) + "/." + NameOf(target) + ".tavolin-XXXXXX")
+        : m_path(FolderOf(target) + "/.tavolin-XXXXXX")
     {
         m_fd = ::mkostemp(m_path.data(), O_CLOEXEC);
         if (m_fd < 0)

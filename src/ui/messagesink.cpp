@@ -1,14 +1,33 @@
 #include "ui/messagesink.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace tavolin {
+
+namespace {
+
+// A box as narrow as "Full Field" leaves the window manager no room for the
+// title: keep every box wide enough for it and the frame's buttons.
+void KeepTitleVisible(QMessageBox& box)
+{
+    auto* layout = qobject_cast<QGridLayout*>(box.layout());
+    if (!layout)
+        return;
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 200;
+    layout->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                    layout->rowCount(), 0, 1, layout->columnCount());
+}
+
+} // namespace
 
 void MessageBoxSink::ShowError(const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, m_title, text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    KeepTitleVisible(box);
     box.exec();
 }
 
@@ -18,6 +37,7 @@ void MessageBoxSink::ShowMessage(const QString& text)
     QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.setEscapeButton(QMessageBox::Ok);
+    KeepTitleVisible(box);
     box.exec();
 }
 

@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -31,9 +33,28 @@ namespace {
 
 constexpr char32_t kBackspace = 8;
 
+// A name typed into the dialog leaves its completion list open when Enter
+// accepts the dialog; the list is a popup, so every key would go to it (and to
+// the hidden dialog behind it) instead of to the grid. Close it with the dialog.
+void ClosePopupsOf(QFileDialog& dialog)
+{
+    for (QCompleter* completer : dialog.findChildren<QCompleter*>()) {
+        if (QAbstractItemView* popup = completer->popup(); popup && popup->isVisible())
+            popup->hide();
+    }
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        if (popup != &dialog && !dialog.isAncestorOf(popup) && popup->parentWidget() &&
+            !dialog.isAncestorOf(popup->parentWidget()))
+            break; // someone else's popup
+        popup->close();
+    }
+}
+
 std::optional<QString> RunFileDialog(QFileDialog& dialog)
 {
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const int result = dialog.exec();
+    ClosePopupsOf(dialog);
+    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().front();
 }
@@ -235,19 +256,23 @@ void TForm1::OpenFile(const QString& path)
             w.vle->Settle();
             w.vle->SetInputBlocked(false);
             w.m_busy = false;
+            // The user types at once after an Open: the grid takes the keys
+            // even when the window is not active again yet (the focus then
+            // waits for it), whichever widget held them before the dialog.
+            w.activateWindow();
+            QWidget* focus = w.focusWidget();
+            if (focus != w.vle && !w.vle->isAncestorOf(focus))
+                w.vle->setFocus(Qt::OtherFocusReason);
         }
     } busy(*this);
 
-    const bool gridHadFocus = vle->isAncestorOf(QApplication::focusWidget()) ||
-                              QApplication::focusWidget() == vle;
     vle->hide();
     QCoreApplication::processEvents();
     m_tables.vle.RemoveAllEntries();
     m_tables.vle2.RemoveAllEntries();
     m_tables.vle3.RemoveAllEntries();
     vle->show();
-    if (gridHadFocus)
-        vle->setFocus();
+    vle->setFocus();
     QCoreApplication::processEvents();
     IsLoading = true;
     CurrentFileName = path.toStdString();

@@ -121,6 +121,55 @@ TEST(ReplaceFile, DiskFullLeavesTheTargetAsItWas)
     }
 }
 
+int g_writeErrno = 0;
+ssize_t FailingWrite(int, const void*, std::size_t)
+{
+    errno = g_writeErrno;
+    return -1;
+}
+
+TEST(ReplaceFile, WriteFailuresAreJudgedByMeaning)
+{
+    const test::TempDir dir;
+    const std::string target = dir.Write("app.rsc", kOld);
+    const std::pair<int, const char*> cases[] = {
+        {EIO, "I/O error 5"},       {ESRCH, "I/O error 3"},        {EDQUOT, "Disk full"},
+        {EFBIG, "Disk full"},       {EROFS, "File access denied"}, {ENFILE, "Too many open files"},
+        {EPIPE, "I/O error 32"},
+    };
+    for (const auto& [errnum, message] : cases) {
+        SCOPED_TRACE(errnum);
+        g_writeErrno = errnum;
+        SetWriteFunctionForTesting(FailingWrite);
+        const std::string error = SaveError(target, kNew);
+        SetWriteFunctionForTesting(nullptr);
+        EXPECT_EQ(error, message);
+        EXPECT_EQ(test::ReadAll(target), kOld);
+        EXPECT_EQ(FilesIn(dir.Path()), 1u);
+    }
+}
+
+// Whatever could be opened can be saved: a name of the longest length a
+// folder takes, and a path of about 4,000 bytes.
+TEST(ReplaceFile, SavesFilesWithLongNamesAndPaths)
+{
+    const test::TempDir dir;
+    const std::string longName = dir.Write(std::string(251, 'n') + ".rsc", kOld);
+    ReplaceFile(longName, kNew);
+    EXPECT_EQ(test::ReadAll(longName), kNew);
+
+    fs::path deep = dir.Path();
+    while (deep.string().size() < 3750)
+        deep /= std::string(200, 'd');
+    fs::create_directories(deep);
+    const fs::path file = deep / (std::string(3990 - deep.string().size(), 'f') + ".rsc");
+    ASSERT_GE(file.string().size(), 3990u);
+    test::WriteAll(file, kOld);
+    ReplaceFile(file.string(), kNew);
+    EXPECT_EQ(test::ReadAll(file), kNew);
+    EXPECT_EQ(FilesIn(deep), 1u);
+}
+
 TEST(ReplaceFile, DiskFullOnARealSmallFileSystem)
 {
     const test::TempDir dir;

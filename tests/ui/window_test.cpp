@@ -4,7 +4,12 @@
 #include <new>
 #include <sys/stat.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
+#include <QLineEdit>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -61,6 +66,7 @@ private slots:
     void thaiTypedIsSavedInTheThaiBlock();
     void rowsThatChangeOnSavingAreMarked();
     void corpusCaptionFileComesBackByteForByte();
+    void typingRightAfterTheRealOpenDialogReachesTheGrid();
 };
 
 void WindowTest::layoutMenuStatusAndDialog()
@@ -344,3 +350,55 @@ int main(int argc, char** argv)
 }
 
 #include "window_test.moc"
+
+// The real modal dialog, answered by keys from a timer; afterwards the keys go
+// to whatever has the focus, as the user's would.
+void WindowTest::typingRightAfterTheRealOpenDialogReachesTheGrid()
+{
+    WindowFixture f;
+    // No runner set: the window runs its real dialog modally.
+    const std::string path = f.Write("strings.rsc", ResourceFile({{6, u"abcd"}, {6, u"efgh"}, {6, u"ijkl"}}));
+    f.Write("strings-other.rsc", ResourceFile({{1, u"z"}}));
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = f.window.findChild<QFileDialog*>("OpenDialog1");
+        QVERIFY(dialog);
+        QTRY_VERIFY(dialog->isVisible());
+        const auto closeOnFailure = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        QVERIFY(name);
+        name->setFocus();
+        dialog->setDirectory(f.dir.Path().string().c_str());
+        name->clear();
+        QTest::keyClicks(name, "strings.rsc");
+        QTest::keyClick(name, Qt::Key_Return);
+        answered = true;
+    });
+    f.window.Open1Click();
+    QVERIFY(answered);
+    QCOMPARE(f.window.CurrentFileName, path);
+    QVERIFY(QTest::qWaitForWindowActive(&f.window)); // as the window manager gives it back
+    QVERIFY(!QApplication::activePopupWidget());
+
+    const auto type = [](Qt::Key key, const QString& text = {}) {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        if (text.isEmpty())
+            QTest::keyClick(focus, key);
+        else
+            QTest::keyClicks(focus, text);
+    };
+    type(Qt::Key_unknown, "!");
+    QCOMPARE(f.Editor()->text(), QString("!"));
+    type(Qt::Key_Down);
+    type(Qt::Key_unknown, "x");
+    QCOMPARE(f.Editor()->text(), QString("x"));
+    QCOMPARE(f.window.EditRow, 2);
+    type(Qt::Key_Up);
+    type(Qt::Key_Backspace);
+    QCOMPARE(f.Editor()->text(), QString(""));
+    QCOMPARE(f.window.EditRow, 1);
+}

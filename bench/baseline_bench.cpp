@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "codec/charconv.h"
+#include "benchfile.h"
 #include "codec/reader.h"
 #include "codec/safesave.h"
 #include "codec/writer.h"
@@ -111,15 +112,7 @@ void SlowResave(const std::string& path)
 // About 1 MiB: slots of 20 characters holding 12 letters, a few gap bytes.
 std::string MakeFile()
 {
-    static const std::string path = "/tmp/tavolin-baseline-" + std::to_string(::getpid()) + ".rsc";
-    std::vector<char> bytes = {0x6b, 0x4a, 0x1f, 0x10};
-    for (int i = 0; bytes.size() < (1u << 20); ++i) {
-        bytes.insert(bytes.end(), {20, static_cast<char>(0xAB)});
-        for (int c = 0; c < 20; ++c)
-            bytes.insert(bytes.end(), {c < 12 ? static_cast<char>('a' + (i + c) % 26) : '\0', 0});
-        bytes.insert(bytes.end(), {3, 0, 7});
-    }
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    static const std::string path = tavolin::bench::MakeBenchFile("tavolin-baseline", (1 << 20) / 45 + 1);
     return path;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "benchfile.h"
 #include "codec/reader.h"
 #include "codec/safesave.h"
 #include "codec/writer.h"
@@ -16,20 +17,9 @@ namespace {
 
 using tavolin::StringTables;
 
-// A file of `strings` slots of 20 characters, each holding a 12-letter text,
-// with a few gap bytes between them.
 std::string MakeFile(int strings)
 {
-    static const std::string path = "/tmp/tavolin-bench-" + std::to_string(::getpid()) + ".rsc";
-    std::vector<char> bytes = {0x6b, 0x4a, 0x1f, 0x10};
-    for (int i = 0; i < strings; ++i) {
-        bytes.insert(bytes.end(), {20, static_cast<char>(0xAB)});
-        for (int c = 0; c < 20; ++c)
-            bytes.insert(bytes.end(), {c < 12 ? static_cast<char>('a' + (i + c) % 26) : '\0', 0});
-        bytes.insert(bytes.end(), {3, 0, 7});
-    }
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return tavolin::bench::MakeBenchFile("tavolin-bench", strings);
 }
 
 StringTables Scanned(const std::string& path)

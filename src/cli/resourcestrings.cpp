@@ -1,8 +1,6 @@
 #include "cli/resourcestrings.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "codec/errors.h"
 #include "codec/reader.h"
@@ -20,10 +18,8 @@ bool IsCaptionFile(const std::string& file)
 ResourceStrings::ResourceStrings(const std::string& file) : m_caption(IsCaptionFile(file))
 {
     SavingChanges changes;
-    ScanResourceFile(file, m_tables, &changes);
-    // Only to compare with what a save would write.
-    std::ifstream in(file, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    std::vector<std::uint8_t> bytes; // to compare with what a save would write
+    ScanResourceFile(file, m_tables, &changes, &bytes);
     for (std::size_t i = 0; i < m_tables.vle.EntryCount(); ++i) {
         ResourceString s;
         s.id = std::string(m_tables.vle.KeyAt(i));

@@ -159,12 +159,15 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
                                {reinterpret_cast<const char*>(data + pos), size - pos}, true);
 }
 
-void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes)
+void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes,
+                      std::vector<std::uint8_t>* bytes)
 {
     ByteFile file(fileName);
-    std::vector<std::uint8_t> bytes;
-    const std::exception_ptr readError = file.ReadAll(bytes);
-    ScanResourceBytes(bytes, tables, changes, readError);
+    std::vector<std::uint8_t> read;
+    std::vector<std::uint8_t>& into = bytes ? *bytes : read;
+    into.clear();
+    const std::exception_ptr readError = file.ReadAll(into);
+    ScanResourceBytes(into, tables, changes, readError);
     file.Close();
 }
 

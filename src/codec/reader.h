@@ -4,6 +4,7 @@
 #include <exception>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "codec/savingchanges.h"
 #include "tables/stringtable.h"
@@ -15,9 +16,10 @@ namespace tavolin {
 // before it the string's length in two-byte characters; all other bytes go
 // into gap records. The file is opened for reading and writing and read
 // whole. Throws IoError; entries appended before it stay. With `changes`,
-// records for each string the characters a save rewrites.
+// records for each string the characters a save rewrites; with `bytes`,
+// keeps what was read, for callers that compare it with a save.
 void ScanResourceFile(const std::string& fileName, StringTables& tables,
-                      SavingChanges* changes = nullptr);
+                      SavingChanges* changes = nullptr, std::vector<std::uint8_t>* bytes = nullptr);
 
 // The same scan over bytes in memory. Where the scan needs a byte past the
 // end, it throws "Read beyond end of file", or `endError` when given (the

@@ -114,15 +114,22 @@ void BM_EmptyLargeTable(benchmark::State& state)
 }
 BENCHMARK(BM_EmptyLargeTable)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// The shared window with the large file open, its editor on grid row `row`
+// with the focus.
+QWidget* EditorOnRow(Window& w, int row)
+{
+    if (w.form.Model().rowCount() != kStrings)
+        w.OpenAndPaint();
+    w.form.vle->SetCurrentGridRow(row);
+    w.form.vle->setFocus();
+    return w.form.vle->Editor();
+}
+
 // One character typed and taken back again, in row 1 or the last row.
 void BM_Keystroke(benchmark::State& state)
 {
     Window& w = SharedWindow();
-    if (w.form.Model().rowCount() != kStrings)
-        w.OpenAndPaint();
-    w.form.vle->SetCurrentGridRow(static_cast<int>(state.range(0)));
-    w.form.vle->setFocus();
-    QWidget* editor = w.form.vle->Editor();
+    QWidget* editor = EditorOnRow(w, static_cast<int>(state.range(0)));
     QTest::keyClick(editor, Qt::Key_End);
     for (auto _ : state) {
         QTest::keyClick(editor, Qt::Key_X);
@@ -135,11 +142,7 @@ BENCHMARK(BM_Keystroke)->Arg(1)->Arg(kStrings)->Unit(benchmark::kMicrosecond);
 void BM_DownArrow(benchmark::State& state)
 {
     Window& w = SharedWindow();
-    if (w.form.Model().rowCount() != kStrings)
-        w.OpenAndPaint();
-    w.form.vle->SetCurrentGridRow(static_cast<int>(state.range(0)));
-    w.form.vle->setFocus();
-    QWidget* editor = w.form.vle->Editor();
+    QWidget* editor = EditorOnRow(w, static_cast<int>(state.range(0)));
     for (auto _ : state) {
         QTest::keyClick(editor, Qt::Key_Down);
         w.form.vle->viewport()->repaint();

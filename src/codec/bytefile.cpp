@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "codec/errors.h"
+#include "tables/largebuffer.h"
 
 namespace tavolin {
 
@@ -129,6 +130,7 @@ std::exception_ptr ByteFile::ReadAll(std::vector<std::uint8_t>& out)
     m_pos = m_end = 0;
     // Sized by the length at open, plus room to see the end (or growth).
     std::size_t used = out.size();
+    ReserveLarge(out, m_sizeAtOpen + 1);
     out.resize(used + m_sizeAtOpen + 1);
     try {
         for (;;) {

@@ -1,6 +1,7 @@
 #include "codec/reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -34,6 +35,50 @@ constexpr LatinTable MakeLatinTable()
 }
 
 constexpr LatinTable kLatin = MakeLatinTable();
+
+// Whether four two-byte characters (little-endian in `word`) are all in
+// U+0020..U+007E other than the backslash: each decodes to its low byte and
+// saves unchanged. Lanes of 16 bits hold values below 256, so adding to them
+// never carries into the next lane.
+constexpr bool IsPlainWord(std::uint64_t word)
+{
+    constexpr std::uint64_t kTop = 0x8000800080008000u;
+    const bool highZero = (word & 0xFF00FF00FF00FF00u) == 0;
+    const bool atLeastBlank = ((word + 0x7FE07FE07FE07FE0u) & kTop) == kTop;
+    const bool belowDelete = ((word + 0x7F817F817F817F81u) & kTop) == 0;
+    const bool noBackslash = (((word ^ 0x005C005C005C005Cu) + 0x7FFF7FFF7FFF7FFFu) & kTop) == kTop;
+    return highZero && atLeastBlank && belowDelete && noBackslash;
+}
+
+// The four low bytes of `word`, in order.
+constexpr std::uint32_t PackLowBytes(std::uint64_t word)
+{
+    std::uint64_t x = word & 0x00FF00FF00FF00FFu;
+    x = (x | (x >> 8)) & 0x0000FFFF0000FFFFu;
+    x = (x | (x >> 16)) & 0x00000000FFFFFFFFu;
+    return static_cast<std::uint32_t>(x);
+}
+
+
+
+// Position of the next string marker from `pos`, or `size` where none is
+// left. Gaps are mostly a few bytes, shorter than a call to memchr costs.
+std::size_t FindMarker(const std::uint8_t* data, std::size_t pos, std::size_t size)
+{
+    const std::size_t near = std::min(size, pos + 16);
+    for (std::size_t i = pos; i < near; ++i) {
+        if (data[i] == kStringMarker)
+            return i;
+    }
+    if (near == size)
+        return size;
+    const void* found = std::memchr(data + near, kStringMarker, size - near);
+    return found ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - data) : size;
+}
+
+static_assert(IsPlainWord(0x0041002000690078u) && !IsPlainWord(0x0041005C00690078u) &&
+              !IsPlainWord(0x0041001F00690078u) && !IsPlainWord(0x0041007F00690078u) &&
+              !IsPlainWord(0x0E41002000690078u) && PackLowBytes(0x0044004300420041u) == 0x44434241u);
 
 [[noreturn]] void ThrowAtEnd(const std::exception_ptr& endError)
 {
@@ -98,13 +143,12 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
     // The byte read last, which serves as the length of a marker that follows
     // at once: 0 at the start, else what the string before left.
     std::uint8_t lastByte = 0;
-    char text[256];
+    char textOnStack[256];
 
     for (;;) {
-        const void* found = size > pos ? std::memchr(data + pos, kStringMarker, size - pos) : nullptr;
-        if (found == nullptr)
+        const std::size_t marker = FindMarker(data, pos, size);
+        if (marker == size)
             break;
-        const auto marker = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - data);
         const std::size_t before = marker - pos;
         // The byte before the marker is the length; the gap record holds the
         // bytes before that one.
@@ -116,11 +160,33 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
         if (size - charsAt < 2 * static_cast<std::size_t>(length))
             ThrowAtEnd(endError);
         const std::uint8_t* chars = data + charsAt;
+        char* const room = tables.vle.RoomForNumbered(stringNumber + 1, 256);
+        char* const text = room ? room : textOnStack;
         std::size_t textLength = 0;
         bool rewritten = false;
         bool zeroBefore = false;
         std::uint8_t decoded = kStringMarker;
-        for (std::size_t k = 0; k < length; ++k) {
+        std::size_t k = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            // Four characters a step while they are plain letters, or all
+            // U+0000 (the filler after a text).
+            for (; k + 4 <= length; k += 4) {
+                std::uint64_t word;
+                std::memcpy(&word, chars + 2 * k, sizeof word);
+                if (word == 0) {
+                    zeroBefore = true;
+                    decoded = 0;
+                } else if (!zeroBefore && IsPlainWord(word)) {
+                    const std::uint32_t packed = PackLowBytes(word);
+                    std::memcpy(text + textLength, &packed, sizeof packed);
+                    textLength += 4;
+                    decoded = static_cast<std::uint8_t>(packed >> 24);
+                } else {
+                    break;
+                }
+            }
+        }
+        for (; k < length; ++k) {
             const std::uint8_t low = chars[2 * k];
             const std::uint8_t high = chars[2 * k + 1];
             bool changed;
@@ -148,7 +214,10 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
         number[1] = static_cast<char>('0' + length / 10 % 10);
         number[2] = static_cast<char>('0' + length % 10);
         tables.vle3.AppendNumberedEntry(stringNumber, {number + 3 - digits, static_cast<std::size_t>(digits)});
-        tables.vle.AppendNumberedEntry(stringNumber, {text, textLength});
+        if (room)
+            tables.vle.AppendNumberedFromRoom(textLength);
+        else
+            tables.vle.AppendNumberedEntry(stringNumber, {text, textLength});
         lastByte = decoded;
         pos = charsAt + 2 * static_cast<std::size_t>(length);
     }

@@ -1,11 +1,14 @@
 #include "codec/writer.h"
 
+#include <bit>
 #include <cstring>
+#include <exception>
 
 #include "codec/charconv.h"
 #include "codec/format.h"
 #include "codec/errors.h"
 #include "codec/safesave.h"
+#include "tables/largebuffer.h"
 
 namespace tavolin {
 
@@ -51,10 +54,36 @@ std::string_view GapBytesOf(const StringTable& vle2, std::uint64_t id,
     return {reinterpret_cast<const char*>(scratch.data()), scratch.size()};
 }
 
+// Four text bytes that each stand for themselves: below U+007F and no
+// backslash (which stands for a line feed).
+constexpr bool IsPlainText(std::uint32_t four)
+{
+    return (four & 0x80808080u) == 0 &&
+           (((four ^ 0x7F7F7F7Fu) - 0x01010101u) & ~(four ^ 0x7F7F7F7Fu) & 0x80808080u) == 0 &&
+           (((four ^ 0x5C5C5C5Cu) - 0x01010101u) & ~(four ^ 0x5C5C5C5Cu) & 0x80808080u) == 0;
+}
+
+static_assert(IsPlainText(0x41424344u) && !IsPlainText(0x41425C44u) && !IsPlainText(0x7F424344u) &&
+              !IsPlainText(0x414243C4u) && IsPlainText(0x00010203u));
+
 std::uint8_t* PutText(std::uint8_t* out, std::string_view text)
 {
-    for (const char c : text) {
-        const FileChar fc = EncodeChar(static_cast<std::uint8_t>(c));
+    std::size_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; k + 4 <= text.size(); k += 4) {
+            std::uint32_t four;
+            std::memcpy(&four, text.data() + k, sizeof four);
+            if (!IsPlainText(four))
+                break;
+            std::uint64_t x = four;
+            x = (x | (x << 16)) & 0x0000FFFF0000FFFFu;
+            x = (x | (x << 8)) & 0x00FF00FF00FF00FFu;
+            std::memcpy(out, &x, sizeof x);
+            out += sizeof x;
+        }
+    }
+    for (; k < text.size(); ++k) {
+        const FileChar fc = EncodeChar(static_cast<std::uint8_t>(text[k]));
         *out++ = fc.low;
         *out++ = fc.high;
     }
@@ -63,34 +92,68 @@ std::uint8_t* PutText(std::uint8_t* out, std::string_view text)
 
 std::uint8_t* PutBytes(std::uint8_t* out, std::string_view bytes)
 {
-    if (!bytes.empty())
-        std::memcpy(out, bytes.data(), bytes.size());
+    CopyBytes(out, bytes.data(), bytes.size());
     return out + bytes.size();
+}
+
+} // namespace
+
+namespace {
+
+// One pass over the slots patch mode writes: each capacity, the texts too
+// long for theirs, the size of the file, and the first value that is no
+// number in the order the bytes would be written.
+struct Slots {
+    std::vector<int> capacities; // for IDs 1, 2, ...; 0 where no number
+    std::vector<OverlongText> overlong;
+    std::size_t size = 0;
+    std::exception_ptr notANumber;
+};
+
+// Gap records are read only with `vle2`.
+Slots MeasureSlots(const StringTable& vle, const StringTable* vle2, const StringTable& vle3)
+{
+    Slots slots;
+    const int count = VisitedIds(vle);
+    slots.capacities.resize(static_cast<std::size_t>(count));
+    std::string scratch;
+    std::vector<std::uint8_t> gapScratch;
+    const auto note = [&] {
+        if (!slots.notANumber)
+            slots.notANumber = std::current_exception();
+    };
+    for (int k = 1; k <= count; ++k) {
+        const auto id = static_cast<std::uint64_t>(k);
+        try {
+            const int capacity = StrToInt(TextOf(vle3, id, scratch));
+            slots.capacities[static_cast<std::size_t>(k - 1)] = capacity;
+            const std::size_t i = vle.IndexOfNumber(id);
+            const std::size_t length = i == StringTable::kNone ? 0 : vle.ValueLengthAt(i);
+            if (static_cast<long long>(length) > capacity)
+                slots.overlong.push_back({std::to_string(k), length, capacity});
+            else
+                slots.size += 2 + 2 * static_cast<std::size_t>(capacity);
+        } catch (const ConvertError&) {
+            note();
+        }
+        if (vle2) {
+            try {
+                slots.size += GapBytesOf(*vle2, id, gapScratch).size();
+            } catch (const ConvertError&) {
+                note();
+            }
+        }
+    }
+    return slots;
 }
 
 } // namespace
 
 std::vector<OverlongText> FindOverlongTexts(const StringTable& vle, const StringTable& vle3)
 {
-    std::vector<OverlongText> found;
     if (vle3.EntryCount() == 0)
-        return found; // nothing but the leading gap record is written
-    const int count = VisitedIds(vle);
-    std::string scratch;
-    for (int k = 1; k <= count; ++k) {
-        const auto id = static_cast<std::uint64_t>(k);
-        int capacity = 0;
-        try {
-            capacity = StrToInt(TextOf(vle3, id, scratch));
-        } catch (const ConvertError&) {
-            continue;
-        }
-        const std::size_t i = vle.IndexOfNumber(id);
-        const std::size_t length = i == StringTable::kNone ? 0 : vle.ValueLengthAt(i);
-        if (static_cast<long long>(length) > capacity)
-            found.push_back({std::to_string(k), length, capacity});
-    }
-    return found;
+        return {}; // nothing but the leading gap record is written
+    return MeasureSlots(vle, nullptr, vle3).overlong;
 }
 
 std::string OverlongTextsMessage(const std::vector<OverlongText>& texts)
@@ -131,35 +194,32 @@ void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord)
 std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTable& vle2,
                                          const StringTable& vle3)
 {
-    // A longer text would spill over the bytes behind its slot.
-    if (const auto overlong = FindOverlongTexts(vle, vle3); !overlong.empty())
-        throw SaveRefused(OverlongTextsMessage(overlong));
     std::vector<std::uint8_t> gapScratch;
     std::string scratch;
     // A file without strings is its leading gap record alone.
-    const std::string_view leading = GapBytesOf(vle2, 0, gapScratch);
-    if (vle3.EntryCount() == 0)
+    if (vle3.EntryCount() == 0) {
+        const std::string_view leading = GapBytesOf(vle2, 0, gapScratch);
         return {leading.begin(), leading.end()};
-
-    // The size first, in the order the bytes are written, so that a text that
-    // is no number fails where it always did and the output is one buffer.
-    const int count = VisitedIds(vle);
-    std::size_t size = leading.size();
-    for (int k = 1; k <= count; ++k) {
-        const auto id = static_cast<std::uint64_t>(k);
-        const int capacity = StrToInt(TextOf(vle3, id, scratch));
-        size += 2 + 2 * static_cast<std::size_t>(capacity);
-        size += GapBytesOf(vle2, id, gapScratch).size();
     }
 
-    std::vector<std::uint8_t> out(size);
+    // One pass first: a refusal names every text too long, then a value
+    // that is no number fails where the bytes would have been written, and
+    // the output is one buffer of the size found.
+    const Slots slots = MeasureSlots(vle, &vle2, vle3);
+    if (!slots.overlong.empty())
+        throw SaveRefused(OverlongTextsMessage(slots.overlong));
+    const std::size_t leadingSize = GapBytesOf(vle2, 0, gapScratch).size();
+    if (slots.notANumber)
+        std::rethrow_exception(slots.notANumber);
+
+    std::vector<std::uint8_t> out;
+    ReserveLarge(out, leadingSize + slots.size);
+    out.resize(leadingSize + slots.size);
     std::uint8_t* p = PutBytes(out.data(), GapBytesOf(vle2, 0, gapScratch));
-    for (int k = 1; k <= count; ++k) {
+    for (std::size_t k = 1; k <= slots.capacities.size(); ++k) {
         const auto id = static_cast<std::uint64_t>(k);
-        const int capacity = StrToInt(TextOf(vle3, id, scratch));
-        const std::size_t i = vle.IndexOfNumber(id);
-        const std::string_view text = i == StringTable::kNone ? std::string_view()
-                                                              : TextOf(vle, id, scratch);
+        const int capacity = slots.capacities[k - 1];
+        const std::string_view text = TextOf(vle, id, scratch);
         *p++ = static_cast<std::uint8_t>(capacity);
         *p++ = kStringMarker;
         p = PutText(p, text);

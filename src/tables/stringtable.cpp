@@ -63,7 +63,7 @@ StringTable::Span StringTable::Store(std::string_view text)
     if (text.size() > UINT32_MAX)
         throw std::length_error("text too long for a table");
     const Span span{m_text.size(), static_cast<std::uint32_t>(text.size()), kText};
-    m_text.insert(m_text.end(), text.begin(), text.end());
+    m_text.Append(text);
     return span;
 }
 
@@ -100,23 +100,17 @@ void StringTable::AppendEntry(std::string_view key, std::string_view value)
     }
 }
 
-void StringTable::AppendNumberedEntry(std::uint64_t number, std::string_view value)
-{
-    Append(number, true, {}, Store(value));
-}
-
-void StringTable::AppendGapEntry(std::uint64_t number, std::string_view bytes,
-                                 bool lastWithoutBlank)
+void StringTable::AppendGap(std::uint64_t number, std::string_view bytes, Kind kind)
 {
     Span span = Store(bytes);
-    span.kind = lastWithoutBlank ? kGapLastWithoutBlank : kGapBlankAfterEach;
+    span.kind = kind;
     Append(number, true, {}, span);
 }
 
 void StringTable::Reserve(std::size_t entries, std::size_t textBytes)
 {
-    m_values.reserve(m_values.size() + entries);
-    m_text.reserve(m_text.size() + textBytes);
+    ReserveLarge(m_values, entries);
+    m_text.Reserve(textBytes);
 }
 
 void StringTable::RemoveAllEntries()
@@ -127,7 +121,7 @@ void StringTable::RemoveAllEntries()
         m_observer->EntriesAboutToChange();
     const std::size_t count = m_values.size();
     // Fresh containers free the old storage at once, whatever its size.
-    m_text = {};
+    m_text.Clear();
     m_values = {};
     m_keys = {};
     m_firstByKey = {};
@@ -138,11 +132,8 @@ void StringTable::RemoveAllEntries()
         m_observer->EntriesRemoved(count);
 }
 
-std::size_t StringTable::IndexOfNumber(std::uint64_t number) const
+std::size_t StringTable::IndexOfIndexedNumber(std::uint64_t number) const
 {
-    // A numbered entry comes before every indexed one, so it is the first match.
-    if (number >= m_firstNumber && number - m_firstNumber < m_numbered)
-        return static_cast<std::size_t>(number - m_firstNumber);
     if (m_firstByKey.empty())
         return kNone;
     char buffer[24];
@@ -182,7 +173,7 @@ std::string StringTable::KeyAt(std::size_t index) const
     return {m_text.data() + s.offset, s.length};
 }
 
-std::size_t StringTable::ValueLengthAt(std::size_t index) const
+std::size_t StringTable::GapRecordLengthAt(std::size_t index) const
 {
     CheckIndex(index);
     const Span& s = m_values[index];
@@ -248,12 +239,12 @@ void StringTable::SetValue(std::size_t index, std::string value)
     // Each edit leaves its old text behind; pack the buffer before that
     // outweighs what is in use.
     if (m_unusedText > 65536 && m_unusedText > m_text.size() / 2) {
-        std::vector<char> packed;
-        packed.reserve(m_text.size() - m_unusedText);
+        TextBuffer packed;
+        packed.Reserve(m_text.size() - m_unusedText);
         const auto move = [&](Span& s) {
-            const auto from = m_text.begin() + static_cast<std::ptrdiff_t>(s.offset);
+            const std::string_view text(m_text.data() + s.offset, s.length);
             s.offset = packed.size();
-            packed.insert(packed.end(), from, from + s.length);
+            packed.AppendUnchecked(text);
         };
         for (Span& s : m_values)
             move(s);

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tables/largebuffer.h"
+
 namespace tavolin {
 
 // A copy with only the letters A..Z lower-cased.
@@ -43,12 +45,41 @@ public:
     // the line "key=value" would be.
     void AppendEntry(std::string_view key, std::string_view value);
     // Adds the entry with the decimal key `number`.
-    void AppendNumberedEntry(std::uint64_t number, std::string_view value);
+    [[gnu::always_inline]] void AppendNumberedEntry(std::uint64_t number, std::string_view value)
+    {
+        if (AppendsInPlace(number, value.size()))
+            PutNumbered({m_text.size(), static_cast<std::uint32_t>(value.size()), kText}, value);
+        else
+            Append(number, true, {}, Store(value));
+    }
     // Adds an entry with the decimal key `number` whose value is the gap
     // record of `bytes`: each byte's decimal number followed by a blank, or
     // with `lastWithoutBlank` none after the last one (the record at a
     // file's end).
-    void AppendGapEntry(std::uint64_t number, std::string_view bytes, bool lastWithoutBlank);
+    [[gnu::always_inline]] void AppendGapEntry(std::uint64_t number, std::string_view bytes,
+                                               bool lastWithoutBlank)
+    {
+        const Kind kind = lastWithoutBlank ? kGapLastWithoutBlank : kGapBlankAfterEach;
+        if (AppendsInPlace(number, bytes.size()))
+            PutNumbered({m_text.size(), static_cast<std::uint32_t>(bytes.size()), kind}, bytes);
+        else
+            AppendGap(number, bytes, kind);
+    }
+    // For a scan that decodes a text straight into the table: where the
+    // entry numbered `number` can be appended in place, room for `length`
+    // bytes to write it into, to be followed by AppendNumberedFromRoom; else
+    // nullptr, and the text goes through AppendNumberedEntry.
+    [[nodiscard]] char* RoomForNumbered(std::uint64_t number, std::size_t length)
+    {
+        return AppendsInPlace(number, length) ? m_text.Tail() : nullptr;
+    }
+    // Appends the `length` bytes written at RoomForNumbered.
+    [[gnu::always_inline]] void AppendNumberedFromRoom(std::size_t length)
+    {
+        m_values.push_back({m_text.size(), static_cast<std::uint32_t>(length), kText});
+        m_text.Commit(length);
+        ++m_numbered;
+    }
     void RemoveAllEntries();
     // Room for `entries` more entries and `textBytes` more bytes of text.
     void Reserve(std::size_t entries, std::size_t textBytes);
@@ -58,7 +89,13 @@ public:
     // Index of the first entry whose key matches, or kNone.
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     [[nodiscard]] std::size_t IndexOf(std::string_view key) const;
-    [[nodiscard]] std::size_t IndexOfNumber(std::uint64_t number) const;
+    [[nodiscard]] std::size_t IndexOfNumber(std::uint64_t number) const
+    {
+        // A numbered entry comes before every indexed one, so it is the first match.
+        if (number >= m_firstNumber && number - m_firstNumber < m_numbered)
+            return static_cast<std::size_t>(number - m_firstNumber);
+        return IndexOfIndexedNumber(number);
+    }
 
     // Text of a grid cell: row 0 is the title row, row r >= 1 is entry r, and a
     // table without entries shows one empty row. Throws ListIndexError for a
@@ -84,7 +121,12 @@ public:
         return m_values[index].kind != kText;
     }
     // Length of ValueAt without making the text.
-    [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const;
+    [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const
+    {
+        if (index < m_values.size() && m_values[index].kind == kText)
+            return m_values[index].length;
+        return GapRecordLengthAt(index);
+    }
     [[nodiscard]] const std::string& Title(int column) const;
 
     // Replaces the value of entry `index` (the write-back of an edit); its key
@@ -102,13 +144,31 @@ private:
         Kind kind;
     };
 
+    // The scan's path: the next number of a table keyed by numbers, nobody
+    // watching, and room reserved. Everything else goes through Append.
+    [[nodiscard]] bool AppendsInPlace(std::uint64_t number, std::size_t length) const
+    {
+        const std::size_t index = m_values.size();
+        return m_observer == nullptr && m_numbered == index && index != 0 &&
+               number == m_firstNumber + index && length <= m_text.Room() &&
+               length <= UINT32_MAX && index < m_values.capacity();
+    }
+    [[gnu::always_inline]] void PutNumbered(Span span, std::string_view text)
+    {
+        m_values.push_back(span);
+        m_text.AppendUnchecked(text);
+        ++m_numbered;
+    }
+    void AppendGap(std::uint64_t number, std::string_view bytes, Kind kind);
     Span Store(std::string_view text);
     void Append(std::uint64_t number, bool numbered, std::string_view key, Span value);
     void CheckIndex(std::size_t index) const;
+    [[nodiscard]] std::size_t IndexOfIndexedNumber(std::uint64_t number) const;
+    [[nodiscard]] std::size_t GapRecordLengthAt(std::size_t index) const;
 
     std::string m_keyTitle;
     std::string m_valueTitle;
-    std::vector<char> m_text;  // every stored key and value, back to back
+    TextBuffer m_text;         // every stored key and value, back to back
     std::vector<Span> m_values; // one per entry
     std::size_t m_unusedText = 0; // bytes of values since replaced
     // Entries [0, m_numbered) have the keys m_firstNumber, m_firstNumber + 1, ...

@@ -238,3 +238,70 @@ TEST(ScanResourceBytes, SameTablesAndErrorsAsTheFile)
 
 } // namespace
 } // namespace tavolin
+
+#include <random>
+
+#include "codec/charconv.h"
+#include "codec/format.h"
+#include "codec/writer.h"
+
+namespace tavolin {
+namespace {
+
+// Texts decoded and written several characters at a time must match the
+// character-by-character rules, across the edges of what counts as plain.
+TEST(ScanResourceBytes, RunsOfCharactersMatchOneAtATime)
+{
+    const std::vector<std::uint16_t> pool = {0x0000, 0x0000, 0x0041, 0x0061, 0x0020, 0x007E, 0x001F,
+                                             0x007F, 0x005C, 0x000A, 0x00FF, 0x0E01, 0x0E5F, 0x0141};
+    std::mt19937 random(7);
+    test::Bytes file;
+    std::vector<std::string> texts;
+    test::Bytes expected; // the file as a save writes it
+    std::vector<bool> rewrites;
+    for (int s = 0; s < 2000; ++s) {
+        const auto length = static_cast<std::uint8_t>(random() % 40);
+        const std::size_t plain = random() % 3; // runs of plain letters are the common case
+        const test::Bytes head = {5, length, kStringMarker};
+        file.insert(file.end(), head.begin(), head.end());
+        expected.insert(expected.end(), head.begin(), head.end());
+        std::string text;
+        test::Bytes slot;
+        for (int k = 0; k < length; ++k) {
+            const std::uint16_t c = plain == 0 ? pool[random() % pool.size()]
+                                               : static_cast<std::uint16_t>(k < length / 2 ? 'a' + k % 26 : 0);
+            slot.insert(slot.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
+            if (const std::uint8_t t = DecodeChar(static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)))
+                text.push_back(static_cast<char>(t));
+        }
+        test::Bytes saved;
+        for (const char t : text) {
+            const FileChar fc = EncodeChar(static_cast<std::uint8_t>(t));
+            saved.insert(saved.end(), {fc.low, fc.high});
+        }
+        saved.resize(slot.size(), 0);
+        file.insert(file.end(), slot.begin(), slot.end());
+        expected.insert(expected.end(), saved.begin(), saved.end());
+        texts.push_back(text);
+        rewrites.push_back(saved != slot);
+    }
+    file.push_back(9);
+    expected.push_back(9);
+
+    StringTables tables;
+    SavingChanges changes;
+    ScanResourceBytes(file, tables, &changes);
+    ASSERT_EQ(tables.vle.EntryCount(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE("string " + std::to_string(i + 1));
+        EXPECT_EQ(tables.vle.ValueAt(i), texts[i]);
+        EXPECT_EQ(changes.count(i) == 1, rewrites[i]);
+    }
+    const test::Bytes built = BuildPatchFile(tables.vle, tables.vle2, tables.vle3);
+    ASSERT_EQ(built.size(), expected.size());
+    const auto differ = std::mismatch(built.begin(), built.end(), expected.begin());
+    EXPECT_EQ(differ.first, built.end()) << "first difference at offset " << (differ.first - built.begin());
+}
+
+} // namespace
+} // namespace tavolin

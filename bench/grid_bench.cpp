@@ -3,10 +3,12 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -32,15 +34,20 @@ public:
     void ShowMessage(const QString&) override {}
 };
 
-// 800,000 slots of 24 characters holding "String 1", "String 2", ...
-std::string LargeFile()
+// `strings` slots of 24 characters holding "String 1", "String 2", ...
+// (51 bytes a string), in a file made once per count.
+std::map<int, std::string> g_files;
+
+std::string FileOfStrings(int strings)
 {
-    static const std::string path = [] {
+    if (const auto it = g_files.find(strings); it != g_files.end())
+        return it->second;
+    const std::string path = [strings] {
         std::string name = "/tmp/tavolin-grid-bench-XXXXXX";
         const int fd = ::mkstemp(name.data());
         ::close(fd);
         std::vector<char> bytes{1, 2, 3, 4};
-        for (int i = 1; i <= kStrings; ++i) {
+        for (int i = 1; i <= strings; ++i) {
             const std::string text = "String " + std::to_string(i);
             bytes.push_back(24);
             bytes.push_back(static_cast<char>(0xAB));
@@ -53,15 +60,21 @@ std::string LargeFile()
         std::ofstream(name, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
         return name;
     }();
+    g_files[strings] = path;
     return path;
+}
+
+std::string LargeFile()
+{
+    return FileOfStrings(kStrings);
 }
 
 struct Window {
     SilentSink sink;
     TForm1 form{sink};
-    Window()
+    explicit Window(std::string file = LargeFile())
     {
-        form.SetDialogRunner([](QFileDialog&) { return QString::fromStdString(LargeFile()); });
+        form.SetDialogRunner([file](QFileDialog&) { return QString::fromStdString(file); });
         form.show();
         (void)QTest::qWaitForWindowExposed(&form);
     }
@@ -92,6 +105,28 @@ void BM_OpenLargeFile(benchmark::State& state)
     state.counters["rows"] = w.form.Model().rowCount();
 }
 BENCHMARK(BM_OpenLargeFile)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Open of a file of 16 or 64 MiB into a fresh window until the grid is
+// painted, and the process's peak memory against the file's size (run alone
+// for the peak to be the 64 MiB file's).
+void BM_OpenFileOfMiB(benchmark::State& state)
+{
+    const std::size_t bytes = static_cast<std::size_t>(state.range(0)) << 20;
+    const std::string file = FileOfStrings(static_cast<int>(bytes / 51));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto w = std::make_unique<Window>(file);
+        state.ResumeTiming();
+        w->OpenAndPaint();
+        state.PauseTiming();
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        state.counters["peak_per_file"] = static_cast<double>(usage.ru_maxrss) * 1024 / static_cast<double>(bytes);
+        w.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenFileOfMiB)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Emptying a table of 800,000 entries while a grid shows it.
 void BM_EmptyLargeTable(benchmark::State& state)
@@ -179,6 +214,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     g_window.reset();
-    std::remove(LargeFile().c_str());
+    for (const auto& [strings, path] : g_files)
+        std::remove(path.c_str());
     return 0;
 }

@@ -82,7 +82,7 @@ export QT_QPA_PLATFORM=offscreen
     --benchmark_format=csv 2>/dev/null >"$tmp/grid.csv"
 "$grid" --benchmark_filter='OpenFileOfMiB/64' --benchmark_format=csv 2>/dev/null >"$tmp/peak.csv"
 awk -F, -v peakfile="$tmp/peak.csv" '
-    BEGIN { while ((getline line < peakfile) > 0) { split(line, f, ","); if (f[1] ~ /OpenFileOfMiB/) peak = f[NF] } }
+    BEGIN { while ((getline line < peakfile) > 0) { n = split(line, f, ","); if (f[1] ~ /OpenFileOfMiB/) peak = f[n] } }
     NR > 1 { gsub(/"/, "", $1); ms = $3; if ($5 == "us") ms = $3 / 1000
         if ($1 ~ /OpenFileOfMiB\/16/) o16 = ms
         else if ($1 ~ /OpenFileOfMiB\/64/) o64 = ms

@@ -13,8 +13,10 @@
 #include "ui/displaytext.h"
 #include "ui/stringtablemodel.h"
 #include "ui/valuegrid.h"
+#include "uitestutil.h"
 
 using namespace tavolin;
+using tavolin::test::Press;
 
 namespace {
 
@@ -59,11 +61,6 @@ struct GridFixture {
     CellEditor* Editor() const { return grid->Editor(); }
     std::string Value(int entry) const { return table.ValueAt(static_cast<std::size_t>(entry)); }
 };
-
-void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})
-{
-    QTest::keyClick(w, key, mods);
-}
 
 } // namespace
 

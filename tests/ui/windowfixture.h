@@ -45,9 +45,4 @@ struct WindowFixture {
     const StringTable& Vle() const { return window.Tables().vle; }
 };
 
-inline void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})
-{
-    QTest::keyClick(w, key, mods);
-}
-
 } // namespace tavolin::test

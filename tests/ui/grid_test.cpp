@@ -13,7 +13,7 @@
 #include "ui/displaytext.h"
 #include "ui/stringtablemodel.h"
 #include "ui/valuegrid.h"
-#include "uitestutil.h"
+#include "press.h"
 
 using namespace tavolin;
 using tavolin::test::Press;

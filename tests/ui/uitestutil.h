@@ -5,19 +5,12 @@
 #include <vector>
 
 #include <QString>
-#include <QTest>
 #include <QStringList>
 
 #include "testutil.h"
 #include "ui/messagesink.h"
 
 namespace tavolin::test {
-
-// One key pressed and released on `w`.
-inline void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})
-{
-    QTest::keyClick(w, key, mods);
-}
 
 // Remembers what would have been shown, and shows nothing.
 class RecordingSink : public MessageSink {

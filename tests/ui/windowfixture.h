@@ -8,6 +8,7 @@
 
 #include "ui/tform1.h"
 #include "ui/valuegrid.h"
+#include "press.h"
 #include "uitestutil.h"
 
 namespace tavolin::test {

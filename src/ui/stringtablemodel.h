@@ -39,8 +39,6 @@ public:
     void SetSavingChanges(SavingChanges changes);
     [[nodiscard]] const std::vector<CharChange>* SavingChangesOf(int row) const;
 
-    [[nodiscard]] StringTable& Table() const { return m_table; }
-
 signals:
     // Before any append or removal that is not a write-back.
     void entriesAboutToChange();

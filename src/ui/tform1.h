@@ -53,7 +53,6 @@ public:
 
     [[nodiscard]] const StringTables& Tables() const { return m_tables; }
     [[nodiscard]] StringTableModel& Model() const { return *m_model; }
-    [[nodiscard]] bool Busy() const { return m_busy; }
 
     // Window state, shared by the commands and the edit length guard.
     std::string CurrentFileName;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
@@ -26,6 +27,47 @@ std::pair<int, std::string> OpenError(const std::string& path)
     }
     return {0, ""};
 }
+
+bool Run(const std::string& command)
+{
+    return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
+
+// Makes a file unwritable with its write bits kept, so that root is stopped
+// too: the immutable flag, or else a read-only bind mount of its folder.
+// Undone when it goes; Path() is empty when neither could be made.
+class WriteLock {
+public:
+    explicit WriteLock(const fs::path& file)
+    {
+        if (Run("chattr +i '" + file.string() + "'")) {
+            m_immutable = m_path = file;
+            return;
+        }
+        const fs::path mount = file.parent_path() / "ro";
+        fs::create_directory(mount);
+        if (!Run("mount --bind '" + file.parent_path().string() + "' '" + mount.string() + "'"))
+            return;
+        m_mount = mount;
+        if (Run("mount -o remount,ro,bind '" + mount.string() + "'"))
+            m_path = mount / file.filename();
+    }
+    ~WriteLock()
+    {
+        if (!m_immutable.empty())
+            Run("chattr -i '" + m_immutable.string() + "'");
+        if (!m_mount.empty())
+            Run("umount '" + m_mount.string() + "'");
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    [[nodiscard]] const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+    fs::path m_immutable;
+    fs::path m_mount;
+};
 
 TEST(ByteFile, ReadsEveryByteThenReportsTheEnd)
 {
@@ -67,6 +109,19 @@ TEST(ByteFile, OpenFailuresHaveTheirOwnCodes)
     if (::geteuid() != 0) {
         EXPECT_EQ(OpenError(present).first, 5);
     }
+}
+
+TEST(ByteFile, FileThatCannotBeWrittenIsDeniedWhateverItsBits)
+{
+    // The file is opened for writing as well: one that Save could not write
+    // is refused at Open, also where its write bits are set.
+    const test::TempDir dir;
+    const std::string file = dir.Write("locked.rsc", {1, 2, 3});
+    ::chmod(file.c_str(), 0644);
+    const WriteLock lock(file);
+    if (lock.Path().empty())
+        GTEST_SKIP() << "neither the immutable flag nor a read-only bind mount can be made here";
+    EXPECT_EQ(OpenError(lock.Path().string()), (std::pair<int, std::string>{5, "File access denied"}));
 }
 
 TEST(ByteFile, FifoIsRefusedInsteadOfBlocking)

@@ -5,14 +5,18 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include "tables/stringtable.h"
 #include "ui/displaytext.h"
 #include "ui/stringtablemodel.h"
 #include "ui/valuegrid.h"
+#include "press.h"
 
 using namespace tavolin;
+using tavolin::test::Press;
 
 namespace {
 
@@ -58,11 +62,6 @@ struct GridFixture {
     std::string Value(int entry) const { return table.ValueAt(static_cast<std::size_t>(entry)); }
 };
 
-void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})
-{
-    QTest::keyClick(w, key, mods);
-}
-
 } // namespace
 
 class GridTest : public QObject {
@@ -72,6 +71,7 @@ private slots:
     void leavingACellReportsItsRowAndPlacingReportsTheNewOne();
     void enterSelectsThenDeselectsAndIsNotInserted();
     void escapeRestoresTheTextThePlacedEditorTook();
+    void focusElsewhereLeavesTheCellTakingItBackPlacesTheEditor();
     void keyCellsNeverBecomeCurrent();
     void charactersWithoutAByteAreRefusedInputMethodTextIsTyped();
     void everyTextByteSurvivesAnEditOfItsNeighbours();
@@ -156,6 +156,48 @@ void GridTest::escapeRestoresTheTextThePlacedEditorTook()
     QCOMPARE(f.editTexts.size(), 1);
     QCOMPARE(f.editTexts[0].value, QString("abc"));
     QCOMPARE(f.keys.back(), char32_t(27)); // judged after the restoring
+}
+
+void GridTest::focusElsewhereLeavesTheCellTakingItBackPlacesTheEditor()
+{
+    Entries entries;
+    for (int i = 1; i <= 60; ++i)
+        entries.emplace_back(std::to_string(i), "v" + std::to_string(i));
+    GridFixture f(entries);
+    // The grid and another control in one window.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* other = new QLineEdit(&window);
+    layout->addWidget(f.grid.release()); // the window owns it now
+    layout->addWidget(other);
+    ValueGrid* grid = window.findChild<ValueGrid*>();
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    grid->setFocus(Qt::OtherFocusReason);
+
+    Press(grid->Editor(), Qt::Key_PageDown);
+    const int row = grid->CurrentGridRow();
+    QVERIFY2(row > 3, "PageDown moves a page of rows");
+    QCOMPARE(grid->Editor()->text(), QString("v%1").arg(row));
+    QTest::keyClicks(grid->Editor(), "xy");
+
+    f.editTexts.clear();
+    other->setFocus(Qt::TabFocusReason);
+    QVERIFY(other->hasFocus());
+    QVERIFY(!grid->Editor()); // the editor left its cell
+    QCOMPARE(f.editTexts.size(), 1);
+    QCOMPARE(f.editTexts[0].row, row);
+    QCOMPARE(f.editTexts[0].value, QString("xy"));
+
+    grid->setFocus(Qt::TabFocusReason);
+    QVERIFY(grid->Editor() && grid->Editor()->hasFocus());
+    QCOMPARE(grid->Editor()->selectedText(), QString("xy"));
+    QTest::keyClicks(grid->Editor(), "q");
+    Press(grid->Editor(), Qt::Key_Escape);
+    QCOMPARE(grid->Editor()->text(), QString("xy"));
+    QCOMPARE(f.Value(row - 1), "xy");
+    delete grid; // before the model the fixture owns
 }
 
 void GridTest::keyCellsNeverBecomeCurrent()

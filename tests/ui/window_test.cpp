@@ -276,7 +276,10 @@ void WindowTest::openingAfterALargerFileShowsOnlyTheNewRows()
     f.Open(f.Write("big.rsc", ResourceFile(many)));
     QCOMPARE(f.window.Model().rowCount(), 300);
     f.window.vle->SetCurrentGridRow(300);
-    const Bytes small = ResourceFile({{2, u"ab"}, {2, u"cd"}});
+    // Other gap bytes than the first file's: a save must not take the old ones.
+    Bytes small = ResourceFile({{2, u"ab"}, {2, u"cd"}});
+    for (const std::size_t gap : {0, 1, 8, 15})
+        small[gap] = static_cast<std::uint8_t>(0x30 + gap);
     const std::string path = f.Write("small.rsc", small);
     f.Open(path);
     QCOMPARE(f.window.Model().rowCount(), 2);
@@ -373,7 +376,9 @@ void WindowTest::typingRightAfterTheRealOpenDialogReachesTheGrid()
         name->setFocus();
         dialog->setDirectory(f.dir.Path().string().c_str());
         name->clear();
-        QTest::keyClicks(name, "strings.rsc");
+        QTest::keyClicks(name, "strings");
+        QTRY_VERIFY(name->completer() && name->completer()->popup()->isVisible());
+        // Enter while the completion list is open; the default suffix makes the name whole.
         QTest::keyClick(name, Qt::Key_Return);
         answered = true;
     });
@@ -382,6 +387,8 @@ void WindowTest::typingRightAfterTheRealOpenDialogReachesTheGrid()
     QCOMPARE(f.window.CurrentFileName, path);
     QVERIFY(QTest::qWaitForWindowActive(&f.window)); // as the window manager gives it back
     QVERIFY(!QApplication::activePopupWidget());
+    for (const QCompleter* completer : f.window.OpenDialog1->findChildren<QCompleter*>())
+        QVERIFY(!completer->popup() || !completer->popup()->isVisible());
 
     const auto type = [](Qt::Key key, const QString& text = {}) {
         QWidget* focus = QApplication::focusWidget();
@@ -401,4 +408,8 @@ void WindowTest::typingRightAfterTheRealOpenDialogReachesTheGrid()
     type(Qt::Key_Backspace);
     QCOMPARE(f.Editor()->text(), QString(""));
     QCOMPARE(f.window.EditRow, 1);
+    type(Qt::Key_PageDown);
+    type(Qt::Key_unknown, "p");
+    QCOMPARE(f.Editor()->text(), QString("p"));
+    QCOMPARE(f.window.EditRow, 3);
 }

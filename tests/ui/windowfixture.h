@@ -8,6 +8,7 @@
 
 #include "ui/tform1.h"
 #include "ui/valuegrid.h"
+#include "press.h"
 #include "uitestutil.h"
 
 namespace tavolin::test {
@@ -44,10 +45,5 @@ struct WindowFixture {
     CellEditor* Editor() const { return window.vle->Editor(); }
     const StringTable& Vle() const { return window.Tables().vle; }
 };
-
-inline void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = {})
-{
-    QTest::keyClick(w, key, mods);
-}
 
 } // namespace tavolin::test

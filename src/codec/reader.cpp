@@ -59,8 +59,6 @@ constexpr std::uint32_t PackLowBytes(std::uint64_t word)
     return static_cast<std::uint32_t>(x);
 }
 
-
-
 // Position of the next string marker from `pos`, or `size` where none is
 // left. Gaps are mostly a few bytes, shorter than a call to memchr costs.
 std::size_t FindMarker(const std::uint8_t* data, std::size_t pos, std::size_t size)

@@ -54,13 +54,18 @@ std::string_view GapBytesOf(const StringTable& vle2, std::uint64_t id,
     return {reinterpret_cast<const char*>(scratch.data()), scratch.size()};
 }
 
+// Whether any of four bytes is `b`: a byte of `four ^ b...` is zero there.
+constexpr bool HasByte(std::uint32_t four, std::uint8_t b)
+{
+    const std::uint32_t x = four ^ (0x01010101u * b);
+    return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
+}
+
 // Four text bytes that each stand for themselves: below U+007F and no
 // backslash (which stands for a line feed).
 constexpr bool IsPlainText(std::uint32_t four)
 {
-    return (four & 0x80808080u) == 0 &&
-           (((four ^ 0x7F7F7F7Fu) - 0x01010101u) & ~(four ^ 0x7F7F7F7Fu) & 0x80808080u) == 0 &&
-           (((four ^ 0x5C5C5C5Cu) - 0x01010101u) & ~(four ^ 0x5C5C5C5Cu) & 0x80808080u) == 0;
+    return (four & 0x80808080u) == 0 && !HasByte(four, 0x7F) && !HasByte(four, 0x5C);
 }
 
 static_assert(IsPlainText(0x41424344u) && !IsPlainText(0x41425C44u) && !IsPlainText(0x7F424344u) &&
@@ -208,14 +213,14 @@ std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTab
     const Slots slots = MeasureSlots(vle, &vle2, vle3);
     if (!slots.overlong.empty())
         throw SaveRefused(OverlongTextsMessage(slots.overlong));
-    const std::size_t leadingSize = GapBytesOf(vle2, 0, gapScratch).size();
+    const std::string_view leading = GapBytesOf(vle2, 0, gapScratch);
     if (slots.notANumber)
         std::rethrow_exception(slots.notANumber);
 
     std::vector<std::uint8_t> out;
-    ReserveLarge(out, leadingSize + slots.size);
-    out.resize(leadingSize + slots.size);
-    std::uint8_t* p = PutBytes(out.data(), GapBytesOf(vle2, 0, gapScratch));
+    ReserveLarge(out, leading.size() + slots.size);
+    out.resize(leading.size() + slots.size);
+    std::uint8_t* p = PutBytes(out.data(), leading);
     for (std::size_t k = 1; k <= slots.capacities.size(); ++k) {
         const auto id = static_cast<std::uint64_t>(k);
         const int capacity = slots.capacities[k - 1];

@@ -176,9 +176,7 @@ std::string StringTable::KeyAt(std::size_t index) const
 std::size_t StringTable::GapRecordLengthAt(std::size_t index) const
 {
     CheckIndex(index);
-    const Span& s = m_values[index];
-    if (s.kind == kText)
-        return s.length;
+    const Span& s = m_values[index]; // a gap record: texts are answered inline
     std::size_t length = s.length; // the blanks
     for (const char c : StoredValueAt(index))
         length += DecimalLength(static_cast<std::uint8_t>(c));

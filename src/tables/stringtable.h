@@ -47,9 +47,10 @@ public:
     // Adds the entry with the decimal key `number`.
     [[gnu::always_inline]] void AppendNumberedEntry(std::uint64_t number, std::string_view value)
     {
-        if (AppendsInPlace(number, value.size()))
-            PutNumbered({m_text.size(), static_cast<std::uint32_t>(value.size()), kText}, value);
-        else
+        if (AppendsInPlace(number, value.size())) {
+            CopyBytes(m_text.Tail(), value.data(), value.size());
+            PutNumbered(value.size(), kText);
+        } else
             Append(number, true, {}, Store(value));
     }
     // Adds an entry with the decimal key `number` whose value is the gap
@@ -60,9 +61,10 @@ public:
                                                bool lastWithoutBlank)
     {
         const Kind kind = lastWithoutBlank ? kGapLastWithoutBlank : kGapBlankAfterEach;
-        if (AppendsInPlace(number, bytes.size()))
-            PutNumbered({m_text.size(), static_cast<std::uint32_t>(bytes.size()), kind}, bytes);
-        else
+        if (AppendsInPlace(number, bytes.size())) {
+            CopyBytes(m_text.Tail(), bytes.data(), bytes.size());
+            PutNumbered(bytes.size(), kind);
+        } else
             AppendGap(number, bytes, kind);
     }
     // For a scan that decodes a text straight into the table: where the
@@ -74,12 +76,7 @@ public:
         return AppendsInPlace(number, length) ? m_text.Tail() : nullptr;
     }
     // Appends the `length` bytes written at RoomForNumbered.
-    [[gnu::always_inline]] void AppendNumberedFromRoom(std::size_t length)
-    {
-        m_values.push_back({m_text.size(), static_cast<std::uint32_t>(length), kText});
-        m_text.Commit(length);
-        ++m_numbered;
-    }
+    [[gnu::always_inline]] void AppendNumberedFromRoom(std::size_t length) { PutNumbered(length, kText); }
     void RemoveAllEntries();
     // Room for `entries` more entries and `textBytes` more bytes of text.
     void Reserve(std::size_t entries, std::size_t textBytes);
@@ -153,10 +150,11 @@ private:
                number == m_firstNumber + index && length <= m_text.Room() &&
                length <= UINT32_MAX && index < m_values.capacity();
     }
-    [[gnu::always_inline]] void PutNumbered(Span span, std::string_view text)
+    // Takes the `length` bytes already written at m_text.Tail() as the value.
+    [[gnu::always_inline]] void PutNumbered(std::size_t length, Kind kind)
     {
-        m_values.push_back(span);
-        m_text.AppendUnchecked(text);
+        m_values.push_back({m_text.size(), static_cast<std::uint32_t>(length), kind});
+        m_text.Commit(length);
         ++m_numbered;
     }
     void AppendGap(std::uint64_t number, std::string_view bytes, Kind kind);

@@ -11,6 +11,7 @@
 
 #include "codec/bytefile.h"
 #include "codec/errors.h"
+#include "tables/largebuffer.h"
 
 namespace tavolin {
 
@@ -37,6 +38,24 @@ std::string ResolveLinks(std::string path)
     throw IoErrorFor(err, path);
 }
 
+mode_t CurrentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+void SyncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd); // the data is safe already; this only hastens the name
+        ::close(fd);
+    }
+}
+
+} // namespace
+
 // Removes the half-written new file on every path that doesn't rename it.
 // Its name is short and fixed in length, so that any file that could be
 // opened, however long its own name, can be saved too.
@@ -59,23 +78,23 @@ public:
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
-    void Write(const std::vector<std::uint8_t>& bytes)
+    // Appends `size` bytes. Every 8 MiB written are handed to the disk at
+    // once, so that the disk writes while the rest is made and the final
+    // fsync has less to wait for.
+    void Write(const std::uint8_t* bytes, std::size_t size)
     {
         const WriteFunction write = g_write ? g_write : ::write;
-        // In pieces, each handed to the disk at once, so that the disk writes
-        // while the rest is copied and the final fsync has less to wait for.
         constexpr std::size_t kPiece = std::size_t{8} << 20;
         std::size_t done = 0;
-        std::size_t started = 0;
-        while (done < bytes.size()) {
-            if (done - started >= kPiece) {
+        while (done < size) {
+            if (m_written - m_started >= kPiece) {
 #if defined(SYNC_FILE_RANGE_WRITE)
-                ::sync_file_range(m_fd, static_cast<off_t>(started), static_cast<off_t>(done - started),
-                                  SYNC_FILE_RANGE_WRITE);
+                ::sync_file_range(m_fd, static_cast<off_t>(m_started),
+                                  static_cast<off_t>(m_written - m_started), SYNC_FILE_RANGE_WRITE);
 #endif
-                started = done;
+                m_started = m_written;
             }
-            const ssize_t n = write(m_fd, bytes.data() + done, std::min(kPiece, bytes.size() - done));
+            const ssize_t n = write(m_fd, bytes + done, std::min(kPiece, size - done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -83,6 +102,7 @@ public:
             if (n == 0)
                 throw IoError(kDiskFull);
             done += static_cast<std::size_t>(n);
+            m_written += static_cast<std::size_t>(n);
         }
     }
 
@@ -112,32 +132,40 @@ private:
     std::string m_path;
     int m_fd = -1;
     bool m_renamed = false;
+    std::size_t m_written = 0;
+    std::size_t m_started = 0; // of the bytes not yet handed to the disk
 };
-
-mode_t CurrentUmask()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-void SyncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd); // the data is safe already; this only hastens the name
-        ::close(fd);
-    }
-}
-
-} // namespace
 
 void SetWriteFunctionForTesting(WriteFunction write)
 {
     g_write = write;
 }
 
-void ReplaceFile(const std::string& requested, const std::vector<std::uint8_t>& bytes)
+SaveStream::SaveStream(TempFile* file) : m_file(file) {}
+
+void SaveStream::Put(const std::uint8_t* bytes, std::size_t size)
+{
+    if (size <= kRoom) {
+        CopyBytes(Room(size), bytes, size);
+        m_used += size;
+        return;
+    }
+    Flush();
+    m_file->Write(bytes, size);
+}
+
+void SaveStream::Flush()
+{
+    m_file->Write(m_buffer.get(), m_used);
+    m_used = 0;
+}
+
+void ReplaceFile(const std::string& target, const std::vector<std::uint8_t>& bytes)
+{
+    ReplaceFile(target, [&](SaveStream& out) { out.Put(bytes.data(), bytes.size()); });
+}
+
+void ReplaceFile(const std::string& requested, const std::function<void(SaveStream&)>& write)
 {
     const std::string target = ResolveLinks(requested);
 
@@ -159,7 +187,9 @@ void ReplaceFile(const std::string& requested, const std::vector<std::uint8_t>& 
     }
 
     TempFile temp(target);
-    temp.Write(bytes);
+    SaveStream stream(&temp);
+    write(stream);
+    stream.Flush();
     temp.Finish(mode, exists ? &st : nullptr);
     temp.RenameOver(target);
     SyncFolder(FolderOf(target));

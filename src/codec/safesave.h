@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -16,6 +18,40 @@ namespace tavolin {
 // folder, "Invalid filename" for a missing folder, "Disk full" when the file
 // system takes fewer bytes than given.
 void ReplaceFile(const std::string& target, const std::vector<std::uint8_t>& bytes);
+
+class TempFile;
+
+// The new file's bytes as a save makes them, through a small buffer that is
+// written out whenever it fills: a large file never needs a second copy of
+// itself in memory.
+class SaveStream {
+public:
+    static constexpr std::size_t kRoom = std::size_t{1} << 20;
+
+    // At least `n` bytes (n <= kRoom) to write through, then Commit.
+    [[nodiscard]] std::uint8_t* Room(std::size_t n)
+    {
+        if (kRoom - m_used < n)
+            Flush();
+        return m_buffer.get() + m_used;
+    }
+    void Commit(const std::uint8_t* end) { m_used = static_cast<std::size_t>(end - m_buffer.get()); }
+    // Any number of bytes; large ones go to the file without a copy.
+    void Put(const std::uint8_t* bytes, std::size_t size);
+
+private:
+    friend void ReplaceFile(const std::string&, const std::function<void(SaveStream&)>&);
+    explicit SaveStream(TempFile* file);
+    void Flush();
+
+    TempFile* m_file;
+    std::unique_ptr<std::uint8_t[]> m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kRoom);
+    std::size_t m_used = 0;
+};
+
+// As above, the bytes given by `write` as it makes them. Whatever `write`
+// throws leaves the target as it was.
+void ReplaceFile(const std::string& target, const std::function<void(SaveStream&)>& write);
 
 // The system's write call, replaceable so that tests can run out of space on
 // file systems they cannot fill. nullptr restores ::write.

@@ -196,42 +196,91 @@ void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord)
     }
 }
 
-std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTable& vle2,
-                                         const StringTable& vle3)
+namespace {
+
+// Gap records up to this size are copied beside their slot; larger ones
+// are handed on whole.
+constexpr std::size_t kInlineGap = 4096;
+
+// Patch mode's bytes after the leading gap record, into `out`: a buffer
+// sized in advance, or the stream of a save. `slots` holds no refusal.
+template <typename Out>
+void PutSlots(Out& out, const Slots& slots, const StringTable& vle, const StringTable& vle2)
 {
     std::vector<std::uint8_t> gapScratch;
     std::string scratch;
-    // A file without strings is its leading gap record alone.
-    if (vle3.EntryCount() == 0) {
-        const std::string_view leading = GapBytesOf(vle2, 0, gapScratch);
-        return {leading.begin(), leading.end()};
-    }
-
-    // One pass first: a refusal names every text too long, then a value
-    // that is no number fails where the bytes would have been written, and
-    // the output is one buffer of the size found.
-    const Slots slots = MeasureSlots(vle, &vle2, vle3);
-    if (!slots.overlong.empty())
-        throw SaveRefused(OverlongTextsMessage(slots.overlong));
-    const std::string_view leading = GapBytesOf(vle2, 0, gapScratch);
-    if (slots.notANumber)
-        std::rethrow_exception(slots.notANumber);
-
-    std::vector<std::uint8_t> out;
-    ReserveLarge(out, leading.size() + slots.size);
-    out.resize(leading.size() + slots.size);
-    std::uint8_t* p = PutBytes(out.data(), leading);
     for (std::size_t k = 1; k <= slots.capacities.size(); ++k) {
         const auto id = static_cast<std::uint64_t>(k);
-        const int capacity = slots.capacities[k - 1];
+        const auto capacity = static_cast<std::size_t>(slots.capacities[k - 1]);
         const std::string_view text = TextOf(vle, id, scratch);
+        const std::string_view gap = GapBytesOf(vle2, id, gapScratch);
+        const bool gapBeside = gap.size() <= kInlineGap;
+        std::uint8_t* p = out.Room(2 + 2 * capacity + (gapBeside ? gap.size() : 0));
         *p++ = static_cast<std::uint8_t>(capacity);
         *p++ = kStringMarker;
         p = PutText(p, text);
-        // The rest of the slot is U+0000: the buffer starts zeroed.
-        p += 2 * (static_cast<std::size_t>(capacity) - text.size());
-        p = PutBytes(p, GapBytesOf(vle2, id, gapScratch));
+        // The rest of the slot is U+0000.
+        const std::size_t fill = 2 * (capacity - text.size());
+        std::memset(p, 0, fill);
+        p += fill;
+        if (gapBeside)
+            p = PutBytes(p, gap);
+        out.Commit(p);
+        if (!gapBeside)
+            out.Put(reinterpret_cast<const std::uint8_t*>(gap.data()), gap.size());
     }
+}
+
+// Room in a buffer that was sized for every byte.
+class SizedBuffer {
+public:
+    explicit SizedBuffer(std::uint8_t* start) : m_p(start) {}
+    [[nodiscard]] std::uint8_t* Room(std::size_t) const { return m_p; }
+    void Commit(std::uint8_t* end) { m_p = end; }
+    void Put(const std::uint8_t* bytes, std::size_t size)
+    {
+        CopyBytes(m_p, bytes, size);
+        m_p += size;
+    }
+
+private:
+    std::uint8_t* m_p;
+};
+
+// The slots of a patch-mode save and its leading gap record. A refusal
+// names every text too long, then a value that is no number fails where its
+// bytes would have been written. Throws SaveRefused, ConvertError.
+Slots MeasurePatchFile(const StringTable& vle, const StringTable& vle2, const StringTable& vle3,
+                       std::string_view& leading, std::vector<std::uint8_t>& leadingScratch)
+{
+    // A file without strings is its leading gap record alone.
+    if (vle3.EntryCount() == 0) {
+        leading = GapBytesOf(vle2, 0, leadingScratch);
+        return {};
+    }
+    Slots slots = MeasureSlots(vle, &vle2, vle3);
+    if (!slots.overlong.empty())
+        throw SaveRefused(OverlongTextsMessage(slots.overlong));
+    leading = GapBytesOf(vle2, 0, leadingScratch);
+    if (slots.notANumber)
+        std::rethrow_exception(slots.notANumber);
+    return slots;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTable& vle2,
+                                         const StringTable& vle3)
+{
+    std::vector<std::uint8_t> leadingScratch;
+    std::string_view leading;
+    const Slots slots = MeasurePatchFile(vle, vle2, vle3, leading, leadingScratch);
+    std::vector<std::uint8_t> out;
+    ReserveLarge(out, leading.size() + slots.size);
+    out.resize(leading.size() + slots.size);
+    SizedBuffer buffer(out.data());
+    buffer.Put(reinterpret_cast<const std::uint8_t*>(leading.data()), leading.size());
+    PutSlots(buffer, slots, vle, vle2);
     return out;
 }
 
@@ -268,7 +317,14 @@ std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle)
 void WritePatchFile(const std::string& target, const StringTable& vle, const StringTable& vle2,
                     const StringTable& vle3)
 {
-    ReplaceFile(target, BuildPatchFile(vle, vle2, vle3));
+    std::vector<std::uint8_t> leadingScratch;
+    std::string_view leading;
+    const Slots slots = MeasurePatchFile(vle, vle2, vle3, leading, leadingScratch);
+    // Streamed: a file of any size is saved without a second copy in memory.
+    ReplaceFile(target, [&](SaveStream& out) {
+        out.Put(reinterpret_cast<const std::uint8_t*>(leading.data()), leading.size());
+        PutSlots(out, slots, vle, vle2);
+    });
 }
 
 void WriteCaptionFile(const std::string& target, const StringTable& vle)

@@ -1,6 +1,7 @@
 #include "tables/stringtable.h"
 
 #include <charconv>
+#include <cstring>
 #include <stdexcept>
 
 #include "tables/error.h"
@@ -60,11 +61,30 @@ std::string LowerAsciiLetters(std::string_view text)
 
 StringTable::Span StringTable::Store(std::string_view text)
 {
-    if (text.size() > UINT32_MAX)
+    const bool isLong = text.size() >= Span::kLongLength;
+    const std::size_t stored = text.size() + (isLong ? sizeof(std::uint64_t) : 0);
+    if (stored >= Span::kOffsetLimit - m_text.size())
         throw std::length_error("text too long for a table");
-    const Span span{m_text.size(), static_cast<std::uint32_t>(text.size()), kText};
+    const Span span(m_text.size(), isLong ? Span::kLongLength : text.size(), kText);
+    if (isLong) {
+        const std::uint64_t length = text.size();
+        m_text.Append({reinterpret_cast<const char*>(&length), sizeof length});
+    }
     m_text.Append(text);
     return span;
+}
+
+std::string_view StringTable::LongBytesAt(const char* at)
+{
+    std::uint64_t length = 0;
+    std::memcpy(&length, at, sizeof length);
+    return {at + sizeof length, static_cast<std::size_t>(length)};
+}
+
+std::size_t StringTable::StoredSize(Span s) const
+{
+    const std::size_t length = BytesOf(s).size();
+    return s.ShortLength() == Span::kLongLength ? length + sizeof(std::uint64_t) : length;
 }
 
 void StringTable::Append(std::uint64_t number, bool numbered, std::string_view key, Span value)
@@ -103,7 +123,7 @@ void StringTable::AppendEntry(std::string_view key, std::string_view value)
 void StringTable::AppendGap(std::uint64_t number, std::string_view bytes, Kind kind)
 {
     Span span = Store(bytes);
-    span.kind = kind;
+    span.SetKind(kind);
     Append(number, true, {}, span);
 }
 
@@ -169,26 +189,26 @@ std::string StringTable::KeyAt(std::size_t index) const
     CheckIndex(index);
     if (index < m_numbered)
         return std::to_string(m_firstNumber + index);
-    const Span& s = m_keys[index - m_numbered];
-    return {m_text.data() + s.offset, s.length};
+    return std::string(BytesOf(m_keys[index - m_numbered]));
 }
 
 std::size_t StringTable::GapRecordLengthAt(std::size_t index) const
 {
     CheckIndex(index);
-    const Span& s = m_values[index]; // a gap record: texts are answered inline
-    std::size_t length = s.length; // the blanks
-    for (const char c : StoredValueAt(index))
+    const Span s = m_values[index]; // a gap record: texts are answered inline
+    const std::string_view bytes = BytesOf(s);
+    std::size_t length = bytes.size(); // the blanks
+    for (const char c : bytes)
         length += DecimalLength(static_cast<std::uint8_t>(c));
-    return s.kind == kGapLastWithoutBlank && s.length > 0 ? length - 1 : length;
+    return s.KindOf() == kGapLastWithoutBlank && !bytes.empty() ? length - 1 : length;
 }
 
 std::string StringTable::ValueAt(std::size_t index) const
 {
     CheckIndex(index);
-    const Span& s = m_values[index];
-    const std::string_view stored = StoredValueAt(index);
-    if (s.kind == kText)
+    const Span s = m_values[index];
+    const std::string_view stored = BytesOf(s);
+    if (s.KindOf() == kText)
         return std::string(stored);
     std::string text;
     text.reserve(ValueLengthAt(index) + 1);
@@ -201,7 +221,7 @@ std::string StringTable::ValueAt(std::size_t index) const
         text.push_back(static_cast<char>('0' + b % 10));
         text.push_back(' ');
     }
-    if (s.kind == kGapLastWithoutBlank && !text.empty())
+    if (s.KindOf() == kGapLastWithoutBlank && !text.empty())
         text.pop_back();
     return text;
 }
@@ -232,7 +252,7 @@ const std::string& StringTable::Title(int column) const
 void StringTable::SetValue(std::size_t index, std::string value)
 {
     CheckIndex(index);
-    m_unusedText += m_values[index].length;
+    m_unusedText += StoredSize(m_values[index]);
     m_values[index] = Store(value);
     // Each edit leaves its old text behind; pack the buffer before that
     // outweighs what is in use.
@@ -240,9 +260,9 @@ void StringTable::SetValue(std::size_t index, std::string value)
         TextBuffer packed;
         packed.Reserve(m_text.size() - m_unusedText);
         const auto move = [&](Span& s) {
-            const std::string_view text(m_text.data() + s.offset, s.length);
-            s.offset = packed.size();
-            packed.AppendUnchecked(text);
+            const std::string_view stored(m_text.data() + s.Offset(), StoredSize(s));
+            s.SetOffset(packed.size());
+            packed.AppendUnchecked(stored);
         };
         for (Span& s : m_values)
             move(s);

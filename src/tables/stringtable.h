@@ -110,18 +110,17 @@ public:
     // IsGapRecordAt. No range check.
     [[nodiscard]] std::string_view StoredValueAt(std::size_t index) const
     {
-        const Span& s = m_values[index];
-        return {m_text.data() + s.offset, s.length};
+        return BytesOf(m_values[index]);
     }
     [[nodiscard]] bool IsGapRecordAt(std::size_t index) const
     {
-        return m_values[index].kind != kText;
+        return m_values[index].KindOf() != kText;
     }
     // Length of ValueAt without making the text.
     [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const
     {
-        if (index < m_values.size() && m_values[index].kind == kText)
-            return m_values[index].length;
+        if (index < m_values.size() && m_values[index].KindOf() == kText)
+            return BytesOf(m_values[index]).size();
         return GapRecordLengthAt(index);
     }
     [[nodiscard]] const std::string& Title(int column) const;
@@ -134,26 +133,53 @@ public:
     void SetObserver(TableObserver* observer) { m_observer = observer; }
 
 private:
-    enum Kind : std::uint32_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
-    struct Span {
-        std::uint64_t offset;
-        std::uint32_t length;
-        Kind kind;
-    };
+    enum Kind : std::uint8_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
+    // Where an entry's bytes sit in m_text, in eight bytes: a scan keeps
+    // three of these per string, more than the string's own bytes. A length
+    // too large for its field is written in eight bytes before the bytes.
+    class Span {
+    public:
+        static constexpr std::uint64_t kLongLength = (std::uint64_t{1} << 24) - 1;
+        static constexpr std::uint64_t kOffsetLimit = std::uint64_t{1} << 38;
 
-    // The scan's path: the next number of a table keyed by numbers, nobody
-    // watching, and room reserved. Everything else goes through Append.
+        Span(std::uint64_t offset, std::uint64_t shortLength, Kind kind)
+            : m_bits(offset << 26 | shortLength << 2 | kind)
+        {
+        }
+        [[nodiscard]] std::uint64_t Offset() const { return m_bits >> 26; }
+        [[nodiscard]] std::uint64_t ShortLength() const { return (m_bits >> 2) & kLongLength; }
+        [[nodiscard]] Kind KindOf() const { return static_cast<Kind>(m_bits & 3); }
+        void SetKind(Kind kind) { m_bits = (m_bits & ~std::uint64_t{3}) | kind; }
+        void SetOffset(std::uint64_t offset) { m_bits = (m_bits & ((std::uint64_t{1} << 26) - 1)) | offset << 26; }
+
+    private:
+        std::uint64_t m_bits;
+    };
+    static_assert(sizeof(Span) == 8);
+
+    [[nodiscard]] std::string_view BytesOf(Span s) const
+    {
+        const char* at = m_text.data() + s.Offset();
+        if (s.ShortLength() != Span::kLongLength) [[likely]]
+            return {at, s.ShortLength()};
+        return LongBytesAt(at);
+    }
+    [[nodiscard]] static std::string_view LongBytesAt(const char* at);
+    // Bytes taken in m_text, with the length written before long ones.
+    [[nodiscard]] std::size_t StoredSize(Span s) const;
+
     [[nodiscard]] bool AppendsInPlace(std::uint64_t number, std::size_t length) const
     {
         const std::size_t index = m_values.size();
         return m_observer == nullptr && m_numbered == index && index != 0 &&
                number == m_firstNumber + index && length <= m_text.Room() &&
-               length <= UINT32_MAX && index < m_values.capacity();
+               length < Span::kLongLength && m_text.size() + length < Span::kOffsetLimit &&
+               index < m_values.capacity();
     }
     // Takes the `length` bytes already written at m_text.Tail() as the value.
     [[gnu::always_inline]] void PutNumbered(std::size_t length, Kind kind)
     {
-        m_values.push_back({m_text.size(), static_cast<std::uint32_t>(length), kind});
+        m_values.push_back(Span(m_text.size(), length, kind));
         m_text.Commit(length);
         ++m_numbered;
     }

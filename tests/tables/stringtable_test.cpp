@@ -209,5 +209,35 @@ TEST(StringTable, GapRecordsShowAsDecimalText)
     EXPECT_EQ(t.CellText(1, 1), "1 2");
 }
 
+// Lengths from 16 MiB up are kept apart from the entry's other fields: long
+// values and gap records around that size, edited until the table packs.
+TEST(StringTable, ValuesOfSixteenMebibytesAndMoreKeepTheirLength)
+{
+    StringTable t("Key", "Value");
+    const std::size_t sizes[] = {(1u << 24) - 2, (1u << 24) - 1, 1u << 24, 5};
+    for (std::size_t i = 0; i < 4; ++i) {
+        t.AppendGapEntry(i, std::string(sizes[i], static_cast<char>(i + 1)), false);
+        t.AppendEntry("k" + std::to_string(i), std::string(sizes[i], static_cast<char>('a' + i)));
+    }
+    for (int edit = 0; edit < 2; ++edit) {
+        SCOPED_TRACE("after " + std::to_string(edit) + " rounds of edits");
+        for (std::size_t i = 0; i < 4; ++i) {
+            SCOPED_TRACE("size " + std::to_string(sizes[i]));
+            // Not EXPECT_EQ: a failure would print 16 MiB.
+            EXPECT_TRUE(t.StoredValueAt(2 * i) == std::string(sizes[i], static_cast<char>(i + 1)));
+            EXPECT_EQ(t.ValueLengthAt(2 * i), 2 * sizes[i]);
+            EXPECT_EQ(t.KeyAt(2 * i + 1), "k" + std::to_string(i));
+            EXPECT_EQ(t.ValueLengthAt(2 * i + 1), sizes[i]);
+            EXPECT_EQ(t.StoredValueAt(2 * i + 1).back(), static_cast<char>('a' + i));
+        }
+        // Three replacements of the texts leave more than half the buffer
+        // unused, so that it is packed.
+        for (int times = 0; times < 3; ++times) {
+            for (std::size_t i = 0; i < 4; ++i)
+                t.SetValue(2 * i + 1, std::string(sizes[i], static_cast<char>('a' + i)));
+        }
+    }
+}
+
 } // namespace
 } // namespace tavolin

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,6 +148,16 @@ std::exception_ptr ByteFile::ReadAll(std::vector<std::uint8_t>& out)
     }
     out.resize(used);
     return nullptr;
+}
+
+std::size_t ByteFile::Read(std::uint8_t* into, std::size_t size)
+{
+    if (m_pos == m_end)
+        return ReadSome(into, size);
+    const std::size_t n = std::min(size, m_end - m_pos);
+    std::memcpy(into, m_buffer.data() + m_pos, n);
+    m_pos += n;
+    return n;
 }
 
 bool ByteFile::Eof()

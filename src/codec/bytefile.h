@@ -48,6 +48,10 @@ public:
     // before stay in `out`, and the IoError is returned rather than thrown, for
     // the caller to raise where it would have needed the next byte.
     [[nodiscard]] std::exception_ptr ReadAll(std::vector<std::uint8_t>& out);
+    // Up to `size` bytes into `into`, those buffered by ReadByte first; 0 at
+    // the end. Throws IoError.
+    [[nodiscard]] std::size_t Read(std::uint8_t* into, std::size_t size);
+    [[nodiscard]] std::size_t SizeAtOpen() const { return m_sizeAtOpen; }
     // Throws IoError; the destructor closes quietly when Close wasn't called.
     void Close();
 

@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codec/bytefile.h"
 #include "codec/charconv.h"
@@ -83,17 +88,39 @@ static_assert(IsPlainWord(0x0041002000690078u) && !IsPlainWord(0x0041005C0069007
 std::size_t CountMarkerBytes(const std::uint8_t* data, std::size_t size)
 {
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
     std::size_t count = 0;
     std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, data + i, sizeof word);
-        const std::uint64_t x = word ^ (0x0101010101010101u * kStringMarker);
-        // The top bit of each byte of x that is zero stays clear, of the
-        // others it is set: no carries cross bytes.
-        const std::uint64_t nonZero = (((x & kLow7) + kLow7) | x) & ~kLow7;
-        // One bit a byte found, summed by a multiply into the top byte.
-        count += static_cast<std::size_t>((((~nonZero & ~kLow7) >> 7) * 0x0101010101010101u) >> 56);
+#if defined(__SSE2__)
+    // Sixteen bytes a step where the processor has them for certain.
+    const __m128i marker = _mm_set1_epi8(static_cast<char>(kStringMarker));
+    while (i + 16 <= size) {
+        __m128i lanes = _mm_setzero_si128();
+        const std::size_t end = std::min(size - size % 16, i + 16 * 255);
+        for (; i < end; i += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, marker));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+    }
+#endif
+    while (i + 8 <= size) {
+        // Each byte of `lanes` counts the markers in its column, up to 255
+        // words, then the eight counts are summed by a multiply.
+        std::uint64_t lanes = 0;
+        const std::size_t end = std::min(size - size % 8, i + 8 * 255);
+        for (; i < end; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i, sizeof word);
+            const std::uint64_t x = word ^ (kOnes * kStringMarker);
+            // The top bit of each byte of x that is zero stays clear, of the
+            // others it is set: no carries cross bytes.
+            const std::uint64_t nonZero = (((x & kLow7) + kLow7) | x) & ~kLow7;
+            lanes += (~nonZero & ~kLow7) >> 7;
+        }
+        count += static_cast<std::size_t>(((lanes & 0x00FF00FF00FF00FFu) +
+                                           ((lanes >> 8) & 0x00FF00FF00FF00FFu)) * 0x0001000100010001u >> 48);
     }
     for (; i < size; ++i)
         count += data[i] == kStringMarker;
@@ -136,119 +163,207 @@ std::vector<CharChange> ChangesOf(const std::uint8_t* chars, std::size_t length)
     return changes;
 }
 
+// The scan as a walk that can stop before a string that may go on past
+// the bytes at hand and go on when more are there, so that a file is scanned
+// through a window of it as well as whole.
+class Scanner {
+public:
+    Scanner(StringTables& tables, SavingChanges* changes) : m_tables(tables), m_changes(changes) {}
+
+    // Room for `markers` strings at most in a file of `size` bytes; untouched
+    // room costs no memory.
+    void Reserve(std::size_t markers, std::size_t size)
+    {
+        m_tables.vle.Reserve(markers, size / 2);
+        m_tables.vle2.Reserve(markers + 1, size);
+        m_tables.vle3.Reserve(markers, 4 * markers);
+    }
+
+    // Takes the strings of data[0, size) that lie there whole, and returns
+    // where the bytes still to be scanned start.
+    std::size_t ScanWhole(const std::uint8_t* data, std::size_t size) { return Scan(data, size, false, nullptr); }
+
+    // Takes everything in data[0, size), the bytes up to the file's end or to
+    // `endError`, which is thrown once they are taken.
+    void Finish(const std::uint8_t* data, std::size_t size, const std::exception_ptr& endError)
+    {
+        const std::size_t pos = Scan(data, size, true, endError);
+        if (endError)
+            std::rethrow_exception(endError);
+        // The record at the end holds every byte left.
+        m_tables.vle2.AppendGapEntry(m_stringNumber,
+                                     {reinterpret_cast<const char*>(data + pos), size - pos}, true);
+    }
+
+private:
+    std::size_t Scan(const std::uint8_t* data, std::size_t size, bool final, const std::exception_ptr& endError)
+    {
+        std::size_t pos = 0;
+        char textOnStack[256];
+        for (;;) {
+            const std::size_t marker = FindMarker(data, pos, size);
+            if (marker == size)
+                break;
+            const std::size_t before = marker - pos;
+            // The byte before the marker is the length; the gap record holds the
+            // bytes before that one.
+            const std::uint8_t length = before >= 1 ? data[marker - 1] : m_lastByte;
+            const std::size_t gap = before >= 2 ? before - 1 : 0;
+            // More bytes may follow: the string is taken only when all of it is here.
+            if (!final && size - (marker + 1) < 2 * static_cast<std::size_t>(length))
+                return pos;
+            m_tables.vle2.AppendGapEntry(m_stringNumber,
+                                       {reinterpret_cast<const char*>(data + pos), gap}, false);
+            const std::size_t charsAt = marker + 1;
+            if (size - charsAt < 2 * static_cast<std::size_t>(length))
+                ThrowAtEnd(endError);
+            const std::uint8_t* chars = data + charsAt;
+            char* const room = m_tables.vle.RoomForNumbered(m_stringNumber + 1, 256);
+            char* const text = room ? room : textOnStack;
+            std::size_t textLength = 0;
+            bool rewritten = false;
+            bool zeroBefore = false;
+            std::uint8_t decoded = kStringMarker;
+            std::size_t k = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                // Four characters a step while they are plain letters, or all
+                // U+0000 (the filler after a text).
+                for (; k + 4 <= length; k += 4) {
+                    std::uint64_t word;
+                    std::memcpy(&word, chars + 2 * k, sizeof word);
+                    if (word == 0) {
+                        zeroBefore = true;
+                        decoded = 0;
+                    } else if (!zeroBefore && IsPlainWord(word)) {
+                        const std::uint32_t packed = PackLowBytes(word);
+                        std::memcpy(text + textLength, &packed, sizeof packed);
+                        textLength += 4;
+                        decoded = static_cast<std::uint8_t>(packed >> 24);
+                    } else {
+                        break;
+                    }
+                }
+            }
+            for (; k < length; ++k) {
+                const std::uint8_t low = chars[2 * k];
+                const std::uint8_t high = chars[2 * k + 1];
+                bool changed;
+                if (high == 0) {
+                    // Most characters: decoded and judged by one look-up.
+                    decoded = kLatin.decoded[low];
+                    changed = kLatin.changed[low];
+                } else {
+                    decoded = DecodeChar(low, high);
+                    const FileChar back = EncodeChar(decoded);
+                    changed = decoded == 0 || back.low != low || back.high != high;
+                }
+                text[textLength] = static_cast<char>(decoded);
+                textLength += decoded != 0;
+                const bool zero = (low | high) == 0;
+                rewritten |= changed || (zeroBefore && decoded != 0);
+                zeroBefore |= zero;
+            }
+            ++m_stringNumber;
+            if (m_changes && rewritten)
+                (*m_changes)[m_tables.vle.EntryCount()] = ChangesOf(chars, length);
+            char number[4];
+            const int digits = length >= 100 ? 3 : length >= 10 ? 2 : 1;
+            number[0] = static_cast<char>('0' + length / 100);
+            number[1] = static_cast<char>('0' + length / 10 % 10);
+            number[2] = static_cast<char>('0' + length % 10);
+            m_tables.vle3.AppendNumberedEntry(m_stringNumber, {number + 3 - digits, static_cast<std::size_t>(digits)});
+            if (room)
+                m_tables.vle.AppendNumberedFromRoom(textLength);
+            else
+                m_tables.vle.AppendNumberedEntry(m_stringNumber, {text, textLength});
+            m_lastByte = decoded;
+            pos = charsAt + 2 * static_cast<std::size_t>(length);
+        }
+    return pos;
+    }
+
+    StringTables& m_tables;
+    SavingChanges* m_changes;
+    std::uint64_t m_stringNumber = 0;
+    // The byte read last, which serves as the length of a marker that
+    // follows at once: 0 at the start, else what the string before left.
+    std::uint8_t m_lastByte = 0;
+};
+
 } // namespace
 
 void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
                        SavingChanges* changes, std::exception_ptr endError)
 {
-    const std::uint8_t* const data = bytes.data();
-    const std::size_t size = bytes.size();
+    Scanner scanner(tables, changes);
+    scanner.Reserve(CountMarkerBytes(bytes.data(), bytes.size()), bytes.size());
+    scanner.Finish(bytes.data(), bytes.size(), endError);
+}
 
-    // One entry per marker at most; untouched room costs no memory.
-    const std::size_t markers = CountMarkerBytes(data, size);
-    tables.vle.Reserve(markers, size / 2);
-    tables.vle2.Reserve(markers + 1, size);
-    tables.vle3.Reserve(markers, 4 * markers);
-
-    std::uint64_t stringNumber = 0;
-    std::size_t pos = 0;
-    // The byte read last, which serves as the length of a marker that follows
-    // at once: 0 at the start, else what the string before left.
-    std::uint8_t lastByte = 0;
-    char textOnStack[256];
-
+void ScanResourceFileInWindows(const std::string& fileName, StringTables& tables,
+                               SavingChanges* changes, std::size_t windowBytes)
+{
+    ByteFile file(fileName);
+    Scanner scanner(tables, changes);
+    // A file that fits is read in one go, with a byte to spare to see its end.
+    std::size_t capacity = std::max<std::size_t>(1, std::min(windowBytes, file.SizeAtOpen() + 1));
+    auto window = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    std::size_t held = 0;
+    bool reserved = false;
     for (;;) {
-        const std::size_t marker = FindMarker(data, pos, size);
-        if (marker == size)
+        std::exception_ptr readError;
+        bool atEnd = false;
+        try {
+            while (held < capacity && !atEnd) {
+                const std::size_t got = file.Read(window.get() + held, capacity - held);
+                atEnd = got == 0;
+                held += got;
+            }
+        } catch (const IoError&) {
+            readError = std::current_exception();
+            atEnd = true;
+        }
+        if (!reserved) {
+            // The first window's strings tell how many the file may hold;
+            // more than that only costs the tables some growing.
+            const std::size_t size = std::max(file.SizeAtOpen(), held);
+            const std::size_t markers = CountMarkerBytes(window.get(), held);
+            const std::size_t scale = atEnd ? 1 : size / held + 1;
+            const std::size_t estimate = markers * scale + (atEnd ? 0 : markers * scale / 2 + 16);
+            scanner.Reserve(std::min(estimate, size / 2 + 16), size);
+            reserved = true;
+        }
+        if (atEnd) {
+            scanner.Finish(window.get(), held, readError);
             break;
-        const std::size_t before = marker - pos;
-        // The byte before the marker is the length; the gap record holds the
-        // bytes before that one.
-        const std::uint8_t length = before >= 1 ? data[marker - 1] : lastByte;
-        const std::size_t gap = before >= 2 ? before - 1 : 0;
-        tables.vle2.AppendGapEntry(stringNumber,
-                                   {reinterpret_cast<const char*>(data + pos), gap}, false);
-        const std::size_t charsAt = marker + 1;
-        if (size - charsAt < 2 * static_cast<std::size_t>(length))
-            ThrowAtEnd(endError);
-        const std::uint8_t* chars = data + charsAt;
-        char* const room = tables.vle.RoomForNumbered(stringNumber + 1, 256);
-        char* const text = room ? room : textOnStack;
-        std::size_t textLength = 0;
-        bool rewritten = false;
-        bool zeroBefore = false;
-        std::uint8_t decoded = kStringMarker;
-        std::size_t k = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            // Four characters a step while they are plain letters, or all
-            // U+0000 (the filler after a text).
-            for (; k + 4 <= length; k += 4) {
-                std::uint64_t word;
-                std::memcpy(&word, chars + 2 * k, sizeof word);
-                if (word == 0) {
-                    zeroBefore = true;
-                    decoded = 0;
-                } else if (!zeroBefore && IsPlainWord(word)) {
-                    const std::uint32_t packed = PackLowBytes(word);
-                    std::memcpy(text + textLength, &packed, sizeof packed);
-                    textLength += 4;
-                    decoded = static_cast<std::uint8_t>(packed >> 24);
-                } else {
-                    break;
-                }
-            }
         }
-        for (; k < length; ++k) {
-            const std::uint8_t low = chars[2 * k];
-            const std::uint8_t high = chars[2 * k + 1];
-            bool changed;
-            if (high == 0) {
-                // Most characters: decoded and judged by one look-up.
-                decoded = kLatin.decoded[low];
-                changed = kLatin.changed[low];
-            } else {
-                decoded = DecodeChar(low, high);
-                const FileChar back = EncodeChar(decoded);
-                changed = decoded == 0 || back.low != low || back.high != high;
-            }
-            text[textLength] = static_cast<char>(decoded);
-            textLength += decoded != 0;
-            const bool zero = (low | high) == 0;
-            rewritten |= changed || (zeroBefore && decoded != 0);
-            zeroBefore |= zero;
+        const std::size_t taken = scanner.ScanWhole(window.get(), held);
+        std::memmove(window.get(), window.get() + taken, held - taken);
+        held -= taken;
+        // A gap or string longer than half the window: room for it and more.
+        if (held > capacity / 2) {
+            auto wider = std::make_unique_for_overwrite<std::uint8_t[]>(2 * capacity);
+            std::memcpy(wider.get(), window.get(), held);
+            window = std::move(wider);
+            capacity *= 2;
         }
-        ++stringNumber;
-        if (changes && rewritten)
-            (*changes)[tables.vle.EntryCount()] = ChangesOf(chars, length);
-        char number[4];
-        const int digits = length >= 100 ? 3 : length >= 10 ? 2 : 1;
-        number[0] = static_cast<char>('0' + length / 100);
-        number[1] = static_cast<char>('0' + length / 10 % 10);
-        number[2] = static_cast<char>('0' + length % 10);
-        tables.vle3.AppendNumberedEntry(stringNumber, {number + 3 - digits, static_cast<std::size_t>(digits)});
-        if (room)
-            tables.vle.AppendNumberedFromRoom(textLength);
-        else
-            tables.vle.AppendNumberedEntry(stringNumber, {text, textLength});
-        lastByte = decoded;
-        pos = charsAt + 2 * static_cast<std::size_t>(length);
     }
-    if (endError)
-        std::rethrow_exception(endError);
-    // The record at the end holds every byte left.
-    tables.vle2.AppendGapEntry(stringNumber,
-                               {reinterpret_cast<const char*>(data + pos), size - pos}, true);
+    file.Close();
 }
 
 void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes,
                       std::vector<std::uint8_t>* bytes)
 {
+    if (bytes == nullptr) {
+        // Through a window of a few MiB: the file's bytes need never be in
+        // memory at once, and the window stays in the processor's cache.
+        ScanResourceFileInWindows(fileName, tables, changes, std::size_t{4} << 20);
+        return;
+    }
     ByteFile file(fileName);
-    std::vector<std::uint8_t> read;
-    std::vector<std::uint8_t>& into = bytes ? *bytes : read;
-    into.clear();
-    const std::exception_ptr readError = file.ReadAll(into);
-    ScanResourceBytes(into, tables, changes, readError);
+    bytes->clear();
+    const std::exception_ptr readError = file.ReadAll(*bytes);
+    ScanResourceBytes(*bytes, tables, changes, readError);
     file.Close();
 }
 

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <unistd.h>
 
+#include "codec/bytefile.h"
 #include "codec/errors.h"
 #include "codec/reader.h"
 #include "testutil.h"
@@ -301,6 +306,75 @@ TEST(ScanResourceBytes, RunsOfCharactersMatchOneAtATime)
     ASSERT_EQ(built.size(), expected.size());
     const auto differ = std::mismatch(built.begin(), built.end(), expected.begin());
     EXPECT_EQ(differ.first, built.end()) << "first difference at offset " << (differ.first - built.begin());
+}
+
+} // namespace
+} // namespace tavolin
+
+namespace tavolin {
+namespace {
+
+long g_readBudget = 0; // bytes a read may still give before it fails with EIO
+
+long ReadThenFail(int fd, void* data, std::size_t size)
+{
+    if (g_readBudget <= 0) {
+        errno = EIO;
+        return -1;
+    }
+    const long got = ::read(fd, data, std::min<std::size_t>(size, static_cast<std::size_t>(g_readBudget)));
+    g_readBudget -= got;
+    return got;
+}
+
+std::string ScanToError(const std::function<void()>& scan)
+{
+    try {
+        scan();
+    } catch (const IoError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A file read through a small window, which strings and gaps cross, gives
+// the tables, records and errors of the same bytes scanned whole; so does
+// one whose reading fails half-way.
+TEST(ScanResourceFile, WindowsGiveWhatTheWholeBytesGive)
+{
+    const test::TempDir dir;
+    std::mt19937 random(11);
+    const std::uint8_t pool[] = {kStringMarker, kStringMarker, 0, 0, 1, 2, 3, 'a', 0x0E, 255};
+    for (int f = 0; f < 300; ++f) {
+        test::Bytes bytes(random() % 400);
+        for (auto& b : bytes)
+            b = pool[random() % std::size(pool)];
+        const std::string path = dir.Write("f.rsc", bytes);
+        const long failAfter = f % 5 == 0 ? static_cast<long>(random() % (bytes.size() + 1)) : -1;
+        const std::size_t whole = failAfter < 0 ? bytes.size() : static_cast<std::size_t>(failAfter);
+        StringTables expected;
+        SavingChanges expectedChanges;
+        const std::string expectedError = ScanToError([&] {
+            ScanResourceBytes(std::span(bytes).first(whole), expected, &expectedChanges,
+                              failAfter < 0 ? nullptr : std::make_exception_ptr(IoErrorFor(EIO, path)));
+        });
+        for (const std::size_t window : {1, 2, 3, 7, 64}) {
+            SCOPED_TRACE("file " + std::to_string(f) + ", window " + std::to_string(window));
+            StringTables tables;
+            SavingChanges changes;
+            g_readBudget = failAfter;
+            if (failAfter >= 0)
+                SetReadFunctionForTesting(ReadThenFail);
+            const std::string error =
+                ScanToError([&] { ScanResourceFileInWindows(path, tables, &changes, window); });
+            SetReadFunctionForTesting(nullptr);
+            EXPECT_EQ(error, expectedError);
+            EXPECT_EQ(EntriesOf(tables.vle), EntriesOf(expected.vle));
+            EXPECT_EQ(EntriesOf(tables.vle2), EntriesOf(expected.vle2));
+            EXPECT_EQ(EntriesOf(tables.vle3), EntriesOf(expected.vle3));
+            EXPECT_EQ(changes, expectedChanges);
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The main window and its commands on real files in a temporary folder.
 
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <sys/stat.h>
 
@@ -53,6 +54,7 @@ class WindowTest : public QObject {
 private slots:
     void layoutMenuStatusAndDialog();
     void titleAndErrorDisplayRules();
+    void messageWindowsAreWideEnoughForTheirTitle();
     void errorsEscapingEventsAreShownAndTheLoopGoesOn();
     void aboutShowsThreeLinesExitCloses();
     void openThenSaveInPatchModeAndCancel();
@@ -99,6 +101,26 @@ void WindowTest::titleAndErrorDisplayRules()
     QCOMPARE(MessageOf(std::make_exception_ptr(std::bad_alloc())), QString("Out of memory"));
     QCOMPARE(MessageOf(std::make_exception_ptr(ConvertError("-"))),
              QString("'-' is not a valid integer value"));
+}
+
+void WindowTest::messageWindowsAreWideEnoughForTheirTitle()
+{
+    MessageBoxSink sink("Tavolin");
+    const std::function<void()> shows[] = {[&] { sink.ShowMessage("Full Field"); },
+                                           [&] { sink.ShowError("Disk full."); }};
+    for (const auto& show : shows) {
+        int width = 0, needed = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            width = box->width();
+            needed = box->fontMetrics().horizontalAdvance("Tavolin") + kTitleBarControlsWidth;
+            box->close();
+        });
+        show();
+        QVERIFY2(width >= needed && needed > 0, qPrintable(QString("%1 < %2").arg(width).arg(needed)));
+    }
 }
 
 void WindowTest::errorsEscapingEventsAreShownAndTheLoopGoesOn()

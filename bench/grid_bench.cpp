@@ -20,6 +20,7 @@
 #include "ui/messagesink.h"
 #include "ui/stringtablemodel.h"
 #include "ui/tform1.h"
+#include "ui/celleditor.h"
 #include "ui/valuegrid.h"
 
 using namespace tavolin;

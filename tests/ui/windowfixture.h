@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "ui/tform1.h"
+#include "ui/celleditor.h"
 #include "ui/valuegrid.h"
 #include "press.h"
 #include "uitestutil.h"

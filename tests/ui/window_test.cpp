@@ -79,7 +79,7 @@ void WindowTest::layoutMenuStatusAndDialog()
     QStringList captions;
     for (QAction* action : f.window.ToolBar1()->actions()) {
         const auto* button = qobject_cast<QToolButton*>(f.window.ToolBar1()->widgetForAction(action));
-        QVERIFY(button && button->menu() && button->autoRaise());
+        QVERIFY2(button && button->menu() && button->autoRaise(), qPrintable(action->text()));
         captions << button->text();
     }
     QCOMPARE(captions, (QStringList{"File", "Help"}));
@@ -106,9 +106,10 @@ void WindowTest::titleAndErrorDisplayRules()
 void WindowTest::messageWindowsAreWideEnoughForTheirTitle()
 {
     MessageBoxSink sink("Tavolin");
-    const std::function<void()> shows[] = {[&] { sink.ShowMessage("Full Field"); },
-                                           [&] { sink.ShowError("Disk full."); }};
-    for (const auto& show : shows) {
+    const std::pair<const char*, std::function<void()>> shows[] = {
+        {"message", [&] { sink.ShowMessage("Full Field"); }},
+        {"error", [&] { sink.ShowError("Disk full."); }}};
+    for (const auto& [kind, show] : shows) {
         int width = 0, needed = 0;
         QTimer::singleShot(0, [&] {
             QWidget* box = QApplication::activeModalWidget();
@@ -119,7 +120,7 @@ void WindowTest::messageWindowsAreWideEnoughForTheirTitle()
             box->close();
         });
         show();
-        QVERIFY2(width >= needed && needed > 0, qPrintable(QString("%1 < %2").arg(width).arg(needed)));
+        QVERIFY2(width >= needed && needed > 0, qPrintable(QString("%1: %2 < %3").arg(kind).arg(width).arg(needed)));
     }
 }
 

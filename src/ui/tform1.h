@@ -87,9 +87,10 @@ private:
     MessageSink& m_messages;
     DialogRunner m_runDialog;
 
-    // Members go in reverse order, all before the window's child widgets:
-    // the grid before the model it shows, the model before the tables it
-    // observes.
+    // Members go in reverse order of declaration, before QObject deletes
+    // the window's other children: the grid (a child too, which leaves the
+    // window when it goes) before the model it shows, the model before the
+    // tables it observes.
     StringTables m_tables;
     std::unique_ptr<StringTableModel> m_model;
     std::unique_ptr<ValueGrid> m_vle; // the central widget

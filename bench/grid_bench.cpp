@@ -20,6 +20,7 @@
 #include "ui/messagesink.h"
 #include "ui/stringtablemodel.h"
 #include "ui/tform1.h"
+#include "ui/celleditor.h"
 #include "ui/valuegrid.h"
 
 using namespace tavolin;
@@ -82,7 +83,7 @@ struct Window {
     {
         form.Open1Click();
         QCoreApplication::processEvents();
-        form.vle->viewport()->repaint();
+        form.vle()->viewport()->repaint();
     }
 };
 
@@ -155,9 +156,9 @@ QWidget* EditorOnRow(Window& w, int row)
 {
     if (w.form.Model().rowCount() != kStrings)
         w.OpenAndPaint();
-    w.form.vle->SetCurrentGridRow(row);
-    w.form.vle->setFocus();
-    return w.form.vle->Editor();
+    w.form.vle()->SetCurrentGridRow(row);
+    w.form.vle()->setFocus();
+    return w.form.vle()->Editor();
 }
 
 // One character typed and taken back again, in row 1 or the last row.
@@ -180,11 +181,11 @@ void BM_DownArrow(benchmark::State& state)
     QWidget* editor = EditorOnRow(w, static_cast<int>(state.range(0)));
     for (auto _ : state) {
         QTest::keyClick(editor, Qt::Key_Down);
-        w.form.vle->viewport()->repaint();
-        w.form.vle->horizontalHeader()->viewport()->repaint();
+        w.form.vle()->viewport()->repaint();
+        w.form.vle()->horizontalHeader()->viewport()->repaint();
         QTest::keyClick(editor, Qt::Key_Up);
-        w.form.vle->viewport()->repaint();
-        w.form.vle->horizontalHeader()->viewport()->repaint();
+        w.form.vle()->viewport()->repaint();
+        w.form.vle()->horizontalHeader()->viewport()->repaint();
     }
 }
 BENCHMARK(BM_DownArrow)->Arg(10)->Arg(kStrings - 10)->Unit(benchmark::kMicrosecond);

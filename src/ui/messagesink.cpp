@@ -16,7 +16,7 @@ void KeepTitleVisible(QMessageBox& box)
     auto* layout = qobject_cast<QGridLayout*>(box.layout());
     if (!layout)
         return;
-    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 200;
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarControlsWidth;
     layout->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                     layout->rowCount(), 0, 1, layout->columnCount());
 }

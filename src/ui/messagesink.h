@@ -6,6 +6,10 @@ class QWidget;
 
 namespace tavolin {
 
+// Room a window manager's title bar takes beside the title itself (icon and
+// buttons): a message window is at least this much wider than its title.
+inline constexpr int kTitleBarControlsWidth = 200;
+
 // Where the program's message windows go. The window only ever talks to this,
 // so tests can read what would be shown without running a modal loop.
 class MessageSink {
@@ -17,7 +21,8 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
 };
 
-// The real thing: modal QMessageBoxes headed by the application title.
+// The real thing: modal QMessageBoxes headed by the application title, each
+// wide enough for the window manager to show that title.
 class MessageBoxSink : public MessageSink {
 public:
     explicit MessageBoxSink(QString title) : m_title(std::move(title)) {}

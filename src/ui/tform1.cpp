@@ -75,76 +75,71 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
     m_tables.vle2.AppendEntry("-", "-");
     m_tables.vle3.AppendEntry("-", "-");
 
-    vle = new ValueGrid(this);
-    vle->setObjectName("vle");
-    vle->setHorizontalHeader(new GridHeader(vle));
-    m_model = new StringTableModel(m_tables.vle, m_tables.vle3, this);
-    vle->SetModel(m_model);
-    vle->SetKeyPressHandler([this](char32_t& key) { vleKeyPress(vle, key); });
-    vle->SetEditTextHandler([this](int column, int row, const QString& value) {
-        vleSetEditText(vle, column, row, value);
+    m_model = std::make_unique<StringTableModel>(m_tables.vle, m_tables.vle3);
+    m_vle = std::make_unique<ValueGrid>(this);
+    m_vle->setObjectName("vle");
+    m_vle->setHorizontalHeader(new GridHeader(m_vle.get()));
+    m_vle->SetModel(m_model.get());
+    m_vle->SetKeyPressHandler([this](char32_t& key) { vleKeyPress(m_vle.get(), key); });
+    m_vle->SetEditTextHandler([this](int column, int row, const QString& value) {
+        vleSetEditText(m_vle.get(), column, row, value);
     });
-    vle->SetErrorHandler([this](std::exception_ptr error) { ShowError(error); });
-    setCentralWidget(vle);
+    m_vle->SetErrorHandler([this](std::exception_ptr error) { ShowError(error); });
+    setCentralWidget(m_vle.get());
 
     BuildMenu();
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName("StatusBar1");
-    StatusBar1->setSizeGripEnabled(false);
+    m_statusBar1 = new QStatusBar(this);
+    m_statusBar1->setObjectName("StatusBar1");
+    m_statusBar1->setSizeGripEnabled(false);
     m_credit = new QLabel(QStringLiteral("Developer by %1 (%2)")
                               .arg(QString::fromLatin1(kDeveloperName),
                                    QString::fromLatin1(kHomePage)),
-                          StatusBar1);
-    StatusBar1->addWidget(m_credit, 1);
-    setStatusBar(StatusBar1);
+                          m_statusBar1);
+    m_statusBar1->addWidget(m_credit, 1);
+    setStatusBar(m_statusBar1);
 
-    OpenDialog1 = new QFileDialog(this);
-    OpenDialog1->setObjectName("OpenDialog1");
-    OpenDialog1->setNameFilter(QStringLiteral("Symbian Resource (*.rsc)"));
-    OpenDialog1->setDefaultSuffix(QStringLiteral("rsc"));
-    OpenDialog1->setFileMode(QFileDialog::AnyFile); // names of missing files too
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setOption(QFileDialog::ReadOnly, false);
+    m_openDialog1 = new QFileDialog(this);
+    m_openDialog1->setObjectName("OpenDialog1");
+    m_openDialog1->setNameFilter(QStringLiteral("Symbian Resource (*.rsc)"));
+    m_openDialog1->setDefaultSuffix(QStringLiteral("rsc"));
+    m_openDialog1->setFileMode(QFileDialog::AnyFile); // names of missing files too
+    m_openDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    m_openDialog1->setOption(QFileDialog::ReadOnly, false);
 
-    vle->setFocus();
+    m_vle->setFocus();
 }
 
-TForm1::~TForm1()
-{
-    // The model goes before the tables it observes.
-    delete m_model;
-    m_model = nullptr;
-}
+TForm1::~TForm1() = default;
 
 void TForm1::BuildMenu()
 {
-    MainMenu1 = new QMenu(this);
-    File1 = MainMenu1->addMenu(QStringLiteral("File"));
-    Open1 = File1->addAction(QStringLiteral("Open"));
-    Save1 = File1->addAction(QStringLiteral("Save"));
-    N1 = File1->addSeparator();
-    Exit1 = File1->addAction(QStringLiteral("Exit"));
-    Help1 = MainMenu1->addMenu(QStringLiteral("Help"));
-    About1 = Help1->addAction(QStringLiteral("About"));
-    connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
-    connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
-    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
-    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    m_mainMenu1 = new QMenu(this);
+    m_file1 = m_mainMenu1->addMenu(QStringLiteral("File"));
+    m_open1 = m_file1->addAction(QStringLiteral("Open"));
+    m_save1 = m_file1->addAction(QStringLiteral("Save"));
+    m_n1 = m_file1->addSeparator();
+    m_exit1 = m_file1->addAction(QStringLiteral("Exit"));
+    m_help1 = m_mainMenu1->addMenu(QStringLiteral("Help"));
+    m_about1 = m_help1->addAction(QStringLiteral("About"));
+    connect(m_open1, &QAction::triggered, this, &TForm1::Open1Click);
+    connect(m_save1, &QAction::triggered, this, &TForm1::Save1Click);
+    connect(m_exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(m_about1, &QAction::triggered, this, &TForm1::About1Click);
 
-    CoolBar1 = new QToolBar(this);
-    CoolBar1->setObjectName("CoolBar1");
-    CoolBar1->setMovable(false);
-    CoolBar1->setFloatable(false);
-    CoolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
-    ToolBar1 = new QToolBar(CoolBar1);
-    ToolBar1->setObjectName("ToolBar1");
-    ToolBar1->setMovable(false);
-    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_coolBar1 = new QToolBar(this);
+    m_coolBar1->setObjectName("CoolBar1");
+    m_coolBar1->setMovable(false);
+    m_coolBar1->setFloatable(false);
+    m_coolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolBar1 = new QToolBar(m_coolBar1);
+    m_toolBar1->setObjectName("ToolBar1");
+    m_toolBar1->setMovable(false);
+    m_toolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
     // The tool bar stands in for a menu bar: one flat button per top-level
     // entry, dropping its submenu down below it.
-    for (QAction* entry : MainMenu1->actions()) {
-        auto* button = new QToolButton(ToolBar1);
+    for (QAction* entry : m_mainMenu1->actions()) {
+        auto* button = new QToolButton(m_toolBar1);
         button->setText(entry->text());
         button->setMenu(entry->menu());
         button->setPopupMode(QToolButton::InstantPopup);
@@ -152,10 +147,10 @@ void TForm1::BuildMenu()
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
         button->setObjectName(entry->text() + QStringLiteral("Button"));
-        ToolBar1->addWidget(button);
+        m_toolBar1->addWidget(button);
     }
-    CoolBar1->addWidget(ToolBar1);
-    addToolBar(Qt::TopToolBarArea, CoolBar1);
+    m_coolBar1->addWidget(m_toolBar1);
+    addToolBar(Qt::TopToolBarArea, m_coolBar1);
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -234,8 +229,8 @@ void TForm1::OpenFileClick(const QString& path)
 
 void TForm1::Open()
 {
-    OpenDialog1->selectFile(QString::fromStdString(CurrentFileName));
-    const std::optional<QString> chosen = m_runDialog(*OpenDialog1);
+    m_openDialog1->selectFile(QString::fromStdString(m_currentFileName));
+    const std::optional<QString> chosen = m_runDialog(*m_openDialog1);
     if (!chosen)
         return;
     OpenFile(*chosen);
@@ -248,80 +243,80 @@ void TForm1::OpenFile(const QString& path)
         explicit Busy(TForm1& form) : w(form)
         {
             w.m_busy = true;
-            w.vle->SetInputBlocked(true);
+            w.m_vle->SetInputBlocked(true);
         }
         ~Busy()
         {
             // Whatever stopped the Open, the grid shows what the tables hold.
-            w.vle->Settle();
-            w.vle->SetInputBlocked(false);
+            w.m_vle->Settle();
+            w.m_vle->SetInputBlocked(false);
             w.m_busy = false;
             // The user types at once after an Open: the grid takes the keys
             // even when the window is not active again yet (the focus then
             // waits for it), whichever widget held them before the dialog.
             w.activateWindow();
             QWidget* focus = w.focusWidget();
-            if (focus != w.vle && !w.vle->isAncestorOf(focus))
-                w.vle->setFocus(Qt::OtherFocusReason);
+            if (focus != w.m_vle.get() && !w.m_vle->isAncestorOf(focus))
+                w.m_vle->setFocus(Qt::OtherFocusReason);
         }
     } busy(*this);
 
-    vle->hide();
+    m_vle->hide();
     QCoreApplication::processEvents();
     m_tables.vle.RemoveAllEntries();
     m_tables.vle2.RemoveAllEntries();
     m_tables.vle3.RemoveAllEntries();
-    vle->show();
-    vle->setFocus();
+    m_vle->show();
+    m_vle->setFocus();
     QCoreApplication::processEvents();
-    IsLoading = true;
-    CurrentFileName = path.toStdString();
-    IsCaptionFile = IsCaptionPath(CurrentFileName);
+    m_isLoading = true;
+    m_currentFileName = path.toStdString();
+    m_isCaptionFile = IsCaptionPath(m_currentFileName);
     // The scan records what a save rewrites; the strings read before an
     // error are marked too.
     SavingChanges changes;
     try {
-        ScanResourceFile(CurrentFileName, m_tables, &changes);
+        ScanResourceFile(m_currentFileName, m_tables, &changes);
     } catch (...) {
         m_model->SetSavingChanges(std::move(changes));
         throw;
     }
-    IsLoading = false;
+    m_isLoading = false;
     m_model->SetSavingChanges(std::move(changes));
 }
 
 void TForm1::Save()
 {
-    if (CurrentFileName.empty())
+    if (m_currentFileName.empty())
         return;
     // Only part of the file (or nothing) was read: writing would cut it short.
-    if (IsLoading)
+    if (m_isLoading)
         throw SaveRefused("The file was not read to its end and is not saved; open it again "
                           "before saving");
-    SaveTables(CurrentFileName, m_tables, IsCaptionFile);
+    SaveTables(m_currentFileName, m_tables, m_isCaptionFile);
 }
 
 void TForm1::vleSetEditText(QObject*, int, int ARow, const QString&)
 {
-    EditRow = ARow;
+    m_editRow = ARow;
 }
 
 void TForm1::vleKeyPress(QObject*, char32_t& Key)
 {
-    if (IsLoading)
+    if (m_isLoading)
         return;
-    if (IsCaptionFile)
+    if (m_isCaptionFile)
         return;
-    if (m_tables.vle.CellText(1, EditRow).empty())
+    if (m_tables.vle.CellText(1, m_editRow).empty())
         return;
-    const std::string key = m_tables.vle.CellText(0, EditRow);
+    const std::string key = m_tables.vle.CellText(0, m_editRow);
     if (Key == kBackspace)
         return;
-    const std::size_t length = m_tables.vle.CellText(1, EditRow).size();
+    const std::size_t length = m_tables.vle.CellText(1, m_editRow).size();
     const std::string capacity = m_tables.vle3.ValueOf(key);
     // Rows without a capacity are not judged: the placeholder row before any
     // Open, the title row, an entry typed into an empty table.
-    if (CurrentFileName.empty() || capacity.empty())
+    if (m_currentFileName.empty() || capacity.empty())
         return;
     if (static_cast<long long>(length) + 1 > StrToInt(capacity)) {
         m_messages.ShowMessage(QStringLiteral("Full Field"));

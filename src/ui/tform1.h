@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -55,24 +56,18 @@ public:
     [[nodiscard]] StringTableModel& Model() const { return *m_model; }
 
     // Window state, shared by the commands and the edit length guard.
-    std::string CurrentFileName;
-    bool IsLoading = false;
-    bool IsCaptionFile = false;
-    int EditRow = 0;
+    [[nodiscard]] const std::string& CurrentFileName() const { return m_currentFileName; }
+    [[nodiscard]] bool IsLoading() const { return m_isLoading; }
+    [[nodiscard]] bool IsCaptionFile() const { return m_isCaptionFile; }
+    [[nodiscard]] int EditRow() const { return m_editRow; }
 
-    ValueGrid* vle = nullptr;
-    QToolBar* CoolBar1 = nullptr;
-    QToolBar* ToolBar1 = nullptr;
-    QMenu* MainMenu1 = nullptr;
-    QMenu* File1 = nullptr;
-    QMenu* Help1 = nullptr;
-    QAction* About1 = nullptr;
-    QAction* Open1 = nullptr;
-    QAction* Save1 = nullptr;
-    QAction* N1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QFileDialog* OpenDialog1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    // Controls that tests and benchmarks drive.
+    [[nodiscard]] ValueGrid* vle() const { return m_vle.get(); }
+    [[nodiscard]] QToolBar* ToolBar1() const { return m_toolBar1; }
+    [[nodiscard]] QAction* Save1() const { return m_save1; }
+    [[nodiscard]] QAction* Exit1() const { return m_exit1; }
+    [[nodiscard]] QAction* About1() const { return m_about1; }
+    [[nodiscard]] QFileDialog* OpenDialog1() const { return m_openDialog1; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -90,11 +85,37 @@ private:
     void BuildMenu();
 
     MessageSink& m_messages;
-    StringTables m_tables;
-    StringTableModel* m_model = nullptr;
-    QLabel* m_credit = nullptr;
     DialogRunner m_runDialog;
-    bool m_busy = false;       // Open is running and lets events through
+
+    // Members go in reverse order of declaration, before QObject deletes
+    // the window's other children: the grid (a child too, which leaves the
+    // window when it goes) before the model it shows, the model before the
+    // tables it observes.
+    StringTables m_tables;
+    std::unique_ptr<StringTableModel> m_model;
+    std::unique_ptr<ValueGrid> m_vle; // the central widget
+
+    std::string m_currentFileName;
+    bool m_isLoading = false;
+    bool m_isCaptionFile = false;
+    int m_editRow = 0;
+
+    // Children of the window.
+    QToolBar* m_coolBar1 = nullptr;
+    QToolBar* m_toolBar1 = nullptr;
+    QMenu* m_mainMenu1 = nullptr;
+    QMenu* m_file1 = nullptr;
+    QMenu* m_help1 = nullptr;
+    QAction* m_about1 = nullptr;
+    QAction* m_open1 = nullptr;
+    QAction* m_save1 = nullptr;
+    QAction* m_n1 = nullptr;
+    QAction* m_exit1 = nullptr;
+    QFileDialog* m_openDialog1 = nullptr;
+    QStatusBar* m_statusBar1 = nullptr;
+    QLabel* m_credit = nullptr;
+
+    bool m_busy = false; // Open is running and lets events through
     bool m_centred = false;
 };
 

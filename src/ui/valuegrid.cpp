@@ -1,13 +1,15 @@
 #include "ui/valuegrid.h"
 
+#include <algorithm>
+
 #include <utility>
 
 #include <QFocusEvent>
-#include <QInputMethodEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 
+#include "ui/celleditor.h"
 #include "ui/displaytext.h"
 #include "ui/stringtablemodel.h"
 
@@ -15,151 +17,26 @@ namespace tavolin {
 
 namespace {
 
-constexpr char32_t kBackspace = 8;
-constexpr char32_t kEnter = 13;
-constexpr char32_t kEscape = 27;
-constexpr char32_t kCtrlC = 3;
-constexpr char32_t kCtrlV = 22;
-constexpr char32_t kCtrlX = 24;
+// Makes CellEditors and leaves every key to them.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    explicit CellDelegate(ValueGrid& grid) : QStyledItemDelegate(&grid), m_grid(grid) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                          const QModelIndex&) const override
+    {
+        return new CellEditor(m_grid, parent);
+    }
+    void setEditorData(QWidget*, const QModelIndex&) const override {}
+    void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
 
-// The character a key sends, or nothing for keys that send none (arrows,
-// Delete, Shift+Insert, Tab...).
-std::optional<char32_t> TypedCharacter(const QKeyEvent& event)
-{
-    const int key = event.key();
-    const Qt::KeyboardModifiers mods = event.modifiers();
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return kEnter;
-    case Qt::Key_Escape:
-        return kEscape;
-    case Qt::Key_Backspace:
-        return kBackspace;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Delete:
-        return std::nullopt;
-    default:
-        break;
-    }
-    if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier)) {
-        if (key >= Qt::Key_A && key <= Qt::Key_Z)
-            return static_cast<char32_t>(key - Qt::Key_A + 1);
-        return std::nullopt;
-    }
-    const QList<uint> text = event.text().toUcs4();
-    if (text.isEmpty() || text.front() < 0x20 || text.front() == 0x7F)
-        return std::nullopt;
-    return static_cast<char32_t>(text.front());
-}
+protected:
+    bool eventFilter(QObject*, QEvent*) override { return false; }
+
+private:
+    ValueGrid& m_grid;
+};
 
 } // namespace
-
-CellEditor::CellEditor(ValueGrid& grid, QWidget* parent) : QLineEdit(parent), m_grid(grid)
-{
-    setFrame(false);
-    connect(this, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_grid.EditorTextEdited(text); });
-}
-
-void CellEditor::keyPressEvent(QKeyEvent* event)
-{
-    event->accept();
-    if (m_grid.m_inputBlocked)
-        return;
-    switch (event->key()) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-        m_grid.Navigate(event);
-        return;
-    case Qt::Key_Escape:
-        // Escape gives the cell back its text on the key-down, before the
-        // character is judged.
-        m_grid.RestoreOriginalText();
-        break;
-    default:
-        break;
-    }
-    const std::optional<char32_t> typed = TypedCharacter(*event);
-    if (!typed) {
-        QLineEdit::keyPressEvent(event);
-        return;
-    }
-    if (*typed >= 0x20) {
-        Type(*typed);
-        return;
-    }
-    char32_t key = *typed;
-    if (!m_grid.RaiseKeyPress(key))
-        return;
-    switch (key) {
-    case kEnter:
-        if (hasSelectedText() && selectedText() == text()) {
-            deselect();
-            end(false);
-        } else {
-            selectAll();
-        }
-        return;
-    case kEscape:
-        return;
-    case kBackspace:
-        backspace();
-        return;
-    case kCtrlV:
-        paste();
-        return;
-    case kCtrlX:
-        cut();
-        return;
-    case kCtrlC:
-        copy();
-        return;
-    default:
-        break;
-    }
-    QLineEdit::keyPressEvent(event); // Ctrl+A, Ctrl+Z and the like
-}
-
-void CellEditor::inputMethodEvent(QInputMethodEvent* event)
-{
-    if (event->commitString().isEmpty() || !event->preeditString().isEmpty() ||
-        event->replacementLength() != 0) {
-        QLineEdit::inputMethodEvent(event);
-        return;
-    }
-    event->accept();
-    if (m_grid.m_inputBlocked)
-        return;
-    for (const uint c : event->commitString().toUcs4())
-        Type(c);
-}
-
-void CellEditor::Type(char32_t c)
-{
-    // A character the code page has no byte for changes nothing.
-    if (c < 0x20 || !ByteOf(c))
-        return;
-    char32_t key = c;
-    if (!m_grid.RaiseKeyPress(key))
-        return;
-    insert(QString::fromUcs4(&key, 1));
-}
-
-void CellEditor::focusOutEvent(QFocusEvent* event)
-{
-    QLineEdit::focusOutEvent(event);
-    m_grid.EditorLostFocus(this, event->reason());
-}
-
-QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                                    const QModelIndex&) const
-{
-    return new CellEditor(m_grid, parent);
-}
 
 ValueGrid::ValueGrid(QWidget* parent) : QTableView(parent)
 {
@@ -172,7 +49,7 @@ ValueGrid::ValueGrid(QWidget* parent) : QTableView(parent)
     setCornerButtonEnabled(false);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(18);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
     horizontalHeader()->setHighlightSections(false);
 }
 
@@ -190,7 +67,7 @@ void ValueGrid::SetModel(StringTableModel* model)
     setModel(model);
     // Section modes only after the model is set.
     horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
-    horizontalHeader()->resizeSection(0, 61);
+    horizontalHeader()->resizeSection(0, kIdColumnWidth);
     horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     connect(model, &StringTableModel::entriesAboutToChange, this, [this] {
         LeaveCell();
@@ -282,14 +159,14 @@ QModelIndex ValueGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
     return next;
 }
 
-void ValueGrid::Navigate(QKeyEvent* event)
+void ValueGrid::MoveByKey(const QKeyEvent& event)
 {
     const int last = m_model->rowCount() - 1;
     const int row = currentIndex().isValid() ? currentIndex().row() : 0;
     const int page = std::max(1, viewport()->height() / std::max(1, rowHeight(0)) - 1);
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const bool ctrl = event.modifiers() & Qt::ControlModifier;
     int target = row;
-    switch (event->key()) {
+    switch (event.key()) {
     case Qt::Key_Up:
         target = ctrl ? 0 : row - 1;
         break;

@@ -1,47 +1,58 @@
 #pragma once
 
+// The key/value grid and the protocol of its cell editor.
+//
+// Only value cells (column 1) can be current, and a CellEditor sits on the
+// current cell whenever the grid has a model and is not between "entries
+// about to change" and "entries settled".
+//
+// Placed: on row 1 when a model is set; on the new cell when the current cell
+// changes; back on the current cell (row 1 if there is none) when the model's
+// entries settle; when the grid takes the focus and the editor is missing or
+// elsewhere. Placing shows the cell's text with all of it selected, moves the
+// focus into the editor if the grid has it, and remembers that text for
+// Escape. The grid taking the focus (other than back from a menu or from
+// another window) while the editor is in place counts as placing anew.
+//
+// Leaves: before the current cell changes to another one; when the model says
+// its entries are about to change; when the focus goes to another control
+// (not to a menu or another window). Leaving keeps the focus in the grid if
+// the editor had it.
+//
+// Notifications: OnKeyPress before every typed character (printable ones,
+// Enter, Escape, Backspace, Ctrl+letter); the handler may cancel it by setting
+// it to 0, and an error it throws cancels it too and goes to the error
+// handler. OnSetEditText(column, row, text) after every change of the text,
+// when the editor is placed (so the row of the first character typed in a new
+// cell is known) and when it leaves. Rows count the title row as 0.
+//
+// Keys: Up, Down, PageUp, PageDown move the current cell (Ctrl+Up and
+// Ctrl+Down to the first and last row); Escape gives the cell back the text it
+// had when the editor was placed, before it is judged; a change bringing a
+// character that has no byte is refused whole; while input is blocked every
+// key is swallowed.
+
 #include <exception>
 #include <functional>
 
-#include <QLineEdit>
 #include <QPersistentModelIndex>
-#include <QStyledItemDelegate>
 #include <QTableView>
+
+class QKeyEvent;
 
 namespace tavolin {
 
+class CellEditor;
 class StringTableModel;
-class ValueGrid;
 
-// The one-line editor that sits on the grid's current cell. It raises the
-// grid's key-press notification before each typed character takes effect.
-class CellEditor : public QLineEdit {
-    Q_OBJECT
-public:
-    CellEditor(ValueGrid& grid, QWidget* parent);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    // Text committed by an input method is typed, one character at a time.
-    void inputMethodEvent(QInputMethodEvent* event) override;
-
-private:
-    // One printable character, from a key or an input method: judged, then inserted.
-    void Type(char32_t c);
-
-    ValueGrid& m_grid;
-};
-
-// The key/value grid: only value cells can be current, the cell editor always
-// sits on the current cell, and two notifications tell what the user does:
-// OnKeyPress before every typed character (the handler may cancel it by
-// setting it to 0), OnSetEditText after every change, when the editor leaves
-// a cell, and when it is placed on one (so the row of the first character
-// typed in a new cell is known).
+// The key/value grid; its editor follows the protocol above.
 class ValueGrid : public QTableView {
     Q_OBJECT
 public:
+    // Height of every row, and the fixed width of the ID column.
+    static constexpr int kRowHeight = 18;
+    static constexpr int kIdColumnWidth = 61;
+
     using KeyPressHandler = std::function<void(char32_t& key)>;
     using EditTextHandler = std::function<void(int column, int row, const QString& value)>;
     using ErrorHandler = std::function<void(std::exception_ptr)>;
@@ -67,6 +78,18 @@ public:
     [[nodiscard]] int CurrentGridRow() const;
     void SetCurrentGridRow(int row);
 
+    // What the cell editor asks of its grid.
+    [[nodiscard]] bool InputBlocked() const { return m_inputBlocked; }
+    // Raises OnKeyPress; false when the character must have no effect.
+    bool RaiseKeyPress(char32_t& key);
+    // An arrow or page key: moves the current cell.
+    void MoveByKey(const QKeyEvent& event);
+    // Escape: the text the cell had when the editor was placed.
+    void RestoreOriginalText();
+    // The user changed the editor's text.
+    void EditorTextEdited(const QString& text);
+    void EditorLostFocus(CellEditor* editor, Qt::FocusReason reason);
+
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -75,15 +98,7 @@ protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private:
-    friend class CellEditor;
-
-    // Returns false when the character must have no effect.
-    bool RaiseKeyPress(char32_t& key);
     void RaiseSetEditText(const QModelIndex& index, const QString& text);
-    void EditorTextEdited(const QString& text);
-    void EditorLostFocus(CellEditor* editor, Qt::FocusReason reason);
-    void RestoreOriginalText();
-    void Navigate(QKeyEvent* event);
     void LeaveCell();
     void PlaceEditor();
 
@@ -98,23 +113,6 @@ private:
     bool m_changing = false; // between "entries about to change" and settling
     bool m_leaving = false;
     bool m_inputBlocked = false;
-};
-
-// Makes CellEditors and leaves every key to them.
-class CellDelegate : public QStyledItemDelegate {
-    Q_OBJECT
-public:
-    explicit CellDelegate(ValueGrid& grid) : QStyledItemDelegate(&grid), m_grid(grid) {}
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override;
-    void setEditorData(QWidget*, const QModelIndex&) const override {}
-    void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
-
-protected:
-    bool eventFilter(QObject*, QEvent*) override { return false; }
-
-private:
-    ValueGrid& m_grid;
 };
 
 } // namespace tavolin

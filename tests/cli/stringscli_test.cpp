@@ -56,6 +56,7 @@ TEST(StringsCli, Usage)
     for (const auto& args : std::vector<std::vector<std::string>>{
              {}, {"dump"}, {"dump", "a", "b"}, {"frob", "a"}, {"resave", "a", "-x", "b"}, {"import", "a"},
              {"export", "a", "-o", "x.po", "-d", "d"}, {"export", "a", "b"}, {"check"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         const CliRun run = Cli(args);
         EXPECT_EQ(run.code, 2);
         EXPECT_EQ(run.out, "");

@@ -77,8 +77,8 @@ TEST(ByteFile, ReadsEveryByteThenReportsTheEnd)
         bytes[i] = static_cast<std::uint8_t>(i * 7);
     ByteFile file(dir.Write("f", bytes));
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        ASSERT_FALSE(file.Eof());
-        ASSERT_EQ(file.ReadByte(), bytes[i]);
+        ASSERT_FALSE(file.Eof()) << "at byte " << i;
+        ASSERT_EQ(file.ReadByte(), bytes[i]) << "at byte " << i;
     }
     EXPECT_TRUE(file.Eof());
     try {
@@ -214,8 +214,9 @@ TEST(StrToInt, TakesDecimalIntegersOnly)
     EXPECT_EQ(StrToInt("-2147483648"), -2147483647 - 1);
     for (const char* bad : {"", "-", " 1", "1 ", "1a", "0x10", "2147483648", "99999999999999999999"}) {
         try {
+            SCOPED_TRACE(bad);
             (void)StrToInt(bad);
-            ADD_FAILURE() << bad;
+            ADD_FAILURE() << "no error";
         } catch (const ConvertError& e) {
             EXPECT_EQ(e.what(), "'" + std::string(bad) + "' is not a valid integer value");
         }

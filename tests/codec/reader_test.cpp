@@ -237,8 +237,9 @@ TEST(ScanResourceBytes, SameTablesAndErrorsAsTheFile)
     }
     const auto scanned = test::ScanBytes(file);
     EXPECT_EQ(scanned.error, "Read beyond end of file");
-    for (auto table : {&StringTables::vle, &StringTables::vle2, &StringTables::vle3})
-        EXPECT_EQ(EntriesOf(tables.*table), EntriesOf(scanned.tables.*table));
+    EXPECT_EQ(EntriesOf(tables.vle), EntriesOf(scanned.tables.vle));
+    EXPECT_EQ(EntriesOf(tables.vle2), EntriesOf(scanned.tables.vle2));
+    EXPECT_EQ(EntriesOf(tables.vle3), EntriesOf(scanned.tables.vle3));
 }
 
 } // namespace

@@ -111,6 +111,7 @@ TEST(ReplaceFile, DiskFullLeavesTheTargetAsItWas)
     const test::TempDir dir;
     const std::string target = dir.Write("app.rsc", kOld);
     for (const ssize_t budget : {0, 2}) {
+        SCOPED_TRACE("bytes written before the disk is full: " + std::to_string(budget));
         g_budget = budget;
         SetWriteFunctionForTesting(FillingWrite);
         const std::string error = SaveError(target, Bytes(10, 1));

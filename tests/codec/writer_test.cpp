@@ -52,10 +52,11 @@ TEST(WriteGapRecord, NumbersSeparatedByBlanks)
     EXPECT_EQ(gap("300 -1"), (Bytes{0x2C, 0xFF}));
     for (const auto& [record, bad] : std::vector<std::pair<std::string, std::string>>{
              {"1  2", ""}, {" 1", ""}, {"1\t2", "1\t2"}, {"7 x8 ", "x8"}}) {
+        SCOPED_TRACE(record);
         Bytes out;
         try {
             WriteGapRecord(out, record);
-            ADD_FAILURE() << record;
+            ADD_FAILURE() << "no error";
         } catch (const ConvertError& e) {
             EXPECT_EQ(e.what(), "'" + bad + "' is not a valid integer value");
         }

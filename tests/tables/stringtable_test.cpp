@@ -80,6 +80,7 @@ TEST(StringTable, RowPastTheLastEntryFails)
 TEST(StringTable, RemoveAllEntriesEmptiesAnySizeAndForgetsKeys)
 {
     for (const int n : {1, 300}) {
+        SCOPED_TRACE(std::to_string(n) + " entries");
         StringTable t("ID", "Value");
         for (int i = 1; i <= n; ++i)
             t.AppendEntry(std::to_string(i), "v" + std::to_string(i));

@@ -12,6 +12,7 @@
 #include "tables/stringtable.h"
 #include "ui/displaytext.h"
 #include "ui/stringtablemodel.h"
+#include "ui/celleditor.h"
 #include "ui/valuegrid.h"
 #include "press.h"
 

@@ -19,8 +19,8 @@ void OpenAt(WindowFixture& f, const std::vector<Slot>& strings, int row = 1,
             const std::string& name = "t.rsc")
 {
     f.Open(f.Write(name, ResourceFile(strings)));
-    f.window.vle->SetCurrentGridRow(row);
-    f.window.vle->setFocus();
+    f.window.vle()->SetCurrentGridRow(row);
+    f.window.vle()->setFocus();
     Press(f.Editor(), Qt::Key_End);
     f.sink.Clear();
 }
@@ -103,7 +103,7 @@ void GuardTest::captionFilesAndFailedLoadsAreNotGuarded()
     WindowFixture f;
     QVERIFY(QDir(QString::fromStdString(f.dir.Path().string())).mkdir("App_CAPTION"));
     OpenAt(f, {{2, u"ab"}}, 1, "App_CAPTION/app.rsc");
-    QVERIFY(f.window.IsCaptionFile);
+    QVERIFY(f.window.IsCaptionFile());
     QTest::keyClicks(f.Editor(), "cdef");
     QCOMPARE(f.Vle().ValueOf("1"), "abcdef");
     QVERIFY(f.sink.messages.isEmpty());
@@ -113,8 +113,8 @@ void GuardTest::captionFilesAndFailedLoadsAreNotGuarded()
     cut.resize(cut.size() - 10);
     f.Open(f.Write("cut.rsc", cut));
     QCOMPARE(f.sink.errors, QStringList{"Read beyond end of file."});
-    QVERIFY(f.window.IsLoading);
-    f.window.vle->setFocus();
+    QVERIFY(f.window.IsLoading());
+    f.window.vle()->setFocus();
     Press(f.Editor(), Qt::Key_End);
     QTest::keyClicks(f.Editor(), "cd");
     QCOMPARE(f.Vle().ValueOf("1"), "abcd");
@@ -124,12 +124,12 @@ void GuardTest::captionFilesAndFailedLoadsAreNotGuarded()
 void GuardTest::rightAfterAnOpenEditRowIsOne()
 {
     WindowFixture f;
-    f.window.vle->SetCurrentGridRow(1);
+    f.window.vle()->SetCurrentGridRow(1);
     OpenAt(f, {{5, u"a"}, {5, u"b"}, {5, u"c"}}, 3);
-    QCOMPARE(f.window.EditRow, 3);
+    QCOMPARE(f.window.EditRow(), 3);
     f.Open(f.Write("u.rsc", ResourceFile({{4, u"x"}, {4, u"y"}})));
-    QCOMPARE(f.window.EditRow, 1);
-    QCOMPARE(f.window.vle->CurrentGridRow(), 1);
+    QCOMPARE(f.window.EditRow(), 1);
+    QCOMPARE(f.window.vle()->CurrentGridRow(), 1);
 }
 
 void GuardTest::theRowTheEditorIsPlacedOnJudgesItsFirstCharacter()
@@ -160,7 +160,7 @@ void GuardTest::rowsWithoutACapacityAreNotJudged()
     // An entry typed into the empty table of a file without strings.
     f.Open(f.Write("none.rsc", Bytes{1, 2, 3}));
     QCOMPARE(f.Vle().EntryCount(), 0u);
-    f.window.vle->setFocus();
+    f.window.vle()->setFocus();
     QTest::keyClicks(f.Editor(), "abc");
     QCOMPARE(f.Vle().CellText(1, 1), "abc");
     QCOMPARE(f.Vle().KeyAt(0), ""); // typed into the empty row

@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     window.show();
     window.activateWindow();
     window.Open1Click();
-    window.vle->SetCurrentGridRow(3);
-    window.vle->setFocus();
+    window.vle()->SetCurrentGridRow(3);
+    window.vle()->setFocus();
     return app.exec();
 }

@@ -1,6 +1,7 @@
 // The main window and its commands on real files in a temporary folder.
 
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <sys/stat.h>
 
@@ -53,6 +54,7 @@ class WindowTest : public QObject {
 private slots:
     void layoutMenuStatusAndDialog();
     void titleAndErrorDisplayRules();
+    void messageWindowsAreWideEnoughForTheirTitle();
     void errorsEscapingEventsAreShownAndTheLoopGoesOn();
     void aboutShowsThreeLinesExitCloses();
     void openThenSaveInPatchModeAndCancel();
@@ -75,9 +77,9 @@ void WindowTest::layoutMenuStatusAndDialog()
     WindowFixture f;
     QVERIFY(!f.window.menuWidget());
     QStringList captions;
-    for (QAction* action : f.window.ToolBar1->actions()) {
-        const auto* button = qobject_cast<QToolButton*>(f.window.ToolBar1->widgetForAction(action));
-        QVERIFY(button && button->menu() && button->autoRaise());
+    for (QAction* action : f.window.ToolBar1()->actions()) {
+        const auto* button = qobject_cast<QToolButton*>(f.window.ToolBar1()->widgetForAction(action));
+        QVERIFY2(button && button->menu() && button->autoRaise(), qPrintable(action->text()));
         captions << button->text();
     }
     QCOMPARE(captions, (QStringList{"File", "Help"}));
@@ -101,6 +103,27 @@ void WindowTest::titleAndErrorDisplayRules()
              QString("'-' is not a valid integer value"));
 }
 
+void WindowTest::messageWindowsAreWideEnoughForTheirTitle()
+{
+    MessageBoxSink sink("Tavolin");
+    const std::pair<const char*, std::function<void()>> shows[] = {
+        {"message", [&] { sink.ShowMessage("Full Field"); }},
+        {"error", [&] { sink.ShowError("Disk full."); }}};
+    for (const auto& [kind, show] : shows) {
+        int width = 0, needed = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            width = box->width();
+            needed = box->fontMetrics().horizontalAdvance("Tavolin") + kTitleBarControlsWidth;
+            box->close();
+        });
+        show();
+        QVERIFY2(width >= needed && needed > 0, qPrintable(QString("%1: %2 < %3").arg(kind).arg(width).arg(needed)));
+    }
+}
+
 void WindowTest::errorsEscapingEventsAreShownAndTheLoopGoesOn()
 {
     RecordingSink sink;
@@ -117,11 +140,11 @@ void WindowTest::errorsEscapingEventsAreShownAndTheLoopGoesOn()
 void WindowTest::aboutShowsThreeLinesExitCloses()
 {
     WindowFixture f;
-    f.window.About1->trigger();
+    f.window.About1()->trigger();
     QCOMPARE(f.sink.messages,
              QStringList{"Tavolin Version 1.0\r\nDeveloper Tavolin developers\r\n"
                          "https://tavolin.example.org"});
-    f.window.Exit1->trigger();
+    f.window.Exit1()->trigger();
     QVERIFY(!f.window.isVisible());
     QVERIFY(f.sink.errors.isEmpty());
 }
@@ -132,23 +155,23 @@ void WindowTest::openThenSaveInPatchModeAndCancel()
     const std::string path = f.Write("app.rsc", ResourceFile({{5, u"Hi"}, {3, u"abc"}}));
     f.Open(path);
     QVERIFY(f.sink.errors.isEmpty());
-    QCOMPARE(f.window.CurrentFileName, path);
-    QVERIFY(!f.window.IsLoading);
-    QVERIFY(!f.window.IsCaptionFile);
+    QCOMPARE(f.window.CurrentFileName(), path);
+    QVERIFY(!f.window.IsLoading());
+    QVERIFY(!f.window.IsCaptionFile());
     QCOMPARE(f.window.Model().rowCount(), 2);
     QCOMPARE(f.Vle().ValueOf("2"), "abc");
-    QCOMPARE(f.window.EditRow, 1);
-    f.window.vle->setFocus();
+    QCOMPARE(f.window.EditRow(), 1);
+    f.window.vle()->setFocus();
     Press(f.Editor(), Qt::Key_End);
     QTest::keyClicks(f.Editor(), "!");
-    f.window.Save1->trigger();
+    f.window.Save1()->trigger();
     QVERIFY(f.sink.errors.isEmpty());
     QCOMPARE(ReadAll(path), ResourceFile({{5, u"Hi!"}, {3, u"abc"}}));
     // A cancelled dialog, opened with the previous path, changes nothing:
     // Save still writes the file opened before.
     f.Open(std::nullopt);
     QCOMPARE(f.dialogStartPath, QString::fromStdString(path));
-    QCOMPARE(f.window.CurrentFileName, path);
+    QCOMPARE(f.window.CurrentFileName(), path);
     QTest::keyClicks(f.Editor(), "?");
     f.window.Save1Click();
     QCOMPARE(ReadAll(path), ResourceFile({{5, u"Hi!?"}, {3, u"abc"}}));
@@ -160,7 +183,7 @@ void WindowTest::captionPathsSaveInCaptionMode()
     WindowFixture f;
     const std::string caption = f.Write("MyCaption.rsc", ResourceFile({{3, u"Abc"}, {3, u"Abc"}}));
     f.Open(caption);
-    QVERIFY(f.window.IsCaptionFile);
+    QVERIFY(f.window.IsCaptionFile());
     f.window.Save1Click();
     QVERIFY(f.sink.errors.isEmpty());
     QCOMPARE(ReadAll(caption), (Bytes{0x14, 0, 5, 0, 3, 0xAB, 0x41, 0, 0x62, 0, 0x63, 0, 3, 0xAB,
@@ -169,7 +192,7 @@ void WindowTest::captionPathsSaveInCaptionMode()
     const Bytes plain = ResourceFile({{4, u"Abc"}});
     const std::string other = f.Write("other.rsc", plain);
     f.Open(other);
-    QVERIFY(!f.window.IsCaptionFile);
+    QVERIFY(!f.window.IsCaptionFile());
     f.window.Save1Click();
     QCOMPARE(ReadAll(other), plain);
 }
@@ -182,8 +205,8 @@ void WindowTest::missingFileEmptiesTheGridThenTellsAndSaveIsRefused()
     QCOMPARE(f.sink.errors, QStringList{"File not found."});
     QCOMPARE(f.Vle().EntryCount(), 0u);
     QCOMPARE(f.window.Model().rowCount(), 1);
-    QCOMPARE(f.window.CurrentFileName, missing);
-    QVERIFY(f.window.IsLoading);
+    QCOMPARE(f.window.CurrentFileName(), missing);
+    QVERIFY(f.window.IsLoading());
     f.sink.Clear();
     f.window.Save1Click();
     QCOMPARE(f.sink.errors.size(), 1);
@@ -200,7 +223,7 @@ void WindowTest::fileNamedOnTheCommandLineOpensAsFromTheDialog()
     fs::current_path(f.dir.Path());
     f.window.OpenFileClick("strings.rsc");
     f.window.OpenFileClick("gone.rsc");
-    const std::string gone = f.window.CurrentFileName;
+    const std::string gone = f.window.CurrentFileName();
     f.window.OpenFileClick("strings.rsc");
     fs::current_path(before);
 
@@ -208,15 +231,15 @@ void WindowTest::fileNamedOnTheCommandLineOpensAsFromTheDialog()
     QCOMPARE(gone, (f.dir.Path() / "gone.rsc").string());
     QCOMPARE(f.sink.errors, QStringList{"File not found."});
     QVERIFY(f.window.isVisible());
-    QCOMPARE(f.window.CurrentFileName, opened);
-    QVERIFY(!f.window.IsLoading);
+    QCOMPARE(f.window.CurrentFileName(), opened);
+    QVERIFY(!f.window.IsLoading());
     QCOMPARE(EntriesOf(f.Vle()), (Entries{{"1", "Open"}, {"2", "Save"}}));
-    QCOMPARE(f.window.EditRow, 1);
+    QCOMPARE(f.window.EditRow(), 1);
 
     // The dialog starts at that file, and Save writes it where it was read.
     f.Open(std::nullopt);
     QCOMPARE(f.dialogStartPath, QString::fromStdString(opened));
-    f.window.vle->setFocus();
+    f.window.vle()->setFocus();
     Press(f.Editor(), Qt::Key_End);
     QTest::keyClicks(f.Editor(), "!");
     f.window.Save1Click();
@@ -257,8 +280,8 @@ void WindowTest::commandsDuringOpensPendingEventsAreIgnored()
     f.Open(a);
     const std::string b = f.Write("b.rsc", ResourceFile({{4, u"cd"}}));
     // A Save, an About and a key already queued when Open lets events through.
-    QMetaObject::invokeMethod(f.window.Save1, &QAction::trigger, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(f.window.About1, &QAction::trigger, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(f.window.Save1(), &QAction::trigger, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(f.window.About1(), &QAction::trigger, Qt::QueuedConnection);
     QCoreApplication::postEvent(f.Editor(), new QKeyEvent(QEvent::KeyPress, Qt::Key_X, {}, "x"));
     f.Open(b);
     QCoreApplication::processEvents();
@@ -275,7 +298,7 @@ void WindowTest::openingAfterALargerFileShowsOnlyTheNewRows()
     std::vector<Slot> many(300, Slot{3, u"xyz"});
     f.Open(f.Write("big.rsc", ResourceFile(many)));
     QCOMPARE(f.window.Model().rowCount(), 300);
-    f.window.vle->SetCurrentGridRow(300);
+    f.window.vle()->SetCurrentGridRow(300);
     // Other gap bytes than the first file's: a save must not take the old ones.
     Bytes small = ResourceFile({{2, u"ab"}, {2, u"cd"}});
     for (const std::size_t gap : {0, 1, 8, 15})
@@ -283,7 +306,7 @@ void WindowTest::openingAfterALargerFileShowsOnlyTheNewRows()
     const std::string path = f.Write("small.rsc", small);
     f.Open(path);
     QCOMPARE(f.window.Model().rowCount(), 2);
-    QCOMPARE(f.window.vle->CurrentGridRow(), 1);
+    QCOMPARE(f.window.vle()->CurrentGridRow(), 1);
     f.window.Save1Click();
     QCOMPARE(ReadAll(path), small);
 }
@@ -294,7 +317,7 @@ void WindowTest::thaiTypedIsSavedInTheThaiBlock()
     const std::string path = f.Write("thai.rsc", ResourceFile({{4, u"\u0E01"}}));
     f.Open(path);
     QCOMPARE(f.Editor()->text(), QString::fromUtf8("\u0E01"));
-    f.window.vle->setFocus();
+    f.window.vle()->setFocus();
     Press(f.Editor(), Qt::Key_End);
     QTest::sendKeyEvent(QTest::Click, f.Editor(), Qt::Key_unknown, QString(QChar(0x0E32)), {});
     QTest::keyClicks(f.Editor(), "A");
@@ -338,7 +361,7 @@ void WindowTest::corpusCaptionFileComesBackByteForByte()
     fs::copy_file(source, copy);
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);
     f.Open(copy.string());
-    QVERIFY(f.window.IsCaptionFile);
+    QVERIFY(f.window.IsCaptionFile());
     QVERIFY(f.Vle().EntryCount() > 0);
     f.window.Save1Click();
     QVERIFY(f.sink.errors.isEmpty());
@@ -384,10 +407,10 @@ void WindowTest::typingRightAfterTheRealOpenDialogReachesTheGrid()
     });
     f.window.Open1Click();
     QVERIFY(answered);
-    QCOMPARE(f.window.CurrentFileName, path);
+    QCOMPARE(f.window.CurrentFileName(), path);
     QVERIFY(QTest::qWaitForWindowActive(&f.window)); // as the window manager gives it back
     QVERIFY(!QApplication::activePopupWidget());
-    for (const QCompleter* completer : f.window.OpenDialog1->findChildren<QCompleter*>())
+    for (const QCompleter* completer : f.window.OpenDialog1()->findChildren<QCompleter*>())
         QVERIFY(!completer->popup() || !completer->popup()->isVisible());
 
     const auto type = [](Qt::Key key, const QString& text = {}) {
@@ -403,13 +426,13 @@ void WindowTest::typingRightAfterTheRealOpenDialogReachesTheGrid()
     type(Qt::Key_Down);
     type(Qt::Key_unknown, "x");
     QCOMPARE(f.Editor()->text(), QString("x"));
-    QCOMPARE(f.window.EditRow, 2);
+    QCOMPARE(f.window.EditRow(), 2);
     type(Qt::Key_Up);
     type(Qt::Key_Backspace);
     QCOMPARE(f.Editor()->text(), QString(""));
-    QCOMPARE(f.window.EditRow, 1);
+    QCOMPARE(f.window.EditRow(), 1);
     type(Qt::Key_PageDown);
     type(Qt::Key_unknown, "p");
     QCOMPARE(f.Editor()->text(), QString("p"));
-    QCOMPARE(f.window.EditRow, 3);
+    QCOMPARE(f.window.EditRow(), 3);
 }

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "ui/tform1.h"
+#include "ui/celleditor.h"
 #include "ui/valuegrid.h"
 #include "press.h"
 #include "uitestutil.h"
@@ -42,7 +43,7 @@ struct WindowFixture {
     }
 
     std::string Write(const std::string& name, const Bytes& bytes) { return dir.Write(name, bytes); }
-    CellEditor* Editor() const { return window.vle->Editor(); }
+    CellEditor* Editor() const { return window.vle()->Editor(); }
     const StringTable& Vle() const { return window.Tables().vle; }
 };
 

@@ -30,13 +30,16 @@ open(path, 'wb').write(out)
 PY
 }
 
-# Median wall time in ms of 3 runs of "$@", and the largest peak RSS in KiB.
+# Median wall time in ms of 5 runs of "$@" (to the microsecond, from the
+# shell's clock), and the largest peak RSS in KiB (from /usr/bin/time).
 measure() {
-    local times=() peak=0
+    local times=() peak=0 start end
     for _ in 1 2 3 4 5; do
-        /usr/bin/time -f "%e %M" -o "$tmp/t" "$@" >/dev/null
-        read -r t m <"$tmp/t"
-        times+=("$(awk -v t="$t" 'BEGIN{printf "%d", t*1000}')")
+        start=$EPOCHREALTIME
+        /usr/bin/time -f "%M" -o "$tmp/t" "$@" >/dev/null
+        end=$EPOCHREALTIME
+        read -r m <"$tmp/t"
+        times+=("$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.1f", (b-a)*1000}')")
         ((m > peak)) && peak=$m
     done
     printf '%s %s\n' "$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)" "$peak"
@@ -52,10 +55,10 @@ for size in 16 64; do
     read -r dm_ms dm_kb < <(measure sh -c "'$cli' dump '$tmp/w$size.rsc' > '$tmp/d.json' && sync '$tmp/d.json'")
     cmp -s "$tmp/f$size.rsc" "$tmp/w$size.rsc" || echo "resave changed the $size MiB file" >&2
     eval "rs$size=$rs_ms dm$size=$dm_ms"
-    printf '%-34s %10d %12s %10s\n' "cp + sync $size MiB" "$cp_ms" "-" "1.0x"
-    printf '%-34s %10d %12d %10s\n' "resave $size MiB" "$rs_ms" $((rs_kb / 1024)) \
+    printf '%-34s %10.1f %12s %10s\n' "cp + sync $size MiB" "$cp_ms" "-" "1.0x"
+    printf '%-34s %10.1f %12d %10s\n' "resave $size MiB" "$rs_ms" $((rs_kb / 1024)) \
         "$(awk -v a="$rs_ms" -v b="$cp_ms" 'BEGIN{printf "%.1fx cp", a/b}')"
-    printf '%-34s %10d %12d %10s\n' "dump $size MiB to a file" "$dm_ms" $((dm_kb / 1024)) \
+    printf '%-34s %10.1f %12d %10s\n' "dump $size MiB to a file" "$dm_ms" $((dm_kb / 1024)) \
         "$(awk -v a="$dm_ms" -v b="$cp_ms" 'BEGIN{printf "%.1fx cp", a/b}')"
     printf '%-34s %10s %12s %10s\n' "  (peak / file size)" "" \
         "$(awk -v k="$rs_kb" -v s="$size" 'BEGIN{printf "%.2fx", k/1024/s}')" ""
@@ -82,10 +85,11 @@ export QT_QPA_PLATFORM=offscreen
     --benchmark_format=csv 2>/dev/null >"$tmp/grid.csv"
 "$grid" --benchmark_filter='OpenFileOfMiB/64' --benchmark_format=csv 2>/dev/null >"$tmp/peak.csv"
 awk -F, -v peakfile="$tmp/peak.csv" '
-    BEGIN { while ((getline line < peakfile) > 0) { n = split(line, f, ","); if (f[1] ~ /OpenFileOfMiB/) peak = f[n] } }
+    BEGIN { while ((getline line < peakfile) > 0) { n = split(line, f, ","); if (f[1] ~ /OpenFileOfMiB.*_median/) peak = f[n] } }
     NR > 1 { gsub(/"/, "", $1); ms = $3; if ($5 == "us") ms = $3 / 1000
-        if ($1 ~ /OpenFileOfMiB\/16/) o16 = ms
-        else if ($1 ~ /OpenFileOfMiB\/64/) o64 = ms
+        if ($1 ~ /OpenFileOfMiB\/16.*_median/) o16 = ms
+        else if ($1 ~ /OpenFileOfMiB\/64.*_median/) o64 = ms
+        else if ($1 ~ /OpenFileOfMiB/) next
         else if ($1 ~ /Keystroke/) key = ms
         else if ($1 ~ /DownArrow\/10$/) d10 = ms / 2
         else if ($1 ~ /DownArrow/) dlast = ms / 2

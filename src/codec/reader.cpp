@@ -168,7 +168,11 @@ std::vector<CharChange> ChangesOf(const std::uint8_t* chars, std::size_t length)
 // through a window of it as well as whole.
 class Scanner {
 public:
-    Scanner(StringTables& tables, SavingChanges* changes) : m_tables(tables), m_changes(changes) {}
+    Scanner(StringTables& tables, SavingChanges* changes)
+        : m_tables(tables), m_changes(changes), m_batches{StringTable::Batch(tables.vle), StringTable::Batch(tables.vle2),
+                                                         StringTable::Batch(tables.vle3)}
+    {
+    }
 
     // Room for `markers` strings at most in a file of `size` bytes; untouched
     // room costs no memory.
@@ -284,6 +288,7 @@ private:
 
     StringTables& m_tables;
     SavingChanges* m_changes;
+    StringTable::Batch m_batches[3]; // a grid hears of the file's strings once
     std::uint64_t m_stringNumber = 0;
     // The byte read last, which serves as the length of a marker that
     // follows at once: 0 at the start, else what the string before left.

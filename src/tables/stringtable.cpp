@@ -89,8 +89,12 @@ std::size_t StringTable::StoredSize(Span s) const
 
 void StringTable::Append(std::uint64_t number, bool numbered, std::string_view key, Span value)
 {
-    if (m_observer)
+    if (!m_quiet) {
         m_observer->EntriesAboutToChange();
+        // In a batch only the first append is told of; the others may take
+        // the inline path.
+        m_quiet = m_batches > 0;
+    }
     const std::size_t index = m_values.size();
     std::uint64_t n = number;
     if (m_numbered == index && (numbered || ParseNumberKey(key, n)) &&
@@ -106,7 +110,7 @@ void StringTable::Append(std::uint64_t number, bool numbered, std::string_view k
         m_firstByKey.try_emplace(LowerAsciiLetters(key), index);
     }
     m_values.push_back(value);
-    if (m_observer)
+    if (m_observer && m_batches == 0)
         m_observer->EntryAppended(index);
 }
 
@@ -271,6 +275,20 @@ void StringTable::SetValue(std::size_t index, std::string value)
         m_text = std::move(packed);
         m_unusedText = 0;
     }
+}
+
+StringTable::Batch::Batch(StringTable& table) : m_table(table), m_entriesBefore(table.EntryCount())
+{
+    ++m_table.m_batches;
+}
+
+StringTable::Batch::~Batch()
+{
+    if (--m_table.m_batches > 0)
+        return;
+    m_table.m_quiet = m_table.m_observer == nullptr;
+    if (m_table.m_observer && m_table.EntryCount() > m_entriesBefore)
+        m_table.m_observer->EntryAppended(m_table.EntryCount() - 1);
 }
 
 StringTables::StringTables()

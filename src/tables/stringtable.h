@@ -21,7 +21,8 @@ class TableObserver {
 public:
     virtual ~TableObserver() = default;
     virtual void EntriesAboutToChange() = 0;
-    // Entry `index` (from 0) has just been appended.
+    // Entry `index` (from 0) has just been appended; after a batch of
+    // appends (StringTable::Batch), told once, of the last.
     virtual void EntryAppended(std::size_t index) = 0;
     // The table held `count` entries and now holds none.
     virtual void EntriesRemoved(std::size_t count) = 0;
@@ -130,7 +131,27 @@ public:
     void SetValue(std::size_t index, std::string value);
 
     // At most one observer; nullptr removes it. Not owned.
-    void SetObserver(TableObserver* observer) { m_observer = observer; }
+    void SetObserver(TableObserver* observer)
+    {
+        m_observer = observer;
+        m_quiet = observer == nullptr;
+    }
+
+    // While one lives, appends reach the observer as one change: told
+    // before the first and after the last (also when an exception ends the
+    // batch). A scan appends a whole file so, instead of telling a grid of
+    // each of a million strings.
+    class Batch {
+    public:
+        explicit Batch(StringTable& table);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        StringTable& m_table;
+        std::size_t m_entriesBefore;
+    };
 
 private:
     enum Kind : std::uint8_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
@@ -171,7 +192,7 @@ private:
     [[nodiscard]] bool AppendsInPlace(std::uint64_t number, std::size_t length) const
     {
         const std::size_t index = m_values.size();
-        return m_observer == nullptr && m_numbered == index && index != 0 &&
+        return m_quiet && m_numbered == index && index != 0 &&
                number == m_firstNumber + index && length <= m_text.Room() &&
                length < Span::kLongLength && m_text.size() + length < Span::kOffsetLimit &&
                index < m_values.capacity();
@@ -203,6 +224,8 @@ private:
     std::vector<Span> m_keys;
     std::unordered_map<std::string, std::size_t> m_firstByKey;
     TableObserver* m_observer = nullptr;
+    std::size_t m_batches = 0;
+    bool m_quiet = true; // nobody to tell of appends: no observer, or a batch told already
 };
 
 // The three tables that hold one scanned file; they start empty.

@@ -207,5 +207,32 @@ TEST(WritePatchFile, BadTablesNeverTouchTheTarget)
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
+// A save larger than the stream's buffer, with gap records beside their
+// slots and ones handed on whole, writes what BuildPatchFile builds; a disk
+// that fills up half-way leaves the old file.
+TEST(WritePatchFile, StreamsWhatBuildPatchFileBuilds)
+{
+    Bytes file;
+    for (int i = 0; i < 60000; ++i) {
+        const Bytes gap(i == 100 ? (3u << 19) : i == 200 ? 5000u : 3u, static_cast<std::uint8_t>(i % 100));
+        file.insert(file.end(), gap.begin(), gap.end());
+        file.insert(file.end(), {4, 171, 'a', 0, 'b', 0, 0, 0, 0, 0});
+    }
+    const test::TempDir dir;
+    const std::string target = dir.Write("app.rsc", file);
+    const auto scanned = test::ScanPath(target);
+    ASSERT_EQ(scanned.error, "");
+    const auto& t = scanned.tables;
+    WritePatchFile(target, t.vle, t.vle2, t.vle3);
+    EXPECT_TRUE(test::ReadAll(target) == file);
+
+    g_budget = (1 << 20) + 12345;
+    SetWriteFunctionForTesting(FillingWrite);
+    EXPECT_THROW(WritePatchFile(target, t.vle, t.vle2, t.vle3), IoError);
+    SetWriteFunctionForTesting(nullptr);
+    EXPECT_TRUE(test::ReadAll(target) == file);
+    EXPECT_EQ(FilesIn(dir.Path()), 1u);
+}
+
 } // namespace
 } // namespace tavolin

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,25 @@ TEST(StringTable, ObserverHearsOfEveryChangeButEdits)
     t.AppendEntry("3", "d");
     EXPECT_EQ(observer.events,
               (std::vector<std::string>{"about", "append 0", "about", "append 1", "about", "removed 2"}));
+}
+
+// A batch is told of once, however it ends; one without appends not at all.
+TEST(StringTable, ObserverHearsOfABatchOnce)
+{
+    StringTable t("ID", "Value");
+    RecordingObserver observer;
+    t.SetObserver(&observer);
+    { const StringTable::Batch none(t); }
+    try {
+        const StringTable::Batch batch(t);
+        for (std::uint64_t n = 1; n <= 3; ++n)
+            t.AppendNumberedEntry(n, "x");
+        throw std::runtime_error("scan failed");
+    } catch (const std::runtime_error&) {
+    }
+    t.AppendNumberedEntry(4, "y");
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"about", "append 2", "about", "append 3"}));
+    EXPECT_EQ(t.ValueOf("3"), "x");
 }
 
 } // namespace

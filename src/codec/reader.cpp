@@ -228,27 +228,8 @@ private:
             bool rewritten = false;
             bool zeroBefore = false;
             std::uint8_t decoded = kStringMarker;
-            std::size_t k = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                // Four characters a step while they are plain letters, or all
-                // U+0000 (the filler after a text).
-                for (; k + 4 <= length; k += 4) {
-                    std::uint64_t word;
-                    std::memcpy(&word, chars + 2 * k, sizeof word);
-                    if (word == 0) {
-                        zeroBefore = true;
-                        decoded = 0;
-                    } else if (!zeroBefore && IsPlainWord(word)) {
-                        const std::uint32_t packed = PackLowBytes(word);
-                        std::memcpy(text + textLength, &packed, sizeof packed);
-                        textLength += 4;
-                        decoded = static_cast<std::uint8_t>(packed >> 24);
-                    } else {
-                        break;
-                    }
-                }
-            }
-            for (; k < length; ++k) {
+            // One character by the full rules.
+            const auto decodeOne = [&](std::size_t k) {
                 const std::uint8_t low = chars[2 * k];
                 const std::uint8_t high = chars[2 * k + 1];
                 bool changed;
@@ -266,7 +247,31 @@ private:
                 const bool zero = (low | high) == 0;
                 rewritten |= changed || (zeroBefore && decoded != 0);
                 zeroBefore |= zero;
+            };
+            std::size_t k = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                // Four characters a step where they are plain letters, or
+                // all U+0000 (the filler after a text); the others, such as
+                // the four where a text ends, one at a time.
+                for (; k + 4 <= length; k += 4) {
+                    std::uint64_t word;
+                    std::memcpy(&word, chars + 2 * k, sizeof word);
+                    if (word == 0) {
+                        zeroBefore = true;
+                        decoded = 0;
+                    } else if (!zeroBefore && IsPlainWord(word)) {
+                        const std::uint32_t packed = PackLowBytes(word);
+                        std::memcpy(text + textLength, &packed, sizeof packed);
+                        textLength += 4;
+                        decoded = static_cast<std::uint8_t>(packed >> 24);
+                    } else {
+                        for (std::size_t j = k; j < k + 4; ++j)
+                            decodeOne(j);
+                    }
+                }
             }
+            for (; k < length; ++k)
+                decodeOne(k);
             ++m_stringNumber;
             if (m_changes && rewritten)
                 (*m_changes)[m_tables.vle.EntryCount()] = ChangesOf(chars, length);

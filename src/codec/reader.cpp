@@ -180,7 +180,7 @@ public:
     {
         m_tables.vle.Reserve(markers, size / 2);
         m_tables.vle2.Reserve(markers + 1, size);
-        m_tables.vle3.Reserve(markers, 4 * markers);
+        m_tables.vle3.Reserve(markers, 0); // capacities need no text
     }
 
     // Takes the strings of data[0, size) that lie there whole, and returns
@@ -275,12 +275,7 @@ private:
             ++m_stringNumber;
             if (m_changes && rewritten)
                 (*m_changes)[m_tables.vle.EntryCount()] = ChangesOf(chars, length);
-            char number[4];
-            const int digits = length >= 100 ? 3 : length >= 10 ? 2 : 1;
-            number[0] = static_cast<char>('0' + length / 100);
-            number[1] = static_cast<char>('0' + length / 10 % 10);
-            number[2] = static_cast<char>('0' + length % 10);
-            m_tables.vle3.AppendNumberedEntry(m_stringNumber, {number + 3 - digits, static_cast<std::size_t>(digits)});
+            m_tables.vle3.AppendDecimalEntry(m_stringNumber, length);
             if (room)
                 m_tables.vle.AppendNumberedFromRoom(textLength);
             else

@@ -81,8 +81,30 @@ std::string_view StringTable::LongBytesAt(const char* at)
     return {at + sizeof length, static_cast<std::size_t>(length)};
 }
 
+std::string_view StringTable::DecimalText(std::uint8_t value)
+{
+    struct Texts {
+        char text[256][4];
+    };
+    static constexpr Texts kTexts = [] {
+        Texts t{};
+        for (int v = 0; v < 256; ++v) {
+            char* p = t.text[v];
+            if (v >= 100)
+                *p++ = static_cast<char>('0' + v / 100);
+            if (v >= 10)
+                *p++ = static_cast<char>('0' + v / 10 % 10);
+            *p = static_cast<char>('0' + v % 10);
+        }
+        return t;
+    }();
+    return {kTexts.text[value], value >= 100 ? 3u : value >= 10 ? 2u : 1u};
+}
+
 std::size_t StringTable::StoredSize(Span s) const
 {
+    if (s.KindOf() == kDecimal)
+        return 0;
     const std::size_t length = BytesOf(s).size();
     return s.ShortLength() == Span::kLongLength ? length + sizeof(std::uint64_t) : length;
 }
@@ -212,7 +234,7 @@ std::string StringTable::ValueAt(std::size_t index) const
     CheckIndex(index);
     const Span s = m_values[index];
     const std::string_view stored = BytesOf(s);
-    if (s.KindOf() == kText)
+    if (s.KindOf() == kText || s.KindOf() == kDecimal)
         return std::string(stored);
     std::string text;
     text.reserve(ValueLengthAt(index) + 1);
@@ -264,6 +286,8 @@ void StringTable::SetValue(std::size_t index, std::string value)
         TextBuffer packed;
         packed.Reserve(m_text.size() - m_unusedText);
         const auto move = [&](Span& s) {
+            if (s.KindOf() == kDecimal)
+                return; // no text to move
             const std::string_view stored(m_text.data() + s.Offset(), StoredSize(s));
             s.SetOffset(packed.size());
             packed.AppendUnchecked(stored);

@@ -54,6 +54,18 @@ public:
         } else
             Append(number, true, {}, Store(value));
     }
+    // Adds an entry with the decimal key `number` whose value is the decimal
+    // text of `value`, held without text of its own (a slot's capacity).
+    [[gnu::always_inline]] void AppendDecimalEntry(std::uint64_t number, std::uint8_t value)
+    {
+        const std::size_t index = m_values.size();
+        if (m_quiet && m_numbered == index && index != 0 && number == m_firstNumber + index &&
+            index < m_values.capacity()) {
+            m_values.push_back(Span(value, value >= 100 ? 3 : value >= 10 ? 2 : 1, kDecimal));
+            ++m_numbered;
+        } else
+            AppendNumberedEntry(number, DecimalText(value));
+    }
     // Adds an entry with the decimal key `number` whose value is the gap
     // record of `bytes`: each byte's decimal number followed by a blank, or
     // with `lastWithoutBlank` none after the last one (the record at a
@@ -115,12 +127,13 @@ public:
     }
     [[nodiscard]] bool IsGapRecordAt(std::size_t index) const
     {
-        return m_values[index].KindOf() != kText;
+        const Kind kind = m_values[index].KindOf();
+        return kind == kGapBlankAfterEach || kind == kGapLastWithoutBlank;
     }
     // Length of ValueAt without making the text.
     [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const
     {
-        if (index < m_values.size() && m_values[index].KindOf() == kText)
+        if (index < m_values.size() && !IsGapRecordAt(index))
             return BytesOf(m_values[index]).size();
         return GapRecordLengthAt(index);
     }
@@ -154,7 +167,9 @@ public:
     };
 
 private:
-    enum Kind : std::uint8_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
+    // kDecimal: the decimal text of the number in the offset field, from a
+    // table of them, not from m_text.
+    enum Kind : std::uint8_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank, kDecimal };
     // Where an entry's bytes sit in m_text, in eight bytes: a scan keeps
     // three of these per string, more than the string's own bytes. A length
     // too large for its field is written in eight bytes before the bytes.
@@ -178,8 +193,11 @@ private:
     };
     static_assert(sizeof(Span) == 8);
 
+    [[nodiscard]] static std::string_view DecimalText(std::uint8_t value);
     [[nodiscard]] std::string_view BytesOf(Span s) const
     {
+        if (s.KindOf() == kDecimal)
+            return DecimalText(static_cast<std::uint8_t>(s.Offset()));
         const char* at = m_text.data() + s.Offset();
         if (s.ShortLength() != Span::kLongLength) [[likely]]
             return {at, s.ShortLength()};

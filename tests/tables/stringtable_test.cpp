@@ -131,6 +131,23 @@ TEST(StringTable, ObserverHearsOfEveryChangeButEdits)
               (std::vector<std::string>{"about", "append 0", "about", "append 1", "about", "removed 2"}));
 }
 
+// Capacities held as numbers read as their decimal text, also after the
+// table's text was packed.
+TEST(StringTable, DecimalValuesReadAsText)
+{
+    StringTable t("Key", "Value");
+    t.Reserve(4, 0);
+    for (const std::uint8_t v : {7, 42, 255})
+        t.AppendDecimalEntry(t.EntryCount() + 1, v);
+    for (int edit = 0; edit < 3; ++edit)
+        t.SetValue(0, std::string(100000, 'x'));
+    EXPECT_EQ(t.ValueOf("2"), "42");
+    EXPECT_EQ(t.ValueOf("3"), "255");
+    EXPECT_EQ(t.ValueLengthAt(2), 3u);
+    EXPECT_FALSE(t.IsGapRecordAt(2));
+    EXPECT_EQ(t.ValueOf("1").size(), 100000u);
+}
+
 // A batch is told of once, however it ends; one without appends not at all.
 TEST(StringTable, ObserverHearsOfABatchOnce)
 {

@@ -202,11 +202,14 @@ namespace {
 // are handed on whole.
 constexpr std::size_t kInlineGap = 4096;
 
-// Patch mode's bytes after the leading gap record, into `out`: a buffer
-// sized in advance, or the stream of a save. `slots` holds no refusal.
+// Patch mode's bytes, the leading gap record and then the slots, into
+// `out`: a buffer sized in advance, or the stream of a save. `slots` holds
+// no refusal.
 template <typename Out>
-void PutSlots(Out& out, const Slots& slots, const StringTable& vle, const StringTable& vle2)
+void PutPatchFile(Out& out, std::string_view leading, const Slots& slots, const StringTable& vle,
+                  const StringTable& vle2)
 {
+    out.Put(reinterpret_cast<const std::uint8_t*>(leading.data()), leading.size());
     std::vector<std::uint8_t> gapScratch;
     std::string scratch;
     for (std::size_t k = 1; k <= slots.capacities.size(); ++k) {
@@ -279,8 +282,7 @@ std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTab
     ReserveLarge(out, leading.size() + slots.size);
     out.resize(leading.size() + slots.size);
     SizedBuffer buffer(out.data());
-    buffer.Put(reinterpret_cast<const std::uint8_t*>(leading.data()), leading.size());
-    PutSlots(buffer, slots, vle, vle2);
+    PutPatchFile(buffer, leading, slots, vle, vle2);
     return out;
 }
 
@@ -321,10 +323,7 @@ void WritePatchFile(const std::string& target, const StringTable& vle, const Str
     std::string_view leading;
     const Slots slots = MeasurePatchFile(vle, vle2, vle3, leading, leadingScratch);
     // Streamed: a file of any size is saved without a second copy in memory.
-    ReplaceFile(target, [&](SaveStream& out) {
-        out.Put(reinterpret_cast<const std::uint8_t*>(leading.data()), leading.size());
-        PutSlots(out, slots, vle, vle2);
-    });
+    ReplaceFile(target, [&](SaveStream& out) { PutPatchFile(out, leading, slots, vle, vle2); });
 }
 
 void WriteCaptionFile(const std::string& target, const StringTable& vle)

@@ -102,9 +102,13 @@ int Dump(const std::string& file, std::ostream& out)
 int Resave(const std::string& file, const std::string& target, std::ostream& err)
 {
     try {
+        if (!IsCaptionFile(file)) {
+            ResavePatchFile(file, target);
+            return 0;
+        }
         StringTables tables;
         ScanResourceFile(file, tables);
-        SaveTables(target, tables, IsCaptionFile(file));
+        SaveTables(target, tables, true);
     } catch (const TavolinError& e) {
         err << e.what() << '\n';
         return 1;

@@ -8,6 +8,7 @@
 #include "codec/format.h"
 #include "codec/errors.h"
 #include "codec/safesave.h"
+#include "codec/scanner.h"
 #include "tables/largebuffer.h"
 
 namespace tavolin {
@@ -324,6 +325,47 @@ void WritePatchFile(const std::string& target, const StringTable& vle, const Str
     const Slots slots = MeasurePatchFile(vle, vle2, vle3, leading, leadingScratch);
     // Streamed: a file of any size is saved without a second copy in memory.
     ReplaceFile(target, [&](SaveStream& out) { PutPatchFile(out, leading, slots, vle, vle2); });
+}
+
+namespace {
+
+// The sink that writes each string's slot as the scan finds it, exactly as
+// PutPatchFile writes the tables the scan would have filled.
+class PatchSink {
+public:
+    explicit PatchSink(SaveStream& out) : m_out(out) {}
+
+    void Reserve(std::size_t, std::size_t) {}
+    void Gap(std::uint64_t, const std::uint8_t* bytes, std::size_t n) { m_out.Put(bytes, n); }
+    char* TextRoom(std::uint64_t) { return nullptr; }
+    void String(std::uint64_t, const std::uint8_t*, std::uint8_t length, const char* text,
+                std::size_t textLength, bool, bool)
+    {
+        std::uint8_t* p = m_out.Room(2 + 2 * static_cast<std::size_t>(length));
+        *p++ = length;
+        *p++ = kStringMarker;
+        p = PutText(p, {text, textLength});
+        const std::size_t fill = 2 * (length - textLength);
+        std::memset(p, 0, fill);
+        m_out.Commit(p + fill);
+    }
+    void End(std::uint64_t, const std::uint8_t* bytes, std::size_t n) { m_out.Put(bytes, n); }
+
+private:
+    SaveStream& m_out;
+};
+
+} // namespace
+
+void ResavePatchFile(const std::string& source, const std::string& target)
+{
+    // Opened first, so that a source that cannot be read fails as a scan does.
+    ByteFile file(source);
+    ReplaceFile(target, [&](SaveStream& out) {
+        PatchSink sink(out);
+        scan::ScanInWindows(file, sink, scan::kScanWindow);
+        file.Close();
+    });
 }
 
 void WriteCaptionFile(const std::string& target, const StringTable& vle)

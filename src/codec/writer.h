@@ -46,6 +46,11 @@ void WritePatchFile(const std::string& target, const StringTable& vle, const Str
                     const StringTable& vle3);
 void WriteCaptionFile(const std::string& target, const StringTable& vle);
 
+// What scanning `source` and saving its tables in patch mode to `target`
+// does, in one walk: each string is written as the scan finds it, and no
+// table is held, so a file of any size takes a few MiB. Throws IoError.
+void ResavePatchFile(const std::string& source, const std::string& target);
+
 // What Save does: caption mode when `isCaptionFile`, patch mode otherwise.
 void SaveTables(const std::string& target, const StringTables& tables, bool isCaptionFile);
 

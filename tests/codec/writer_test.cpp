@@ -2,7 +2,10 @@
 
 #include "codec/errors.h"
 #include "codec/writer.h"
+#include "samebytes.h"
 #include "testutil.h"
+
+#include <filesystem>
 
 namespace tavolin {
 namespace {
@@ -128,6 +131,47 @@ TEST(BuildCaptionFile, RefusesTextsThatDoNotFitOneByteOffsets)
     } catch (const SaveRefused& e) {
         EXPECT_STREQ(e.what(), "The texts are too long for a caption file: with its header they take 268 "
                                "bytes, 13 more than the 255 that fit");
+    }
+}
+
+// resave writes each slot as the scan finds it, without tables: the same
+// bytes as saving the scanned tables, or the scan's error and no file.
+TEST(ResavePatchFile, WritesWhatSavingTheScannedTablesWrites)
+{
+    const Bytes tail = {2, 0xAB, 'a', 0, 'b', 0, 9};
+    Bytes longGap((5u << 20) + tail.size(), 7); // wider than the window a file is read through
+    std::copy(tail.begin(), tail.end(), longGap.end() - static_cast<long>(tail.size()));
+    const std::vector<Bytes> cases = {
+        {},
+        {0xAB},
+        {1, 2, 3, 2, 0xAB, 'a', 0, 'b', 0, 4, 5},
+        {3, 0xAB, 0x01, 0x0E, 0x0A, 0, 0x5C, 0},  // Thai, line feed, backslash
+        {3, 0xAB, 0, 0, 'x', 0, 0x41, 0x03},      // U+0000 before text, a character that changes
+        {1, 0xAB, 2, 0, 0xAB, 'x', 0, 'y', 0, 1}, // a marker right behind a string
+        {5, 0xAB, 'a', 0},                         // the file ends inside a string
+        longGap,
+    };
+    const test::TempDir dir;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::string in = dir.Write("in.rsc", cases[i]);
+        const std::string out = (dir.Path() / "out.rsc").string();
+        std::filesystem::remove(out);
+        const test::ScannedFile scanned = test::ScanPath(in);
+        std::string error;
+        try {
+            ResavePatchFile(in, out);
+        } catch (const TavolinError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, scanned.error);
+        if (!error.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(out));
+            continue;
+        }
+        const StringTables& t = scanned.tables;
+        EXPECT_TRUE(test::SameBytes(test::ReadAll(out), BuildPatchFile(t.vle, t.vle2, t.vle3)));
+        EXPECT_TRUE(test::SameBytes(test::ReadAll(in), cases[i]));
     }
 }
 

@@ -26,8 +26,20 @@ void AppendJson(std::string& json, std::string_view bytes)
 {
     static const char* const hex = "0123456789abcdef";
     json += '"';
-    for (const char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // Runs of printable ASCII go in whole: most texts are nothing else.
+        std::size_t plain = i;
+        while (plain < bytes.size()) {
+            const auto b = static_cast<unsigned char>(bytes[plain]);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\')
+                break;
+            ++plain;
+        }
+        json.append(bytes.data() + i, plain - i);
+        if (plain == bytes.size())
+            break;
+        const auto b = static_cast<unsigned char>(bytes[plain]);
         if (b == '"' || b == '\\') {
             json += '\\';
             json += static_cast<char>(b);
@@ -35,12 +47,11 @@ void AppendJson(std::string& json, std::string_view bytes)
             json += "\\u00";
             json += hex[b >> 4];
             json += hex[b & 15];
-        } else if (b < 0x80) {
-            json += static_cast<char>(b);
         } else {
             json += static_cast<char>(0xC0 | b >> 6);
             json += static_cast<char>(0x80 | (b & 0x3F));
         }
+        i = plain + 1;
     }
     json += '"';
 }
@@ -61,7 +72,7 @@ void WriteTable(std::ostream& out, std::string& json, const char* name, const St
         // Gap records are digits and blanks, nothing to escape.
         if (table.IsGapRecordAt(i)) {
             json += '"';
-            json += table.ValueAt(i);
+            table.AppendValueAt(json, i);
             json += '"';
         } else {
             AppendJson(json, table.StoredValueAt(i));

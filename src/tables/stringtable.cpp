@@ -231,25 +231,33 @@ std::size_t StringTable::GapRecordLengthAt(std::size_t index) const
 
 std::string StringTable::ValueAt(std::size_t index) const
 {
+    std::string text;
+    AppendValueAt(text, index);
+    return text;
+}
+
+void StringTable::AppendValueAt(std::string& out, std::size_t index) const
+{
     CheckIndex(index);
     const Span s = m_values[index];
     const std::string_view stored = BytesOf(s);
-    if (s.KindOf() == kText || s.KindOf() == kDecimal)
-        return std::string(stored);
-    std::string text;
-    text.reserve(ValueLengthAt(index) + 1);
-    for (const char c : stored) {
-        const auto b = static_cast<std::uint8_t>(c);
-        if (b >= 100)
-            text.push_back(static_cast<char>('0' + b / 100));
-        if (b >= 10)
-            text.push_back(static_cast<char>('0' + b / 10 % 10));
-        text.push_back(static_cast<char>('0' + b % 10));
-        text.push_back(' ');
+    if (s.KindOf() == kText || s.KindOf() == kDecimal) {
+        out += stored;
+        return;
     }
-    if (s.KindOf() == kGapLastWithoutBlank && !text.empty())
-        text.pop_back();
-    return text;
+    // Each byte takes at most three digits and a blank.
+    const std::size_t start = out.size();
+    out.resize(start + 4 * stored.size());
+    char* p = out.data() + start;
+    for (const char c : stored) {
+        const std::string_view digits = DecimalText(static_cast<std::uint8_t>(c));
+        std::memcpy(p, digits.data(), digits.size());
+        p += digits.size();
+        *p++ = ' ';
+    }
+    if (s.KindOf() == kGapLastWithoutBlank && !stored.empty())
+        --p;
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 std::string StringTable::CellText(int column, int row) const

@@ -119,6 +119,8 @@ public:
     // Throw std::out_of_range past the last entry.
     [[nodiscard]] std::string KeyAt(std::size_t index) const;
     [[nodiscard]] std::string ValueAt(std::size_t index) const;
+    // Appends ValueAt(index) to `out`, a gap record's text made in place.
+    void AppendValueAt(std::string& out, std::size_t index) const;
     // The value as held: its text, or the bytes of a gap record when
     // IsGapRecordAt. No range check.
     [[nodiscard]] std::string_view StoredValueAt(std::size_t index) const

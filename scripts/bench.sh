@@ -60,7 +60,7 @@ for size in 16 64; do
         "$(awk -v a="$rs_ms" -v b="$cp_ms" 'BEGIN{printf "%.1fx cp", a/b}')"
     printf '%-34s %10.1f %12d %10s\n' "dump $size MiB to a file" "$dm_ms" $((dm_kb / 1024)) \
         "$(awk -v a="$dm_ms" -v b="$cp_ms" 'BEGIN{printf "%.1fx cp", a/b}')"
-    printf '%-34s %10s %12s %10s\n' "  (peak / file size)" "" \
+    printf '%-34s %10s %12s %10s\n' "  (resave peak / file size)" "" \
         "$(awk -v k="$rs_kb" -v s="$size" 'BEGIN{printf "%.2fx", k/1024/s}')" ""
 done
 printf '%-34s %10s %12s %10s\n' "resave 16 -> 64 MiB growth" "" "" \

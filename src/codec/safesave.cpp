@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,19 +56,75 @@ void SyncFolder(const std::string& folder)
     }
 }
 
+// A new file's name: ".tavolin-", a hash of the target's own name and six
+// letters of mkostemp's. Short and fixed in length, so that any file that
+// could be opened, however long its own name, can be saved too; the hash
+// lets the next save of the same target know what a killed one left.
+std::string TempPrefix(const std::string& target)
+{
+    std::uint64_t hash = 0xcbf29ce484222325u; // FNV-1a
+    for (const char c : target.substr(target.rfind('/') + 1)) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3u;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return std::string(".tavolin-") + hex + "-";
+}
+
+constexpr std::size_t kTempLetters = 6;
+
+// Removes the new files that saves of `target` killed half-way left beside
+// it. A save in progress holds a lock on its file, so only files nobody
+// holds are taken; errors are ignored, as a leftover only costs space.
+void RemoveLeftovers(const std::string& target, const std::string& prefix)
+{
+    DIR* dir = ::opendir(FolderOf(target).c_str());
+    if (dir == nullptr)
+        return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kTempLetters || !name.starts_with(prefix))
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dirFd, entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
 } // namespace
 
 // Removes the half-written new file on every path that doesn't rename it.
-// Its name is short and fixed in length, so that any file that could be
-// opened, however long its own name, can be saved too.
+// While it is written it is locked, so that another save of the same target
+// doesn't take it for a leftover of a killed one.
 class TempFile {
 public:
-    explicit TempFile(const std::string& target)
-        : m_path(FolderOf(target) + "/.tavolin-XXXXXX")
+    TempFile(const std::string& target, const std::string& prefix)
     {
-        m_fd = ::mkostemp(m_path.data(), O_CLOEXEC);
-        if (m_fd < 0)
-            Fail(errno, target);
+        for (;;) {
+            m_path = FolderOf(target) + "/" + prefix + std::string(kTempLetters, 'X');
+            m_fd = ::mkostemp(m_path.data(), O_CLOEXEC);
+            if (m_fd < 0)
+                Fail(errno, target);
+            // A file system without locks saves unguarded.
+            if (::flock(m_fd, LOCK_EX) != 0)
+                return;
+            // Another save may have removed the file between its making and
+            // the lock: then make another.
+            struct stat st {};
+            if (::fstat(m_fd, &st) != 0 || st.st_nlink > 0) {
+                // Holds the lock past Finish's close, until the rename.
+                m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+                return;
+            }
+            ::close(m_fd);
+        }
     }
     ~TempFile()
     {
@@ -74,6 +132,8 @@ public:
             ::close(m_fd);
         if (!m_renamed)
             ::unlink(m_path.c_str());
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -131,6 +191,7 @@ public:
 private:
     std::string m_path;
     int m_fd = -1;
+    int m_lockFd = -1;
     bool m_renamed = false;
     std::size_t m_written = 0;
     std::size_t m_started = 0; // of the bytes not yet handed to the disk
@@ -186,7 +247,9 @@ void ReplaceFile(const std::string& requested, const std::function<void(SaveStre
             throw IoError(kInvalidFilename);
     }
 
-    TempFile temp(target);
+    const std::string prefix = TempPrefix(target);
+    RemoveLeftovers(target, prefix);
+    TempFile temp(target, prefix);
     SaveStream stream(&temp);
     write(stream);
     stream.Flush();

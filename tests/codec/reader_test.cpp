@@ -9,6 +9,7 @@
 #include "codec/bytefile.h"
 #include "codec/errors.h"
 #include "codec/reader.h"
+#include "codec/writer.h"
 #include "testutil.h"
 
 namespace tavolin {
@@ -118,14 +119,15 @@ TEST(ScanResourceFile, LongStringsAndManyOfThem)
     Bytes bytes = {255, 171};
     for (int i = 0; i < 255; ++i)
         bytes.insert(bytes.end(), {static_cast<std::uint8_t>('a' + i % 26), 0});
-    for (int i = 0; i < 1000; ++i)
+    for (int i = 0; i < 1'000'000; ++i)
         bytes.insert(bytes.end(), {0x20, 1, 171, 'x', 0});
     const auto s = ScanBytes(bytes);
     ASSERT_EQ(s.error, "");
-    EXPECT_EQ(s.tables.vle.EntryCount(), 1001u);
+    EXPECT_EQ(s.tables.vle.EntryCount(), 1'000'001u);
     EXPECT_EQ(s.tables.vle.ValueOf("1").size(), 255u);
-    EXPECT_EQ(s.tables.vle3.ValueOf("1001"), "1");
-    EXPECT_EQ(s.tables.vle2.ValueOf("1000"), "32 ");
+    EXPECT_EQ(s.tables.vle3.ValueOf("1000001"), "1");
+    EXPECT_EQ(s.tables.vle2.ValueOf("1000000"), "32 ");
+    EXPECT_TRUE(BuildPatchFile(s.tables.vle, s.tables.vle2, s.tables.vle3) == bytes);
 }
 
 TEST(ScanResourceFile, StringRunningPastTheEnd)

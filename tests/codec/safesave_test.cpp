@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "codec/errors.h"
+#include "codec/reader.h"
 #include "codec/safesave.h"
 #include "codec/writer.h"
 #include "testutil.h"
@@ -155,9 +156,19 @@ TEST(ReplaceFile, WriteFailuresAreJudgedByMeaning)
 TEST(ReplaceFile, SavesFilesWithLongNamesAndPaths)
 {
     const test::TempDir dir;
-    const std::string longName = dir.Write(std::string(251, 'n') + ".rsc", kOld);
-    ReplaceFile(longName, kNew);
-    EXPECT_EQ(test::ReadAll(longName), kNew);
+    // The longest name, and Thai letters with blanks (83 letters of three bytes).
+    std::string thai;
+    for (int i = 0; i < 83; ++i)
+        thai += i % 10 == 9 ? " " : "\u0E01";
+    for (const std::string& name : {std::string(251, 'n') + ".rsc", thai + ".rsc"}) {
+        SCOPED_TRACE(name.size());
+        const std::string path = dir.Write(name, {2, 171, 'o', 0, 'k', 0});
+        StringTables t;
+        ScanResourceFile(path, t);
+        EXPECT_EQ(t.vle.ValueOf("1"), "ok");
+        ReplaceFile(path, kNew);
+        EXPECT_EQ(test::ReadAll(path), kNew);
+    }
 
     fs::path deep = dir.Path();
     while (deep.string().size() < 3750)

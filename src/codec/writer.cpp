@@ -355,17 +355,38 @@ private:
     SaveStream& m_out;
 };
 
+// Takes what the scan finds and keeps nothing.
+struct NullSink {
+    void Reserve(std::size_t, std::size_t) {}
+    void Gap(std::uint64_t, const std::uint8_t*, std::size_t) {}
+    char* TextRoom(std::uint64_t) { return nullptr; }
+    void String(std::uint64_t, const std::uint8_t*, std::uint8_t, const char*, std::size_t, bool, bool) {}
+    void End(std::uint64_t, const std::uint8_t*, std::size_t) {}
+};
+
 } // namespace
 
 void ResavePatchFile(const std::string& source, const std::string& target)
 {
     // Opened first, so that a source that cannot be read fails as a scan does.
     ByteFile file(source);
-    ReplaceFile(target, [&](SaveStream& out) {
-        PatchSink sink(out);
+    bool scanning = false;
+    try {
+        ReplaceFile(target, [&](SaveStream& out) {
+            scanning = true;
+            PatchSink sink(out);
+            scan::ScanInWindows(file, sink, scan::kScanWindow);
+            file.Close();
+        });
+    } catch (const IoError&) {
+        if (scanning)
+            throw;
+        // The target was refused before the scan began: an error of the
+        // scan comes first, as when the whole file is scanned before saving.
+        NullSink sink;
         scan::ScanInWindows(file, sink, scan::kScanWindow);
-        file.Close();
-    });
+        throw;
+    }
 }
 
 void WriteCaptionFile(const std::string& target, const StringTable& vle)

@@ -173,6 +173,18 @@ TEST(ResavePatchFile, WritesWhatSavingTheScannedTablesWrites)
         EXPECT_TRUE(test::SameBytes(test::ReadAll(out), BuildPatchFile(t.vle, t.vle2, t.vle3)));
         EXPECT_TRUE(test::SameBytes(test::ReadAll(in), cases[i]));
     }
+    // A target that is refused and a file that ends inside a string: the
+    // scan's error comes first, as when the tables are scanned, then saved.
+    const std::string in = dir.Write("in.rsc", cases[6]);
+    EXPECT_EQ(test::ScanPath(in).error, "Read beyond end of file");
+    for (const std::string& out : {dir.Path().string(), (dir.Path() / "gone" / "x.rsc").string()}) {
+        try {
+            ResavePatchFile(in, out);
+            ADD_FAILURE() << out;
+        } catch (const TavolinError& e) {
+            EXPECT_STREQ(e.what(), "Read beyond end of file") << out;
+        }
+    }
 }
 
 TEST(IsCaptionPath, AnyCaseAnywhereInThePath)

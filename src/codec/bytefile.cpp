@@ -14,7 +14,7 @@ namespace tavolin {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
 ReadFunction g_read = nullptr;
 

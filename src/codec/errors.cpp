@@ -24,7 +24,7 @@ IoError::IoError(int code, const std::string& message) : TavolinError(message), 
 
 IoError IoError::Unmapped(int errnum)
 {
-    return IoError(errnum, "I/O error " + std::to_string(errnum));
+    return {errnum, "I/O error " + std::to_string(errnum)};
 }
 
 ConvertError::ConvertError(std::string_view text)

@@ -88,7 +88,7 @@ private:
 } // namespace
 
 void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
-                       SavingChanges* changes, std::exception_ptr endError)
+                       SavingChanges* changes, const std::exception_ptr& endError)
 {
     TableSink sink(tables, changes);
     scan::Scanner scanner(sink);

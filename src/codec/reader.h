@@ -26,7 +26,7 @@ void ScanResourceFile(const std::string& fileName, StringTables& tables,
 // end, it throws "Read beyond end of file", or `endError` when given (the
 // error that ended reading the file).
 void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
-                       SavingChanges* changes = nullptr, std::exception_ptr endError = nullptr);
+                       SavingChanges* changes = nullptr, const std::exception_ptr& endError = nullptr);
 
 // ScanResourceFile without `bytes`, through a window of `windowBytes` at
 // first (wider where a string or gap needs it): the same tables and errors

@@ -7,7 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <stdlib.h>
+#include <stdlib.h> // NOLINT(modernize-deprecated-headers): mkostemp is glibc's, declared only here
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +30,9 @@ std::string ResolveLinks(std::string path)
         if (n < 0)
             return path;
         std::string link(buffer, static_cast<std::size_t>(n));
-        path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
+        if (link.front() != '/')
+            link.insert(0, FolderOf(path) + '/');
+        path = std::move(link);
     }
     throw IoErrorFor(ELOOP, path);
 }

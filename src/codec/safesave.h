@@ -51,7 +51,7 @@ private:
 
 // As above, the bytes given by `write` as it makes them. Whatever `write`
 // throws leaves the target as it was.
-void ReplaceFile(const std::string& target, const std::function<void(SaveStream&)>& write);
+void ReplaceFile(const std::string& requested, const std::function<void(SaveStream&)>& write);
 
 // The system's write call, replaceable so that tests can run out of space on
 // file systems they cannot fill. nullptr restores ::write.

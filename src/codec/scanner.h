@@ -98,7 +98,7 @@ inline std::size_t CountMarkerBytes(const std::uint8_t* data, std::size_t size)
     const __m128i marker = _mm_set1_epi8(static_cast<char>(kStringMarker));
     while (i + 16 <= size) {
         __m128i lanes = _mm_setzero_si128();
-        const std::size_t end = std::min(size - size % 16, i + 16 * 255);
+        const std::size_t end = std::min(size - size % 16, i + std::size_t{16} * 255);
         for (; i < end; i += 16) {
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
             lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, marker));
@@ -111,7 +111,7 @@ inline std::size_t CountMarkerBytes(const std::uint8_t* data, std::size_t size)
         // Each byte of `lanes` counts the markers in its column, up to 255
         // words, then the eight counts are summed by a multiply.
         std::uint64_t lanes = 0;
-        const std::size_t end = std::min(size - size % 8, i + 8 * 255);
+        const std::size_t end = std::min(size - size % 8, i + std::size_t{8} * 255);
         for (; i < end; i += 8) {
             std::uint64_t word;
             std::memcpy(&word, data + i, sizeof word);
@@ -190,6 +190,7 @@ private:
                 ThrowAtEnd(endError);
             const std::uint8_t* chars = data + charsAt;
             char* const room = m_sink.TextRoom(m_stringNumber + 1);
+            // cppcheck-suppress legacyUninitvar ; the room the text is written into
             char* const text = room ? room : textOnStack;
             std::size_t textLength = 0;
             bool rewritten = false;

@@ -1,5 +1,8 @@
 #include "codec/thaicodepage.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <iconv.h>
 
 namespace tavolin {
@@ -36,7 +39,7 @@ const ThaiCodePage& ThaiCodePage::Instance()
 ThaiCodePage::ThaiCodePage()
 {
     const iconv_t cd = iconv_open("UTF-32LE", "WINDOWS-874");
-    m_hasConverter = cd != reinterpret_cast<iconv_t>(-1);
+    m_hasConverter = cd != reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr): iconv_open's failure value
     for (int b = 1; b < 256; ++b) {
         const auto byte = static_cast<std::uint8_t>(b);
         std::optional<char32_t> c;
@@ -50,7 +53,7 @@ ThaiCodePage::ThaiCodePage()
             c = 0x2421;
         // A byte the code page leaves undefined, or one whose character is
         // already taken, keeps a stand-in of its own so that it survives edits.
-        if (!c || m_fromUnicode.count(*c) != 0)
+        if (!c || m_fromUnicode.contains(*c))
             c = kUndefinedBase + b;
         m_toUnicode[byte] = *c;
         m_fromUnicode.emplace(*c, byte);
@@ -71,8 +74,8 @@ std::u32string ThaiCodePage::ToUnicode(std::string_view text) const
 {
     std::u32string out;
     out.reserve(text.size());
-    for (const char c : text)
-        out.push_back(m_toUnicode[static_cast<std::uint8_t>(c)]);
+    std::transform(text.begin(), text.end(), std::back_inserter(out),
+                   [this](char c) { return m_toUnicode[static_cast<std::uint8_t>(c)]; });
     return out;
 }
 

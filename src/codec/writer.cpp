@@ -379,6 +379,7 @@ void ResavePatchFile(const std::string& source, const std::string& target)
             file.Close();
         });
     } catch (const IoError&) {
+        // cppcheck-suppress knownConditionTrueFalse ; the save's lambda sets it
         if (scanning)
             throw;
         // The target was refused before the scan began: an error of the

@@ -30,7 +30,7 @@ inline void AdviseHugePages([[maybe_unused]] const void* untouched, [[maybe_unus
     const std::uintptr_t from = (begin + page - 1) / page * page;
     const std::uintptr_t end = begin + bytes;
     if (end > from)
-        ::madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
+        ::madvise(const_cast<char*>(static_cast<const char*>(untouched)) + (from - begin), end - from, MADV_HUGEPAGE);
 #endif
 }
 

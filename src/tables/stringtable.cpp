@@ -1,7 +1,9 @@
 #include "tables/stringtable.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 
 #include "tables/error.h"
@@ -28,7 +30,7 @@ bool ParseNumberKey(std::string_view key, std::uint64_t& number)
 
 std::string_view NumberText(std::uint64_t number, char (&buffer)[24])
 {
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, number).ptr;
+    auto* const end = std::to_chars(buffer, buffer + sizeof buffer, number).ptr;
     return {buffer, static_cast<std::size_t>(end - buffer)};
 }
 
@@ -52,10 +54,8 @@ StringTable::StringTable(std::string keyTitle, std::string valueTitle)
 std::string LowerAsciiLetters(std::string_view text)
 {
     std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     return folded;
 }
 
@@ -125,6 +125,7 @@ void StringTable::Append(std::uint64_t number, bool numbered, std::string_view k
             m_firstNumber = n;
         ++m_numbered;
     } else {
+        // cppcheck-suppress variableScope ; key points into it until the key is stored
         char buffer[24];
         if (numbered)
             key = NumberText(number, buffer);
@@ -221,11 +222,14 @@ std::string StringTable::KeyAt(std::size_t index) const
 std::size_t StringTable::GapRecordLengthAt(std::size_t index) const
 {
     CheckIndex(index);
+    // cppcheck-suppress containerOutOfBounds ; CheckIndex has thrown for an index out of range
     const Span s = m_values[index]; // a gap record: texts are answered inline
     const std::string_view bytes = BytesOf(s);
-    std::size_t length = bytes.size(); // the blanks
-    for (const char c : bytes)
-        length += DecimalLength(static_cast<std::uint8_t>(c));
+    // The blanks and each byte's digits.
+    const std::size_t length =
+        std::accumulate(bytes.begin(), bytes.end(), bytes.size(), [](std::size_t sum, char c) {
+            return sum + DecimalLength(static_cast<std::uint8_t>(c));
+        });
     return s.KindOf() == kGapLastWithoutBlank && !bytes.empty() ? length - 1 : length;
 }
 
@@ -283,7 +287,7 @@ const std::string& StringTable::Title(int column) const
     return column == 0 ? m_keyTitle : m_valueTitle;
 }
 
-void StringTable::SetValue(std::size_t index, std::string value)
+void StringTable::SetValue(std::size_t index, const std::string& value)
 {
     CheckIndex(index);
     m_unusedText += StoredSize(m_values[index]);

@@ -61,7 +61,7 @@ public:
         const std::size_t index = m_values.size();
         if (m_quiet && m_numbered == index && index != 0 && number == m_firstNumber + index &&
             index < m_values.capacity()) {
-            m_values.push_back(Span(value, value >= 100 ? 3 : value >= 10 ? 2 : 1, kDecimal));
+            m_values.emplace_back(value, value >= 100 ? 3 : value >= 10 ? 2 : 1, kDecimal);
             ++m_numbered;
         } else
             AppendNumberedEntry(number, DecimalText(value));
@@ -143,7 +143,7 @@ public:
 
     // Replaces the value of entry `index` (the write-back of an edit); its key
     // and place stay.
-    void SetValue(std::size_t index, std::string value);
+    void SetValue(std::size_t index, const std::string& value);
 
     // At most one observer; nullptr removes it. Not owned.
     void SetObserver(TableObserver* observer)
@@ -220,7 +220,7 @@ private:
     // Takes the `length` bytes already written at m_text.Tail() as the value.
     [[gnu::always_inline]] void PutNumbered(std::size_t length, Kind kind)
     {
-        m_values.push_back(Span(m_text.size(), length, kind));
+        m_values.emplace_back(m_text.size(), length, kind);
         m_text.Commit(length);
         ++m_numbered;
     }

@@ -85,6 +85,7 @@ std::vector<PoEntry> PoFile::Read(const std::string& fileName)
 {
     std::string errors;
     std::unique_ptr<std::remove_pointer_t<po_file_t>, FileFree> file(ReadRaw(fileName.c_str(), errors));
+    // cppcheck-suppress knownConditionTrueFalse ; the library's handler fills it through t_errors
     if (!errors.empty() || !file)
         throw PoError(errors.empty() ? fileName + ": cannot be read" : errors);
     // The texts are taken as UTF-8; a file in another charset would be misread.

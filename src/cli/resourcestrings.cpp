@@ -1,6 +1,8 @@
 #include "cli/resourcestrings.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 #include "codec/errors.h"
 #include "codec/reader.h"
@@ -57,13 +59,14 @@ std::vector<std::string> ResourceStrings::Overlong() const
         try {
             (void)BuildCaptionFile(m_tables.vle);
         } catch (const SaveRefused& e) {
-            lines.push_back(e.what()); // the whole file is the limit, not one string
+            lines.emplace_back(e.what()); // the whole file is the limit, not one string
         }
         return lines;
     }
-    for (const auto& t : FindOverlongTexts(m_tables.vle, m_tables.vle3))
-        lines.push_back(t.id + " (length " + std::to_string(t.length) + ", capacity " +
-                        std::to_string(t.capacity) + ")");
+    const auto overlong = FindOverlongTexts(m_tables.vle, m_tables.vle3);
+    std::transform(overlong.begin(), overlong.end(), std::back_inserter(lines), [](const OverlongText& t) {
+        return t.id + " (length " + std::to_string(t.length) + ", capacity " + std::to_string(t.capacity) + ")";
+    });
     return lines;
 }
 

@@ -250,8 +250,13 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     for (std::size_t i = 0; i < strings->Strings().size(); ++i)
         byId.emplace(strings->Strings()[i].id, i);
 
-    std::size_t applied = 0, unchanged = 0, fuzzy = 0, stale = 0, unknown = 0, noContext = 0,
-                refused = 0;
+    std::size_t applied = 0;
+    std::size_t unchanged = 0;
+    std::size_t fuzzy = 0;
+    std::size_t stale = 0;
+    std::size_t unknown = 0;
+    std::size_t noContext = 0;
+    std::size_t refused = 0;
     for (const auto& e : entries) {
         if (e.obsolete)
             continue;
@@ -366,7 +371,9 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
     app.set_version_flag("--version", "tavolin-strings " TAVOLIN_VERSION);
     app.require_subcommand(1);
 
-    std::string file, output, dir;
+    std::string file;
+    std::string output;
+    std::string dir;
     std::vector<std::string> files;
     ImportOptions import;
 

@@ -17,10 +17,10 @@ int main(int argc, char** argv)
     // `tavolin FILE`, as the desktop entry and the file manager call it. The
     // file is opened once the loop runs, so that an error window stands over
     // the window already on the screen.
-    const QStringList arguments = app.arguments();
+    const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() > 1) {
-        const QString path = arguments.at(1);
+        const QString& path = arguments.at(1);
         QTimer::singleShot(0, &Form1, [&Form1, path] { Form1.OpenFileClick(path); });
     }
-    return app.exec();
+    return QApplication::exec();
 }

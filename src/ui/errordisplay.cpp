@@ -1,6 +1,7 @@
 #include "ui/errordisplay.h"
 
 #include <new>
+#include <utility>
 
 #include <QFileInfo>
 
@@ -30,7 +31,7 @@ QString ErrorDisplayText(const QString& message)
 QString MessageOf(std::exception_ptr error)
 {
     try {
-        std::rethrow_exception(error);
+        std::rethrow_exception(std::move(error));
     } catch (const std::bad_alloc&) {
         return QStringLiteral("Out of memory");
     } catch (const TavolinError& e) {
@@ -45,7 +46,7 @@ QString MessageOf(std::exception_ptr error)
 
 void ShowErrorOf(MessageSink& sink, std::exception_ptr error)
 {
-    sink.ShowError(ErrorDisplayText(MessageOf(error)));
+    sink.ShowError(ErrorDisplayText(MessageOf(std::move(error))));
 }
 
 } // namespace tavolin

@@ -84,7 +84,7 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
     m_vle->SetEditTextHandler([this](int column, int row, const QString& value) {
         vleSetEditText(m_vle.get(), column, row, value);
     });
-    m_vle->SetErrorHandler([this](std::exception_ptr error) { ShowError(error); });
+    m_vle->SetErrorHandler([this](std::exception_ptr error) { ShowError(std::move(error)); });
     setCentralWidget(m_vle.get());
 
     BuildMenu();
@@ -178,7 +178,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::ShowError(std::exception_ptr error)
 {
-    ShowErrorOf(m_messages, error);
+    ShowErrorOf(m_messages, std::move(error));
 }
 
 void TForm1::RunCommand(const std::function<void()>& command)

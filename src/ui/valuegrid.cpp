@@ -165,7 +165,7 @@ void ValueGrid::MoveByKey(const QKeyEvent& event)
     const int row = currentIndex().isValid() ? currentIndex().row() : 0;
     const int page = std::max(1, viewport()->height() / std::max(1, rowHeight(0)) - 1);
     const bool ctrl = event.modifiers() & Qt::ControlModifier;
-    int target = row;
+    int target; // every key below sets it or returns
     switch (event.key()) {
     case Qt::Key_Up:
         target = ctrl ? 0 : row - 1;
@@ -216,7 +216,7 @@ void ValueGrid::EditorTextEdited(const QString& text)
     const auto bytes = FromDisplay(text);
     if (!bytes) {
         // A pasted character without a byte: the change is refused whole.
-        const int cursor = std::min<int>(m_editor->cursorPosition(), m_lastText.size());
+        const int cursor = std::min(m_editor->cursorPosition(), static_cast<int>(m_lastText.size()));
         m_editor->setText(m_lastText);
         m_editor->setCursorPosition(cursor);
         return;

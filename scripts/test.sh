@@ -11,6 +11,7 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVOLIN_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+scripts/lint.sh build
 
 # Every test again, the editor's included, built by clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer; leaks that belong to the

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the whole project, then the core
-# again under AddressSanitizer and UndefinedBehaviorSanitizer. Installs missing
+# again under AddressSanitizer and UndefinedBehaviorSanitizer (with clang),
+# then each fuzz target for a few seconds. Installs missing
 # Debian packages first. GUI tests run on Qt's offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,8 +14,11 @@ cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVOLIN_SANITIZE=ON -DTAVOLIN_WERROR=ON \
-    -DTAVOLIN_BUILD_UI=OFF -DTAVOLIN_BUILD_BENCH=OFF >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++ -DTAVOLIN_FUZZ=ON -DTAVOLIN_BUILD_UI=OFF -DTAVOLIN_BUILD_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
     ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+# A short run of every fuzz target in the same build.
+scripts/fuzz 10

@@ -1,10 +1,12 @@
 // The scan over arbitrary bytes: it matches a byte-by-byte reading of the
-// format, a save of what it read gives the bytes back wherever the file can
+// format, also through a small window of a file and in the one walk of a
+// resave; a save of what it read gives the bytes back wherever the file can
 // come back, and a second scan of any save gives the same tables.
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "codec/charconv.h"
@@ -103,6 +105,33 @@ bool SameTables(const StringTables& t, const fuzz::Entries& vle, const fuzz::Ent
     return fuzz::EntriesOf(t.vle) == vle && fuzz::EntriesOf(t.vle2) == vle2 && fuzz::EntriesOf(t.vle3) == vle3;
 }
 
+// A save gives the bytes back where it can, and a second scan of it the
+// same tables.
+int FinishChecks(const Reading& expected, const StringTables& tables, const std::vector<std::uint8_t>& saved,
+                 std::span<const std::uint8_t> input)
+{
+    if (expected.failed)
+        return 0;
+    if (expected.charsSurvive && expected.layoutSurvives)
+        Check(saved == std::vector<std::uint8_t>(input.begin(), input.end()),
+              "a file that meets the round-trip conditions did not come back byte for byte");
+
+    // A length byte of 171 is read back as a marker, whatever the writer does.
+    if (expected.lengthIsMarker)
+        return 0;
+    StringTables again;
+    try {
+        ScanResourceBytes(saved, again);
+    } catch (const TavolinError& e) {
+        fuzz::Fail(std::string("a save could not be scanned again: ") + e.what());
+    }
+    Check(fuzz::EntriesOf(again.vle) == fuzz::EntriesOf(tables.vle) &&
+              fuzz::EntriesOf(again.vle2) == fuzz::EntriesOf(tables.vle2) &&
+              fuzz::EntriesOf(again.vle3) == fuzz::EntriesOf(tables.vle3),
+          "a second scan of the save gives other tables");
+    return 0;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -134,24 +163,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const TavolinError& e) {
         fuzz::Fail(std::string("a save of scanned tables was refused: ") + e.what());
     }
-    if (expected.failed)
-        return 0;
-    if (expected.charsSurvive && expected.layoutSurvives)
-        Check(saved == std::vector<std::uint8_t>(input.begin(), input.end()),
-              "a file that meets the round-trip conditions did not come back byte for byte");
 
-    // A length byte of 171 is read back as a marker, whatever the writer does.
-    if (expected.lengthIsMarker)
-        return 0;
-    StringTables again;
+    // The same bytes as a file, through a window of a few bytes that strings
+    // and gaps cross, and resaved in one walk.
+    const std::string source = fuzz::WorkFolder() + "/source.rsc";
+    const std::string target = fuzz::WorkFolder() + "/target.rsc";
+    fuzz::WriteFile(source, {input.begin(), input.end()});
+    StringTables windowed;
+    SavingChanges windowedChanges;
+    std::string windowError;
     try {
-        ScanResourceBytes(saved, again);
-    } catch (const TavolinError& e) {
-        fuzz::Fail(std::string("a save could not be scanned again: ") + e.what());
+        ScanResourceFileInWindows(source, windowed, &windowedChanges, 1 + (size == 0 ? 0 : data[0] % 32));
+    } catch (const IoError& e) {
+        windowError = e.what();
     }
-    Check(fuzz::EntriesOf(again.vle) == fuzz::EntriesOf(tables.vle) &&
-              fuzz::EntriesOf(again.vle2) == fuzz::EntriesOf(tables.vle2) &&
-              fuzz::EntriesOf(again.vle3) == fuzz::EntriesOf(tables.vle3),
-          "a second scan of the save gives other tables");
-    return 0;
+    Check(windowError == (expected.failed ? "Read beyond end of file" : ""),
+          "a scan through a window failed otherwise: " + windowError);
+    Check(SameTables(windowed, expected.vle, expected.vle2, expected.vle3) && windowedChanges == changes,
+          "a scan through a window gives other tables");
+    // A resave flushes to disk: for one input in four (by its last byte).
+    if (size != 0 && data[size - 1] % 4 != 0)
+        return FinishChecks(expected, tables, saved, input);
+    ::unlink(target.c_str());
+    std::string resaveError;
+    try {
+        ResavePatchFile(source, target);
+    } catch (const IoError& e) {
+        resaveError = e.what();
+    }
+    Check(resaveError == windowError, "a resave failed otherwise than the scan: " + resaveError);
+    if (expected.failed)
+        Check(::access(target.c_str(), F_OK) != 0, "a failed resave left a file");
+    else
+        Check(fuzz::ReadFile(target) == saved, "a resave wrote other bytes than a save of the tables");
+    Check(fuzz::OtherFiles(fuzz::WorkFolder(), "source.rsc").size() == (expected.failed ? 0u : 1u),
+          "a resave left a file behind");
+    return FinishChecks(expected, tables, saved, input);
 }

@@ -25,6 +25,8 @@ printf 'a1=abc\nc1=2\na2=d\nc2=300\nb2=300 999999999999\n' > fuzz_writer/too-lon
 printf 'a2=x\na1=y\nc2=1\nc1=1\nc1=7\nA1=z\ne0=longer text\n' > fuzz_writer/out-of-order
 printf 'l1=130:q\nc1=130\nl2=5:\xa1\nc2=5\n' > fuzz_writer/caption-too-long
 printf 'b0=1 2 3\n' > fuzz_writer/no-strings
+# Found by fuzzing: a slot larger than the save stream's buffer.
+printf 'a1=abc\nc1=217\na2=d\nc2=3999913\nc\241\n22=59%%99999\n' > fuzz_writer/slot-beyond-buffer
 
 # PO import: a byte of flags (1 --force, 2 --dry-run, 4 a caption file),
 # then the PO text.

@@ -14,7 +14,8 @@ cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTAVOLIN_SANITIZE=ON -DTAVOLIN_WERROR=ON \
-    -DCMAKE_CXX_COMPILER=clang++ -DTAVOLIN_FUZZ=ON -DTAVOLIN_BUILD_UI=OFF -DTAVOLIN_BUILD_BENCH=OFF >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++ -DTAVOLIN_FUZZ=ON -DTAVOLIN_BUILD_TESTS=ON -DTAVOLIN_BUILD_UI=OFF \
+    -DTAVOLIN_BUILD_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \

@@ -1,5 +1,6 @@
 #include "codec/writer.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <exception>
@@ -203,6 +204,33 @@ namespace {
 // are handed on whole.
 constexpr std::size_t kInlineGap = 4096;
 
+// Every slot a scan finds (a length byte holds 255 at most) is made in one
+// piece of room; a capacity beyond that, which only tables filled otherwise
+// hold, could outgrow the room of a save's stream.
+constexpr std::size_t kInlineSlot = 255;
+
+// Such a slot in pieces of a few KiB: length byte, marker, text, filler.
+template <typename Out>
+void PutLargeSlot(Out& out, std::size_t capacity, std::string_view text)
+{
+    constexpr std::size_t kPiece = 4096; // characters
+    std::uint8_t* p = out.Room(2);
+    *p++ = static_cast<std::uint8_t>(capacity);
+    *p++ = kStringMarker;
+    out.Commit(p);
+    for (std::size_t at = 0; at < text.size(); at += kPiece) {
+        const std::string_view piece = text.substr(at, kPiece);
+        out.Commit(PutText(out.Room(2 * piece.size()), piece));
+    }
+    for (std::size_t left = capacity - text.size(); left > 0;) {
+        const std::size_t n = std::min(left, kPiece);
+        p = out.Room(2 * n);
+        std::memset(p, 0, 2 * n);
+        out.Commit(p + 2 * n);
+        left -= n;
+    }
+}
+
 // Patch mode's bytes, the leading gap record and then the slots, into
 // `out`: a buffer sized in advance, or the stream of a save. `slots` holds
 // no refusal.
@@ -218,6 +246,11 @@ void PutPatchFile(Out& out, std::string_view leading, const Slots& slots, const 
         const auto capacity = static_cast<std::size_t>(slots.capacities[k - 1]);
         const std::string_view text = TextOf(vle, id, scratch);
         const std::string_view gap = GapBytesOf(vle2, id, gapScratch);
+        if (capacity > kInlineSlot) {
+            PutLargeSlot(out, capacity, text);
+            out.Put(reinterpret_cast<const std::uint8_t*>(gap.data()), gap.size());
+            continue;
+        }
         const bool gapBeside = gap.size() <= kInlineGap;
         std::uint8_t* p = out.Room(2 + 2 * capacity + (gapBeside ? gap.size() : 0));
         *p++ = static_cast<std::uint8_t>(capacity);

@@ -108,6 +108,25 @@ TEST(BuildPatchFile, RefusesWhatWouldCorruptTheFile)
     EXPECT_EQ(PatchError(Tables({"a"}, {"1"}, {"", "1  2"})), "'' is not a valid integer value");
 }
 
+// Capacities beyond a length byte's 255 are written whole, filler and
+// text, also when the slot is larger than the save stream's buffer.
+TEST(WritePatchFile, SlotsLargerThanTheStreamsBuffer)
+{
+    StringTables t = Tables({"abc", "", "Hi"}, {"600000", "700000", "2"}, {"1 ", "2 ", "3 ", "4"});
+    t.vle.SetValue(1, std::string(700000, 'x'));
+    Bytes expected = {1, 0xC0, 171, 'a', 0, 'b', 0, 'c', 0};
+    expected.resize(expected.size() + 2 * (600000 - 3), 0);
+    expected.insert(expected.end(), {2, 0x60, 171});
+    for (int i = 0; i < 700000; ++i)
+        expected.insert(expected.end(), {'x', 0});
+    expected.insert(expected.end(), {3, 2, 171, 'H', 0, 'i', 0, 4});
+    EXPECT_TRUE(test::SameBytes(Patch(t), expected));
+    const test::TempDir dir;
+    const std::string target = dir.Write("app.rsc", {1, 2, 3});
+    WritePatchFile(target, t.vle, t.vle2, t.vle3);
+    EXPECT_TRUE(test::SameBytes(test::ReadAll(target), expected));
+}
+
 TEST(BuildCaptionFile, HeaderTextsAndIndex)
 {
     EXPECT_EQ(BuildCaptionFile(Tables({"Abc", "Abc"}, {}, {}).vle),

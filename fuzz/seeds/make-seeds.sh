@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Writes the small seed inputs of each fuzz target beside this script.
+set -euo pipefail
+cd "$(dirname "$0")"
+mkdir -p fuzz_reader fuzz_writer fuzz_po_import
+
+bytes() { printf "$(printf '\\%03o' "$@")"; }
+
+# Reader: files of bytes.
+bytes 16 32 7 3 171 72 0 105 0 0 0 5 2 171 1 14 10 0 9 10 4 > fuzz_reader/two-strings
+bytes 171 > fuzz_reader/marker-only
+bytes 171 65 0 > fuzz_reader/marker-first
+bytes 1 171 65 0 171 1 2 > fuzz_reader/marker-behind-string
+bytes 0 171 171 65 0 > fuzz_reader/marker-behind-empty
+bytes 9 4 171 0 0 66 0 92 0 0 1 7 > fuzz_reader/zero-before-text
+bytes 5 3 171 1 14 96 14 233 0 25 32 > fuzz_reader/changed-characters
+bytes 2 171 65 > fuzz_reader/short-string
+: > fuzz_reader/empty
+
+# Writer: one change of the tables a line (see fuzz_writer.cpp).
+printf 'a1=Hi\nb0=16 32 7 \nc1=3\nb1=5\n' > fuzz_writer/patch
+printf 'n1=Hello\nn2=a\\b\ng0=xyz\ng1=q\nG2=rr\nd1=5\nd2=9\n' > fuzz_writer/numbered
+printf 'a1=x\nc1=-3\nb0= 1\nb1=1  2\n' > fuzz_writer/not-numbers
+printf 'a1=abc\nc1=2\na2=d\nc2=300\nb2=300 999999999999\n' > fuzz_writer/too-long
+printf 'a2=x\na1=y\nc2=1\nc1=1\nc1=7\nA1=z\ne0=longer text\n' > fuzz_writer/out-of-order
+printf 'l1=130:q\nc1=130\nl2=5:\xa1\nc2=5\n' > fuzz_writer/caption-too-long
+printf 'b0=1 2 3\n' > fuzz_writer/no-strings
+# Found by fuzzing: a slot larger than the save stream's buffer.
+printf 'a1=abc\nc1=217\na2=d\nc2=3999913\nc\241\n22=59%%99999\n' > fuzz_writer/slot-beyond-buffer
+
+# PO import: a byte of flags (1 --force, 2 --dry-run, 4 a caption file),
+# then the PO text.
+header='msgid ""\nmsgstr ""\n"Content-Type: text/plain; charset=UTF-8\\n"\n\n'
+printf "\0${header}"'msgctxt "1"\nmsgid "Hello"\nmsgstr "Howdy"\n\nmsgctxt "2"\nmsgid "สวั"\nmsgstr "ไก่"\n' > fuzz_po_import/apply
+printf "\1${header}"'msgctxt "3"\nmsgid "x"\nmsgstr "a\\nbcd"\n' > fuzz_po_import/force
+printf "\0${header}"'msgctxt "5"\nmsgid "ABCD"\nmsgstr "ABCDEFGHIJ"\n' > fuzz_po_import/too-long
+printf "\4${header}"'msgctxt "5"\nmsgid "ABCD"\nmsgstr "ABCDEFGHIJ"\n' > fuzz_po_import/caption
+printf "\2${header}"'msgctxt "1"\nmsgid "Hello"\nmsgstr "Жx"\n' > fuzz_po_import/no-byte
+printf '\0#, fuzzy\nmsgctxt "1"\nmsgid "Hello"\nmsgstr "Hey"\n\nmsgid "free"\nmsgstr "x"\n\nmsgctxt "9"\nmsgid "a"\nmsgstr "b"\n\n#~ msgctxt "4"\n#~ msgid ""\n#~ msgstr "z"\n' > fuzz_po_import/skipped
+printf '\0msgid ""\nmsgstr ""\n"Content-Type: text/plain; charset=ISO-8859-1\\n"\n\nmsgctxt "1"\nmsgid "Hello"\nmsgstr "\xe9"\n' > fuzz_po_import/latin1
+printf '\0msgctxt "1"\nmsgid "Hello\nmsgstr "x"\n' > fuzz_po_import/broken

@@ -3,6 +3,7 @@
 // resave; a save of what it read gives the bytes back wherever the file can
 // come back, and a second scan of any save gives the same tables.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -30,6 +31,7 @@ struct Reading {
     bool charsSurvive = true;  // every character saves as itself, U+0000 only at a slot's end
     bool layoutSurvives = true; // no marker first or right behind a string
     bool lengthIsMarker = false; // a string whose length byte would be read as a marker
+    long long withoutLengthByte = 0; // the first string of those without a length byte, or 0
 };
 
 void AddByte(std::string& record, std::uint8_t b)
@@ -54,8 +56,11 @@ Reading ReadByteByByte(std::span<const std::uint8_t> bytes)
         else
             ++held;
         if (current == kStringMarker) {
-            if (pos == 1 || (anyString && held == 1))
+            if (pos == 1 || (anyString && held == 1)) {
                 r.layoutSurvives = false;
+                if (r.withoutLengthByte == 0)
+                    r.withoutLengthByte = number + 1;
+            }
             r.vle2.emplace_back(std::to_string(number), acc);
             acc.clear();
             const std::uint8_t length = last;
@@ -152,10 +157,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Also after an error: what was read before it stays.
     Check(SameTables(tables, expected.vle, expected.vle2, expected.vle3),
           "the scan's tables differ from a byte-wise reading");
-    Check(changes.empty() == expected.charsSurvive,
-          "the record of saving changes disagrees with the characters");
-    for (const auto& [index, list] : changes)
+    // Strings without a length byte of their own are recorded first in
+    // their list; the characters' changes follow.
+    const CharChange noLengthByte{kNoLengthByte, kNoLengthByte};
+    bool anyCharChange = false;
+    bool anyWithoutLengthByte = false;
+    for (const auto& [index, list] : changes) {
         Check(index < tables.vle.EntryCount() && !list.empty(), "a saving change names no string");
+        const bool without = list.front() == noLengthByte;
+        anyWithoutLengthByte |= without;
+        anyCharChange |= list.size() > (without ? 1u : 0u);
+        Check(std::count(list.begin(), list.end(), noLengthByte) == (without ? 1 : 0),
+              "a missing length byte is recorded other than first and once");
+    }
+    Check(!anyCharChange == expected.charsSurvive, "the record of saving changes disagrees with the characters");
+    if (!expected.failed)
+        Check(anyWithoutLengthByte == !expected.layoutSurvives,
+              "the record of saving changes disagrees with the length bytes");
 
     std::vector<std::uint8_t> saved;
     try {
@@ -188,15 +206,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string resaveError;
     try {
         ResavePatchFile(source, target);
-    } catch (const IoError& e) {
+    } catch (const TavolinError& e) {
         resaveError = e.what();
     }
-    Check(resaveError == windowError, "a resave failed otherwise than the scan: " + resaveError);
-    if (expected.failed)
+    const bool refused = !expected.failed && expected.withoutLengthByte != 0;
+    Check(resaveError == (refused ? NoLengthByteMessage(std::to_string(expected.withoutLengthByte)) : windowError),
+          "a resave failed otherwise than the scan: " + resaveError);
+    if (expected.failed || refused)
         Check(::access(target.c_str(), F_OK) != 0, "a failed resave left a file");
     else
         Check(fuzz::ReadFile(target) == saved, "a resave wrote other bytes than a save of the tables");
-    Check(fuzz::OtherFiles(fuzz::WorkFolder(), "source.rsc").size() == (expected.failed ? 0u : 1u),
+    Check(fuzz::OtherFiles(fuzz::WorkFolder(), "source.rsc").size() == (expected.failed || refused ? 0u : 1u),
           "a resave left a file behind");
     return FinishChecks(expected, tables, saved, input);
 }

@@ -72,6 +72,13 @@ std::vector<std::string> ResourceStrings::Overlong() const
 
 void ResourceStrings::Save(const std::string& target) const
 {
+    if (!m_caption) {
+        for (const ResourceString& s : m_strings) {
+            if (std::find(s.changes.begin(), s.changes.end(), CharChange{kNoLengthByte, kNoLengthByte}) !=
+                s.changes.end())
+                throw SaveRefused(NoLengthByteMessage(s.id));
+        }
+    }
     SaveTables(target, m_tables, m_caption);
 }
 

@@ -322,6 +322,8 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
 
 std::string ChangeText(const CharChange& c)
 {
+    if (c.from == kNoLengthByte)
+        return "no length byte of its own (not saved)";
     return c.to == 0 ? CodePointName(c.from) + " is dropped"
                      : CodePointName(c.from) + " becomes " + CodePointName(c.to);
 }

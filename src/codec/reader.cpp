@@ -64,10 +64,15 @@ public:
     }
     [[gnu::always_inline]] char* TextRoom(std::uint64_t number) { return m_tables.vle.RoomForNumbered(number, 256); }
     [[gnu::always_inline]] void String(std::uint64_t number, const std::uint8_t* chars, std::uint8_t length,
-                                       const char* text, std::size_t textLength, bool rewritten, bool inRoom)
+                                       const char* text, std::size_t textLength, bool rewritten, bool inRoom,
+                                       bool ownLengthByte)
     {
-        if (m_changes && rewritten)
-            (*m_changes)[m_tables.vle.EntryCount()] = ChangesOf(chars, length);
+        if (m_changes && (rewritten || !ownLengthByte)) {
+            std::vector<CharChange> list = rewritten ? ChangesOf(chars, length) : std::vector<CharChange>{};
+            if (!ownLengthByte)
+                list.insert(list.begin(), CharChange{kNoLengthByte, kNoLengthByte});
+            (*m_changes)[m_tables.vle.EntryCount()] = std::move(list);
+        }
         m_tables.vle3.AppendDecimalEntry(number, length);
         if (inRoom)
             m_tables.vle.AppendNumberedFromRoom(textLength);

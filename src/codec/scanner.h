@@ -143,7 +143,10 @@ inline std::size_t CountMarkerBytes(const std::uint8_t* data, std::size_t size)
 //   Gap(number, bytes, n)             the gap record before string number+1
 //   TextRoom(number)                  256 bytes to decode string `number`
 //                                     into, or nullptr for the walk's own
-//   String(number, chars, length, text, textLength, rewritten, inRoom)
+//   String(number, chars, length, text, textLength, rewritten, inRoom,
+//          ownLengthByte)                  ownLengthByte: false where the
+//                                     marker follows the string before it
+//                                     or starts the file at once
 //   End(number, bytes, n)             the record after the last string
 template <typename Sink>
 class Scanner {
@@ -241,7 +244,8 @@ private:
             for (; k < length; ++k)
                 decodeOne(k);
             ++m_stringNumber;
-            m_sink.String(m_stringNumber, chars, length, text, textLength, rewritten, room != nullptr);
+            m_sink.String(m_stringNumber, chars, length, text, textLength, rewritten, room != nullptr,
+                          before >= 1);
             m_lastByte = decoded;
             pos = charsAt + 2 * static_cast<std::size_t>(length);
         }

@@ -182,6 +182,24 @@ std::string OverlongTextsMessage(const std::vector<OverlongText>& texts)
     return message;
 }
 
+std::string NoLengthByteMessage(std::string_view id)
+{
+    return "ID " + std::string(id) +
+           " has no length byte of its own (its marker directly follows the string before it or starts "
+           "the file): a save would shift the rest of the file, so it is not saved";
+}
+
+void RefuseStringsWithoutLengthByte(const SavingChanges& changes, const StringTable& vle)
+{
+    std::size_t first = StringTable::kNone;
+    for (const auto& [index, list] : changes) {
+        if (index < first && std::find(list.begin(), list.end(), CharChange{kNoLengthByte, kNoLengthByte}) != list.end())
+            first = index;
+    }
+    if (first != StringTable::kNone && first < vle.EntryCount())
+        throw SaveRefused(NoLengthByteMessage(vle.KeyAt(first)));
+}
+
 bool IsCaptionPath(std::string_view path)
 {
     return LowerAsciiLetters(path).find("caption") != std::string::npos;
@@ -371,9 +389,11 @@ public:
     void Reserve(std::size_t, std::size_t) {}
     void Gap(std::uint64_t, const std::uint8_t* bytes, std::size_t n) { m_out.Put(bytes, n); }
     char* TextRoom(std::uint64_t) { return nullptr; }
-    void String(std::uint64_t, const std::uint8_t*, std::uint8_t length, const char* text,
-                std::size_t textLength, bool, bool)
+    void String(std::uint64_t number, const std::uint8_t*, std::uint8_t length, const char* text,
+                std::size_t textLength, bool, bool, bool ownLengthByte)
     {
+        if (!ownLengthByte && m_withoutLengthByte == 0)
+            m_withoutLengthByte = number;
         std::uint8_t* p = m_out.Room(2 + 2 * static_cast<std::size_t>(length));
         *p++ = length;
         *p++ = kStringMarker;
@@ -383,9 +403,12 @@ public:
         m_out.Commit(p + fill);
     }
     void End(std::uint64_t, const std::uint8_t* bytes, std::size_t n) { m_out.Put(bytes, n); }
+    // The first string without a length byte of its own, or 0.
+    [[nodiscard]] std::uint64_t WithoutLengthByte() const { return m_withoutLengthByte; }
 
 private:
     SaveStream& m_out;
+    std::uint64_t m_withoutLengthByte = 0;
 };
 
 // Takes what the scan finds and keeps nothing.
@@ -393,7 +416,7 @@ struct NullSink {
     void Reserve(std::size_t, std::size_t) {}
     void Gap(std::uint64_t, const std::uint8_t*, std::size_t) {}
     char* TextRoom(std::uint64_t) { return nullptr; }
-    void String(std::uint64_t, const std::uint8_t*, std::uint8_t, const char*, std::size_t, bool, bool) {}
+    void String(std::uint64_t, const std::uint8_t*, std::uint8_t, const char*, std::size_t, bool, bool, bool) {}
     void End(std::uint64_t, const std::uint8_t*, std::size_t) {}
 };
 
@@ -410,6 +433,9 @@ void ResavePatchFile(const std::string& source, const std::string& target)
             PatchSink sink(out);
             scan::ScanInWindows(file, sink, scan::kScanWindow);
             file.Close();
+            // Refused once the scan is through, so that its errors come first.
+            if (sink.WithoutLengthByte() != 0)
+                throw SaveRefused(NoLengthByteMessage(std::to_string(sink.WithoutLengthByte())));
         });
     } catch (const IoError&) {
         // cppcheck-suppress knownConditionTrueFalse ; the save's lambda sets it

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/savingchanges.h"
 #include "tables/stringtable.h"
 
 namespace tavolin {
@@ -28,6 +29,13 @@ struct OverlongText {
 // One message naming the first ten of them and how many more there are.
 [[nodiscard]] std::string OverlongTextsMessage(const std::vector<OverlongText>& texts);
 
+// Why a patch-mode save of a file whose string `id` has no length byte of
+// its own (kNoLengthByte) is refused.
+[[nodiscard]] std::string NoLengthByteMessage(std::string_view id);
+// Throws SaveRefused with that message for the first such string the scan
+// recorded in `changes`; `vle` names it.
+void RefuseStringsWithoutLengthByte(const SavingChanges& changes, const StringTable& vle);
+
 // Appends the bytes that one gap record stands for. Throws ConvertError.
 void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord);
 
@@ -48,7 +56,8 @@ void WriteCaptionFile(const std::string& target, const StringTable& vle);
 
 // What scanning `source` and saving its tables in patch mode to `target`
 // does, in one walk: each string is written as the scan finds it, and no
-// table is held, so a file of any size takes a few MiB. Throws IoError.
+// table is held, so a file of any size takes a few MiB. Throws IoError, or
+// SaveRefused where a string has no length byte of its own.
 void ResavePatchFile(const std::string& source, const std::string& target);
 
 // What Save does: caption mode when `isCaptionFile`, patch mode otherwise.

@@ -97,7 +97,9 @@ QString StringTableModel::ToolTip(int row) const
     if (const auto* changes = SavingChangesOf(row)) {
         tip += QStringLiteral("\nOn saving:");
         for (const CharChange& c : *changes) {
-            if (c.from == 0)
+            if (c.from == kNoLengthByte)
+                tip += QStringLiteral("\nno length byte of its own: the file is not saved");
+            else if (c.from == 0)
                 tip += u'\n' + CodeText(0) + QStringLiteral(" moves to the end");
             else
                 tip += u'\n' + CharText(c.from) +

@@ -38,6 +38,7 @@ public:
     // Rows whose file characters change on saving; empty until set.
     void SetSavingChanges(SavingChanges changes);
     [[nodiscard]] const std::vector<CharChange>* SavingChangesOf(int row) const;
+    [[nodiscard]] const SavingChanges& AllSavingChanges() const { return m_savingChanges; }
 
 signals:
     // Before any append or removal that is not a write-back.

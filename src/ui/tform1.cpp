@@ -293,6 +293,8 @@ void TForm1::Save()
     if (m_isLoading)
         throw SaveRefused("The file was not read to its end and is not saved; open it again "
                           "before saving");
+    if (!m_isCaptionFile)
+        RefuseStringsWithoutLengthByte(m_model->AllSavingChanges(), m_tables.vle);
     SaveTables(m_currentFileName, m_tables, m_isCaptionFile);
 }
 

@@ -157,6 +157,26 @@ TEST(Translate, CheckNamesTheStringsASaveChanges)
     EXPECT_NE(run.out.find("  6: U+0416 becomes U+0016\n"), std::string::npos) << run.out;
 }
 
+// The marker of ID 2 follows ID 1 at once: a save would add a length byte
+// and shift the rest, so import and resave refuse and check says why.
+TEST(Translate, AStringWithoutALengthByteOfItsOwnIsNeverSaved)
+{
+    const test::Bytes shared = {3, 0, 1, 171, 1, 0, 171, 'x', 0, 9};
+    const test::TempDir dir;
+    const std::string file = dir.Write("s.rsc", shared);
+    const fs::path po = dir.Path() / "t.po";
+    PoFile::Write(po.string(), "", "Content-Type: text/plain; charset=UTF-8\n", {{"2", "x", "y", "", false, false}});
+    const std::string refused = "ID 2 has no length byte of its own";
+    for (const auto& args : {std::vector<std::string>{"import", file, po.string()}, {"resave", file}}) {
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.code, 1) << args[0];
+        EXPECT_NE(run.err.find(refused), std::string::npos) << run.err;
+        EXPECT_EQ(test::ReadAll(file), shared);
+    }
+    const CliRun run = Cli({"check", file});
+    EXPECT_EQ(run.out, file + ": a save changes it\n  2: no length byte of its own (not saved)\n");
+}
+
 TEST(Translate, ACaptionFileMustKeepToItsBytes)
 {
     TAVOLIN_REQUIRE_CORPUS();

@@ -224,6 +224,17 @@ TEST(ScanResourceBytes, RecordsEachCharacterThatASaveRewrites)
     EXPECT_EQ(changes.at(1), (std::vector<CharChange>{{0x0419, 0x0019}, {0x0100, 0}, {0, 0}}));
     EXPECT_EQ(changes.at(2), (std::vector<CharChange>{{0, 0}}));
     EXPECT_EQ(tables.vle.ValueOf("3"), "AB");
+
+    // Markers that start the file or follow a string at once: no length
+    // byte of their own, first in their string's record.
+    const CharChange none{kNoLengthByte, kNoLengthByte};
+    StringTables fresh;
+    changes.clear();
+    ScanResourceBytes(test::Bytes{0xAB, 2, 0xAB, 0x5C, 0, 1, 0, 0xAB, 'x', 0}, fresh, &changes);
+    EXPECT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes.at(0), (std::vector<CharChange>{none}));
+    EXPECT_EQ(changes.at(1), (std::vector<CharChange>{{0x5C, 0x0A}}));
+    EXPECT_EQ(changes.at(2), (std::vector<CharChange>{none}));
 }
 
 TEST(ScanResourceBytes, SameTablesAndErrorsAsTheFile)

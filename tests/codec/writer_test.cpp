@@ -160,20 +160,22 @@ TEST(ResavePatchFile, WritesWhatSavingTheScannedTablesWrites)
     const Bytes tail = {2, 0xAB, 'a', 0, 'b', 0, 9};
     Bytes longGap((5u << 20) + tail.size(), 7); // wider than the window a file is read through
     std::copy(tail.begin(), tail.end(), longGap.end() - static_cast<long>(tail.size()));
-    const std::vector<Bytes> cases = {
-        {},
-        {0xAB},
-        {1, 2, 3, 2, 0xAB, 'a', 0, 'b', 0, 4, 5},
-        {3, 0xAB, 0x01, 0x0E, 0x0A, 0, 0x5C, 0},  // Thai, line feed, backslash
-        {3, 0xAB, 0, 0, 'x', 0, 0x41, 0x03},      // U+0000 before text, a character that changes
-        {1, 0xAB, 2, 0, 0xAB, 'x', 0, 'y', 0, 1}, // a marker right behind a string
-        {5, 0xAB, 'a', 0},                         // the file ends inside a string
-        longGap,
+    // With the ID that has no length byte of its own, where one has none.
+    const std::vector<std::pair<Bytes, const char*>> cases = {
+        {{}, nullptr},
+        {{0xAB}, "1"},
+        {{1, 2, 3, 2, 0xAB, 'a', 0, 'b', 0, 4, 5}, nullptr},
+        {{3, 0xAB, 0x01, 0x0E, 0x0A, 0, 0x5C, 0}, nullptr},  // Thai, line feed, backslash
+        {{3, 0xAB, 0, 0, 'x', 0, 0x41, 0x03}, nullptr},      // U+0000 before text, a character that changes
+        {{1, 0xAB, 2, 0, 0xAB, 'x', 0, 'y', 0, 1}, "2"},     // a marker right behind a string
+        {{5, 0xAB, 'a', 0}, nullptr},                        // the file ends inside a string
+        {longGap, nullptr},
     };
     const test::TempDir dir;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
-        const std::string in = dir.Write("in.rsc", cases[i]);
+        const auto& [bytes, refusedId] = cases[i];
+        const std::string in = dir.Write("in.rsc", bytes);
         const std::string out = (dir.Path() / "out.rsc").string();
         std::filesystem::remove(out);
         const test::ScannedFile scanned = test::ScanPath(in);
@@ -183,18 +185,18 @@ TEST(ResavePatchFile, WritesWhatSavingTheScannedTablesWrites)
         } catch (const TavolinError& e) {
             error = e.what();
         }
-        EXPECT_EQ(error, scanned.error);
+        EXPECT_EQ(error, refusedId ? NoLengthByteMessage(refusedId) : scanned.error);
         if (!error.empty()) {
             EXPECT_FALSE(std::filesystem::exists(out));
             continue;
         }
         const StringTables& t = scanned.tables;
         EXPECT_TRUE(test::SameBytes(test::ReadAll(out), BuildPatchFile(t.vle, t.vle2, t.vle3)));
-        EXPECT_TRUE(test::SameBytes(test::ReadAll(in), cases[i]));
+        EXPECT_TRUE(test::SameBytes(test::ReadAll(in), bytes));
     }
     // A target that is refused and a file that ends inside a string: the
     // scan's error comes first, as when the tables are scanned, then saved.
-    const std::string in = dir.Write("in.rsc", cases[6]);
+    const std::string in = dir.Write("in.rsc", cases[6].first);
     EXPECT_EQ(test::ScanPath(in).error, "Read beyond end of file");
     for (const std::string& out : {dir.Path().string(), (dir.Path() / "gone" / "x.rsc").string()}) {
         try {

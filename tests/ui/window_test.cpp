@@ -349,6 +349,18 @@ void WindowTest::rowsThatChangeOnSavingAreMarked()
     QVERIFY(tip(3).endsWith("On saving:\nU+0000 moves to the end"));
     QVERIFY(f.sink.messages.isEmpty());
     QVERIFY(f.sink.errors.isEmpty());
+
+    // A marker right behind a string has no length byte of its own: a save
+    // would shift the rest of the file, so Save refuses and says why.
+    const Bytes shared = {3, 0, 1, 0xAB, 1, 0, 0xAB, 'x', 0, 9};
+    const std::string path = f.Write("shared.rsc", shared);
+    f.Open(path);
+    QVERIFY(marked(1) && !marked(0));
+    QVERIFY(tip(1).endsWith("On saving:\nno length byte of its own: the file is not saved"));
+    f.window.Save1Click();
+    QCOMPARE(f.sink.errors.size(), 1);
+    QVERIFY(f.sink.errors[0].startsWith("ID 2 has no length byte of its own"));
+    QCOMPARE(ReadAll(path), shared);
 }
 
 void WindowTest::corpusCaptionFileComesBackByteForByte()

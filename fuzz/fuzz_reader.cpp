@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool anyWithoutLengthByte = false;
     for (const auto& [index, list] : changes) {
         Check(index < tables.vle.EntryCount() && !list.empty(), "a saving change names no string");
-        const bool without = list.front() == noLengthByte;
+        const bool without = LacksLengthByte(list);
         anyWithoutLengthByte |= without;
         anyCharChange |= list.size() > (without ? 1u : 0u);
         Check(std::count(list.begin(), list.end(), noLengthByte) == (without ? 1 : 0),

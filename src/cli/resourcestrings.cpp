@@ -74,8 +74,7 @@ void ResourceStrings::Save(const std::string& target) const
 {
     if (!m_caption) {
         for (const ResourceString& s : m_strings) {
-            if (std::find(s.changes.begin(), s.changes.end(), CharChange{kNoLengthByte, kNoLengthByte}) !=
-                s.changes.end())
+            if (LacksLengthByte(s.changes))
                 throw SaveRefused(NoLengthByteMessage(s.id));
         }
     }

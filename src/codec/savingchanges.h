@@ -19,11 +19,18 @@ struct CharChange {
     bool operator==(const CharChange&) const = default;
 };
 
+inline constexpr char32_t kNoLengthByte = 0xFFFFFFFF;
+
+// Whether a string's changes say it has no length byte of its own: the scan
+// records that first.
+[[nodiscard]] inline bool LacksLengthByte(const std::vector<CharChange>& changes)
+{
+    return !changes.empty() && changes.front() == CharChange{kNoLengthByte, kNoLengthByte};
+}
+
 // For every string of a scanned file whose characters don't survive a save,
 // the distinct changes in the order first met, keyed by the index (from 0) of
 // the string's entry in vle. The reader fills it while it scans.
-inline constexpr char32_t kNoLengthByte = 0xFFFFFFFF;
-
 using SavingChanges = std::unordered_map<std::size_t, std::vector<CharChange>>;
 
 } // namespace tavolin

@@ -193,7 +193,7 @@ void RefuseStringsWithoutLengthByte(const SavingChanges& changes, const StringTa
 {
     std::size_t first = StringTable::kNone;
     for (const auto& [index, list] : changes) {
-        if (index < first && std::find(list.begin(), list.end(), CharChange{kNoLengthByte, kNoLengthByte}) != list.end())
+        if (index < first && LacksLengthByte(list))
             first = index;
     }
     if (first != StringTable::kNone && first < vle.EntryCount())
@@ -226,6 +226,18 @@ constexpr std::size_t kInlineGap = 4096;
 // piece of room; a capacity beyond that, which only tables filled otherwise
 // hold, could outgrow the room of a save's stream.
 constexpr std::size_t kInlineSlot = 255;
+
+// One slot of at most kInlineSlot characters: length byte, marker, the
+// text, and U+0000 for the rest of the slot.
+std::uint8_t* PutSlot(std::uint8_t* p, std::size_t capacity, std::string_view text)
+{
+    *p++ = static_cast<std::uint8_t>(capacity);
+    *p++ = kStringMarker;
+    p = PutText(p, text);
+    const std::size_t fill = 2 * (capacity - text.size());
+    std::memset(p, 0, fill);
+    return p + fill;
+}
 
 // Such a slot in pieces of a few KiB: length byte, marker, text, filler.
 template <typename Out>
@@ -270,14 +282,7 @@ void PutPatchFile(Out& out, std::string_view leading, const Slots& slots, const 
             continue;
         }
         const bool gapBeside = gap.size() <= kInlineGap;
-        std::uint8_t* p = out.Room(2 + 2 * capacity + (gapBeside ? gap.size() : 0));
-        *p++ = static_cast<std::uint8_t>(capacity);
-        *p++ = kStringMarker;
-        p = PutText(p, text);
-        // The rest of the slot is U+0000.
-        const std::size_t fill = 2 * (capacity - text.size());
-        std::memset(p, 0, fill);
-        p += fill;
+        std::uint8_t* p = PutSlot(out.Room(2 + 2 * capacity + (gapBeside ? gap.size() : 0)), capacity, text);
         if (gapBeside)
             p = PutBytes(p, gap);
         out.Commit(p);
@@ -394,13 +399,7 @@ public:
     {
         if (!ownLengthByte && m_withoutLengthByte == 0)
             m_withoutLengthByte = number;
-        std::uint8_t* p = m_out.Room(2 + 2 * static_cast<std::size_t>(length));
-        *p++ = length;
-        *p++ = kStringMarker;
-        p = PutText(p, {text, textLength});
-        const std::size_t fill = 2 * (length - textLength);
-        std::memset(p, 0, fill);
-        m_out.Commit(p + fill);
+        m_out.Commit(PutSlot(m_out.Room(2 + 2 * static_cast<std::size_t>(length)), length, {text, textLength}));
     }
     void End(std::uint64_t, const std::uint8_t* bytes, std::size_t n) { m_out.Put(bytes, n); }
     // The first string without a length byte of its own, or 0.

@@ -73,10 +73,10 @@ std::vector<std::string> ResourceStrings::Overlong() const
 void ResourceStrings::Save(const std::string& target) const
 {
     if (!m_caption) {
-        for (const ResourceString& s : m_strings) {
-            if (LacksLengthByte(s.changes))
-                throw SaveRefused(NoLengthByteMessage(s.id));
-        }
+        const auto lacking = std::find_if(m_strings.begin(), m_strings.end(),
+                                          [](const ResourceString& s) { return LacksLengthByte(s.changes); });
+        if (lacking != m_strings.end())
+            throw SaveRefused(NoLengthByteMessage(lacking->id));
     }
     SaveTables(target, m_tables, m_caption);
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <deque>
+#include <utility>
 
 namespace tavolin::resource {
 
@@ -197,6 +198,178 @@ private:
     std::u16string out_;
 };
 
+// How the compiler's compressor would write a character, its "treatment".
+// Values 0x01..0xFF are the window offset byte of the half-block that holds
+// the character; the others are these.
+constexpr int kAscii = 0x100;   // stands for itself in single-byte mode
+constexpr int kStatic0 = 0x200; // kStatic0 + k: inside static window k
+constexpr int kPlain = 0x300;   // no window fits: Unicode mode, or quoted
+
+bool IsPassThrough(char16_t c)
+{
+    return c == 0x00 || c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c < 0x80);
+}
+
+bool Inside(char32_t c, char32_t base)
+{
+    return c >= base && c < base + kWindowSize;
+}
+
+int TreatmentOf(char16_t c)
+{
+    if (IsPassThrough(c))
+        return kAscii;
+    // Ideographs, Hangul and surrogates are left to Unicode mode: a window
+    // of 128 would hold too few of them to pay.
+    const bool windowable = c >= 0x80 && (c < 0x3400 || c >= 0xE000);
+    if (windowable) {
+        for (std::size_t i = 0; i < kSpecialBases.size(); ++i) {
+            if (Inside(c, kSpecialBases[i]))
+                return kFirstSpecialOffset + static_cast<int>(i);
+        }
+        return c < 0x3400 ? c / kWindowSize : (c - 0xAC00) / kWindowSize;
+    }
+    for (int k = 0; k < kWindows; ++k) {
+        if (Inside(c, kStaticWindows[k]))
+            return kStatic0 + k;
+    }
+    return kPlain;
+}
+
+// The compiler's compressor: characters wait in a queue of four, so that a
+// mode or window change is made only for a run of at least two characters
+// that need it; a lone character is quoted instead.
+class Encoder {
+public:
+    void Add(char16_t c)
+    {
+        queue_.push_back(c);
+        if (queue_.size() == kQueueSize)
+            Step();
+    }
+
+    std::vector<std::uint8_t> Finish()
+    {
+        while (!queue_.empty())
+            Step();
+        return std::move(out_);
+    }
+
+private:
+    static constexpr std::size_t kQueueSize = 4;
+
+    void Step()
+    {
+        if (!unicodeMode_) {
+            while (!queue_.empty() &&
+                   (TreatmentOf(queue_.front()) == kAscii || Inside(queue_.front(), windows_[active_])))
+                WriteFront();
+        }
+        if (queue_.empty())
+            return;
+        const int treatment = TreatmentOf(queue_.front());
+        std::size_t run = 1;
+        while (run < queue_.size() && TreatmentOf(queue_[run]) == treatment)
+            ++run;
+        if (run > 1)
+            Select(treatment);
+        for (std::size_t i = 0; i < run; ++i)
+            WriteFront();
+    }
+
+    void Select(int treatment)
+    {
+        if (treatment == kPlain) {
+            if (!unicodeMode_)
+                Put(kSCU);
+            unicodeMode_ = true;
+            return;
+        }
+        if (treatment == kAscii) {
+            if (unicodeMode_)
+                Put(kUC0 + active_);
+            unicodeMode_ = false;
+            return;
+        }
+        if (treatment >= kStatic0)
+            return;
+        const auto offset = static_cast<std::uint8_t>(treatment);
+        const char32_t base = WindowBase(offset);
+        for (int k = 0; k < kWindows; ++k) {
+            if (windows_[k] != base)
+                continue;
+            if (unicodeMode_)
+                Put(kUC0 + k);
+            else if (k != active_)
+                Put(kSC0 + k);
+            active_ = k;
+            unicodeMode_ = false;
+            return;
+        }
+        // The compiler always takes window 4 for a new base.
+        constexpr int kRedefined = 4;
+        Put((unicodeMode_ ? kUD0 : kSD0) + kRedefined);
+        Put(offset);
+        windows_[kRedefined] = base;
+        active_ = kRedefined;
+        unicodeMode_ = false;
+    }
+
+    void WriteFront()
+    {
+        Write(queue_.front());
+        queue_.pop_front();
+    }
+
+    void Write(char16_t c)
+    {
+        if (unicodeMode_) {
+            // A high byte of E0..F2 would read as a tag.
+            if (c >= 0xE000 && c <= 0xF2FF)
+                Put(kUQU);
+            PutUnit(c);
+            return;
+        }
+        const int treatment = TreatmentOf(c);
+        if (treatment == kAscii) {
+            Put(static_cast<int>(c));
+            return;
+        }
+        if (treatment >= kStatic0 && treatment < kPlain) {
+            const int k = treatment - kStatic0;
+            Put(kSQ0 + k);
+            Put(static_cast<int>(c - kStaticWindows[k]));
+            return;
+        }
+        if (Inside(c, windows_[active_])) {
+            Put(static_cast<int>(0x80 + (c - windows_[active_])));
+            return;
+        }
+        for (int k = 0; k < kWindows; ++k) {
+            if (Inside(c, windows_[k])) {
+                Put(kSQ0 + k);
+                Put(static_cast<int>(0x80 + (c - windows_[k])));
+                return;
+            }
+        }
+        Put(kSQU);
+        PutUnit(c);
+    }
+
+    void Put(int byte) { out_.push_back(static_cast<std::uint8_t>(byte)); }
+    void PutUnit(char16_t c)
+    {
+        Put(c >> 8);
+        Put(c & 0xFF);
+    }
+
+    std::deque<char16_t> queue_;
+    std::array<char32_t, kWindows> windows_ = kDefaultWindows;
+    int active_ = 0;
+    bool unicodeMode_ = false;
+    std::vector<std::uint8_t> out_;
+};
+
 } // namespace
 
 std::optional<std::u16string> DecodeScsu(std::span<const std::uint8_t> bytes)
@@ -204,9 +377,12 @@ std::optional<std::u16string> DecodeScsu(std::span<const std::uint8_t> bytes)
     return Decoder(bytes).Run();
 }
 
-std::vector<std::uint8_t> EncodeScsu(std::u16string_view /*units*/)
+std::vector<std::uint8_t> EncodeScsu(std::u16string_view units)
 {
-    return {};
+    Encoder encoder;
+    for (const char16_t c : units)
+        encoder.Add(c);
+    return encoder.Finish();
 }
 
 } // namespace tavolin::resource

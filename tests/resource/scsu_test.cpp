@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavolin::resource {
@@ -90,9 +92,68 @@ TEST(Scsu, DecodesAsThePlatformReads)
     }
 }
 
-TEST(Scsu, EmptyTextIsNoBytes)
+struct EncodeCase {
+    const char* name;
+    std::u16string text;
+    const char* bytes;
+};
+
+// The compiler's choices, each pinned by a text that needs it.
+TEST(Scsu, EncodesAsTheCompilerDoes)
 {
-    EXPECT_TRUE(EncodeScsu(u"").empty());
+    const std::vector<EncodeCase> cases = {
+        {"empty", u"", ""},
+        {"ASCII and pass-through controls", u"Hi!\t\r\n", "48 69 21 09 0D 0A"},
+        {"NUL", std::u16string(u"a\0", 2), "61 00"},
+        {"other controls are quoted from static window 0", u"a\x1B\x1B", "61 01 1B 01 1B"},
+        {"Latin-1 in the default window 0", u"Grüße", "47 72 FC DF 65"},
+        {"Russian selects the default window 2", u"Привет", "12 9F C0 B8 B2 B5 C2"},
+        {"Greek redefines window 4", u"Γειά", "1C FB A3 C5 C9 BC"},
+        {"Thai redefines window 4", u"สวัสดี", "1C 1C AA A7 B1 AA 94 B5"},
+        {"a known window is changed to again", u"Γε Ми Γε", "1C FB A3 C5 20 12 9C B8 20 14 A3 C5"},
+        {"katakana: the lower special window wins", u"サイレント", "15 F5 E4 16 CC D3 A8"},
+        {"a lone character is quoted", u"a…b", "61 0E 20 26 62"},
+        {"a lone character in another window is quoted from it", u"Ми é", "12 9C B8 20 01 E9"},
+        {"a lone ideograph is quoted", u"x中y", "78 0E 4E 2D 79"},
+        {"ideographs switch to Unicode mode", u"日本語", "0F 65 E5 67 2C 8A 9E"},
+        {"ASCII after Unicode mode returns to the current window", u"中文abc", "0F 4E 2D 65 87 E0 61 62 63"},
+        {"lone ASCII stays in Unicode mode", u"中文a中文", "0F 4E 2D 65 87 00 61 4E 2D 65 87"},
+        {"a known window from Unicode mode", u"中文Ми", "0F 4E 2D 65 87 E2 9C B8"},
+        {"a new window from Unicode mode", u"中文Γε", "0F 4E 2D 65 87 EC FB A3 C5"},
+        {"E000..F2FF is quoted in Unicode mode", u"中文\uE000\uF2FF\uF300",
+         "0F 4E 2D 65 87 F0 E0 00 F0 F2 FF F3 00"},
+        {"an emoji alone is a pair in Unicode mode", u"😀", "0F D8 3D DE 00"},
+        {"an emoji among ASCII is two quoted units", u"Hi 😀!", "48 69 20 0E D8 3D 0E DE 00 21"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EncodeScsu(c.text), Hex(c.bytes)) << c.name;
+        EXPECT_EQ(DecodeScsu(Hex(c.bytes)), std::optional<std::u16string>(c.text)) << c.name;
+    }
+}
+
+// Random texts that mix scripts, controls, private use and surrogates (also
+// unpaired ones) come back from the compiler's encoding.
+TEST(Scsu, EncodingDecodesToTheText)
+{
+    const std::vector<std::pair<char16_t, char16_t>> ranges = {
+        {0x0000, 0x001F}, {0x0020, 0x007F}, {0x0080, 0x00FF}, {0x0370, 0x03FF}, {0x0400, 0x04FF},
+        {0x0E00, 0x0E7F}, {0x2000, 0x20FF}, {0x3040, 0x30FF}, {0x4E00, 0x4E7F}, {0xAC00, 0xAC7F},
+        {0xD800, 0xDFFF}, {0xE000, 0xE07F}, {0xF280, 0xF37F}, {0xFF00, 0xFFFF},
+    };
+    std::mt19937 rng(20261209);
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string text(rng() % 40, u' ');
+        // A few scripts per text, so that windows are both kept and changed.
+        std::vector<std::size_t> scripts(1 + rng() % 3);
+        for (auto& script : scripts)
+            script = rng() % ranges.size();
+        for (auto& unit : text) {
+            const auto [low, high] = ranges[scripts[rng() % scripts.size()]];
+            unit = static_cast<char16_t>(low + rng() % (high - low + 1));
+        }
+        const auto bytes = EncodeScsu(text);
+        ASSERT_EQ(DecodeScsu(bytes), std::optional<std::u16string>(text)) << "text " << i;
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "cli/displaytext.h"
 #include "cli/pofile.h"
 #include "cli/resourcestrings.h"
+#include "cli/structurecli.h"
 #include "codec/errors.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
@@ -400,6 +401,8 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
     imp->add_flag("--force", import.force, "apply entries whose msgid no longer matches the file");
     auto* check = app.add_subcommand("check", "Tell for each FILE whether a save without edits keeps its bytes");
     check->add_option("FILE", files, "resource files")->required();
+    StructureCommands structure;
+    AddStructureCommands(app, structure);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -414,6 +417,8 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
         err << "tavolin-strings: " << e.what() << "\nusage: see tavolin-strings --help\n";
         return 2;
     }
+    if (const int code = RunStructureCommand(structure, out, err); code >= 0)
+        return code;
     if (dump->parsed())
         return Dump(file, out);
     if (resave->parsed())

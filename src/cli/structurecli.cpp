@@ -1,0 +1,233 @@
+#include "cli/structurecli.h"
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "codec/safesave.h"
+#include "resource/resourcefile.h"
+#include "resource/utf.h"
+#include "tables/error.h"
+
+namespace tavolin {
+
+namespace {
+
+using resource::Utf16ToUtf8;
+
+class InputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw InputError(path + ": cannot be read");
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw InputError(path + ": cannot be read");
+    return bytes;
+}
+
+std::string Id(const resource::Text& t)
+{
+    return std::to_string(t.resource) + "." + std::to_string(t.index);
+}
+
+// Control characters as their visible pictures, so that one text stays on
+// one line.
+std::string Visible(std::u16string_view text)
+{
+    std::u16string shown;
+    for (const char16_t c : text) {
+        if (c < 0x20)
+            shown += static_cast<char16_t>(0x2400 + c);
+        else if (c == 0x7F)
+            shown += u'\u2421';
+        else if (c == 0x2028)
+            shown += u'\u2424';
+        else if (c == 0x2029)
+            shown += u'\u00B6';
+        else
+            shown += c;
+    }
+    return Utf16ToUtf8(shown);
+}
+
+// A JSON string of UTF-16 units: a lone surrogate goes out as its escape.
+std::string JsonText(std::u16string_view text)
+{
+    static const char* const hex = "0123456789abcdef";
+    std::string json = "\"";
+    std::size_t plain = 0;
+    const auto flush = [&](std::size_t to) {
+        json += Utf16ToUtf8(text.substr(plain, to - plain));
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        if (c >= 0x20 && c != '"' && c != '\\' && !high && !low)
+            continue;
+        flush(i);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c == '\n') {
+            json += "\\n";
+        } else if (c == '\t') {
+            json += "\\t";
+        } else if (c == '\r') {
+            json += "\\r";
+        } else {
+            json += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                json += hex[(c >> shift) & 15];
+        }
+        plain = i + 1;
+    }
+    flush(text.size());
+    return json + '"';
+}
+
+std::string JsonPath(const std::string& path)
+{
+    if (const auto units = resource::Utf8ToUtf16(path))
+        return JsonText(*units);
+    return JsonText(std::u16string(path.begin(), path.end()));
+}
+
+int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
+{
+    resource::ResourceFile file;
+    try {
+        file = resource::ReadResourceFile(ReadBytes(c.file));
+    } catch (const InputError& e) {
+        err << e.what() << '\n';
+        return 1;
+    }
+    if (!c.json) {
+        for (const auto& t : file.texts)
+            out << Id(t) << '\t' << resource::KindName(t.kind) << '\t' << (t.certain ? "certain" : "guessed") << '\t'
+                << Visible(t.text) << '\n';
+        return 0;
+    }
+    std::string json = "{\"file\": " + JsonPath(c.file) + ", \"format\": \"" + resource::FormatName(file.format) +
+                       "\", \"texts\": [";
+    for (std::size_t i = 0; i < file.texts.size(); ++i) {
+        const auto& t = file.texts[i];
+        json += i == 0 ? "" : ", ";
+        json += "{\"id\": \"" + Id(t) + "\", \"resource\": " + std::to_string(t.resource) +
+                ", \"index\": " + std::to_string(t.index) + ", \"kind\": \"" + resource::KindName(t.kind) +
+                "\", \"certain\": " + (t.certain ? "true" : "false") + ", \"text\": " + JsonText(t.text) + "}";
+    }
+    json += "]}\n";
+    out << json;
+    return 0;
+}
+
+// "R.I" with both numbers from 1.
+bool ParseId(const std::string& id, std::size_t& resource, std::size_t& index)
+{
+    const auto dot = id.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == id.size() || id.size() > 12)
+        return false;
+    for (std::size_t i = 0; i < id.size(); ++i)
+        if (i != dot && (id[i] < '0' || id[i] > '9'))
+            return false;
+    resource = std::stoul(id.substr(0, dot));
+    index = std::stoul(id.substr(dot + 1));
+    return resource > 0 && index > 0;
+}
+
+std::vector<resource::TextEdit> ReadEdits(const std::string& path)
+{
+    const auto bytes = ReadBytes(path);
+    nlohmann::json json;
+    try {
+        json = nlohmann::json::parse(bytes.begin(), bytes.end());
+    } catch (const nlohmann::json::exception& e) {
+        throw InputError(path + ": not valid JSON (" + e.what() + ")");
+    }
+    if (!json.is_object())
+        throw InputError(path + ": must be a JSON object {\"R.I\": \"new text\", ...}");
+    std::vector<resource::TextEdit> edits;
+    for (const auto& [key, value] : json.items()) {
+        resource::TextEdit e;
+        if (!ParseId(key, e.resource, e.index))
+            throw InputError(path + ": \"" + key + "\" is not an ID of the form R.I");
+        if (!value.is_string())
+            throw InputError(path + ": the value of " + key + " is not a string");
+        const auto text = resource::Utf8ToUtf16(value.get<std::string>());
+        if (!text)
+            throw InputError(path + ": the text of " + key + " is not valid UTF-8");
+        e.text = *text;
+        edits.push_back(std::move(e));
+    }
+    return edits;
+}
+
+int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
+{
+    try {
+        const auto file = resource::ReadResourceFile(ReadBytes(c.file));
+        if (file.format == resource::Format::Unknown)
+            throw InputError(c.file + ": not a resource file of a known format");
+        const auto edits = ReadEdits(c.edits);
+        for (const auto& e : edits) {
+            const bool known = std::any_of(file.texts.begin(), file.texts.end(), [&](const resource::Text& t) {
+                return t.resource == e.resource && t.index == e.index;
+            });
+            if (!known)
+                throw InputError("unknown ID " + std::to_string(e.resource) + "." + std::to_string(e.index) +
+                                 ": the file has no such text");
+        }
+        const auto bytes = resource::Rebuild(file, edits, c.allowGuessed);
+        ReplaceFile(c.output.empty() ? c.file : c.output, bytes);
+        out << "applied " << edits.size() << '\n';
+        return 0;
+    } catch (const InputError& e) {
+        err << e.what() << "; nothing written\n";
+    } catch (const resource::RebuildError& e) {
+        err << "refused: " << e.what() << "; nothing written\n";
+    } catch (const TavolinError& e) {
+        err << e.what() << "; nothing written\n";
+    }
+    return 1;
+}
+
+} // namespace
+
+void AddStructureCommands(CLI::App& app, StructureCommands& c)
+{
+    c.texts = app.add_subcommand(
+        "texts", "Print every text of FILE found through its resource structure (any format and script): "
+                 "ID R.I, kind, certain or guessed, text (control characters as their symbols)");
+    c.texts->add_option("FILE", c.file, "resource file")->required();
+    c.texts->add_flag("--json", c.json, "print {\"file\", \"format\", \"texts\": [...]} instead");
+    c.apply = app.add_subcommand("apply", "Replace texts of FILE by those of EDITS.json ({\"R.I\": \"new text\", ...}), "
+                                          "laying the edited resources out again");
+    c.apply->add_option("FILE", c.file, "resource file")->required();
+    c.apply->add_option("EDITS", c.edits, "JSON object of IDs and new texts")->required()->option_text("EDITS.json");
+    c.apply->add_option("-o", c.output, "write OUT instead of FILE")->option_text("OUT");
+    c.apply->add_flag("--allow-guessed", c.allowGuessed, "also edit texts that were found by a guess");
+}
+
+int RunStructureCommand(const StructureCommands& c, std::ostream& out, std::ostream& err)
+{
+    if (c.texts && c.texts->parsed())
+        return Texts(c, out, err);
+    if (c.apply && c.apply->parsed())
+        return Apply(c, out, err);
+    return -1;
+}
+
+} // namespace tavolin

@@ -1,0 +1,45 @@
+#pragma once
+
+// How the structure codec tells text from the numbers around it where the
+// file does not say: the rules shared by the reader and its tests.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "resource/resourcefile.h"
+
+namespace tavolin::resource {
+
+// The byte the compiler puts before 16-bit characters that would otherwise
+// start at an odd offset of their resource.
+constexpr std::uint8_t kPad = 0xAB;
+
+// The 16-bit texts of one resource's decompressed data outside `taken`
+// (byte ranges already explained, sorted): LTEXTs whose pad stands where the
+// compiler puts it (certain), then plausible LTEXTs without a pad and
+// length-less runs of text (guessed). Characters of raw 16-bit text always
+// start at an even offset of the resource.
+void FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
+                  const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out);
+
+// The 8-bit LTEXTs of a narrow build's resource (guessed).
+void FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, std::vector<Text>& out);
+
+// True when `units` reads as text a person wrote: characters of the
+// world's common scripts, at least one letter, no control characters but
+// tab and line breaks. `withLength`: held by a length byte, which is
+// evidence of its own.
+[[nodiscard]] bool LooksLikeText(std::u16string_view units, bool withLength);
+
+// True when [from, to) of a resource's data may hold a 16-bit text the
+// reader did not take as one: a pad byte where a pad goes, a letter, or
+// two characters in a row at the even offsets where text would start.
+[[nodiscard]] bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size_t to);
+
+[[nodiscard]] bool HasValidUidChecksum(std::span<const std::uint8_t> bytes);
+
+} // namespace tavolin::resource

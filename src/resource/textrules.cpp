@@ -138,6 +138,23 @@ Script ScriptAt(std::u16string_view units, std::size_t i, std::size_t& step)
 // What vouches for a run of units besides their looks: nothing, a pad
 // before them, a length byte that counts them, or both where the
 // compiler puts them (then any characters will do).
+// The letters words are made of, leaving out those that small numbers
+// give (ÿ is FF 00, Ā is 00 01).
+bool IsWordLetter(char16_t u)
+{
+    if (u < 0x80)
+        return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+    if (u < 0x100)
+        return u >= 0xC0 && u != 0xD7 && u != 0xF7 && u != 0xFF;
+    if (u < 0x370)
+        return false;
+    if (u < 0x400)
+        return u >= 0x391 && u <= 0x3CE;
+    if (u < 0x530)
+        return u == 0x401 || (u >= 0x410 && u <= 0x451);
+    return IsLetter(ScriptOf(u));
+}
+
 enum class Evidence { None, Pad, Length, PaddedLength };
 
 bool LooksLike(std::u16string_view units, Evidence evidence)
@@ -179,19 +196,20 @@ bool LooksLike(std::u16string_view units, Evidence evidence)
         return false;
     if (evidence != Evidence::None)
         return true;
-    if (letters < 2)
+    // Without a length byte or a pad: two letters of a word in a row, as
+    // numbers' bytes rarely give them, and ideographs that are not mostly
+    // two printable ASCII bytes (8-bit text read as 16-bit).
+    bool word = false;
+    for (std::size_t i = 0; i + 1 < units.size() && !word; ++i)
+        word = IsWordLetter(units[i]) && IsWordLetter(units[i + 1]) && ScriptOf(units[i]) == ScriptOf(units[i + 1]);
+    if (!word)
         return false;
     if (cjk == 0)
         return true;
-    // Without a length byte or a pad, ideographs are what the bytes of
-    // numbers or of 8-bit text look like: a few of them, or all made of two
-    // printable ASCII bytes, are not taken.
-    if (letters - cjk >= 3)
-        return true;
-    const bool ascii = std::all_of(units.begin(), units.end(), [](char16_t u) {
+    const auto ascii = std::count_if(units.begin(), units.end(), [](char16_t u) {
         return (u & 0xFF) >= 0x20 && (u & 0xFF) < 0x7F && (u >> 8) >= 0x20 && (u >> 8) < 0x7F;
     });
-    return cjk >= 3 && !ascii;
+    return static_cast<std::size_t>(ascii) * 2 < cjk && (cjk >= 3 || letters - cjk >= 3);
 }
 
 class RawScan {
@@ -231,8 +249,10 @@ public:
                 continue;
             }
             const bool padded = p >= 1 && Free(p - 1, p) && m_data[p - 1] == kPad;
-            if (!padded && p >= 2 && Free(p - 2, p) && RunScript(p - 2) > Script::Control)
+            if (!padded && p >= 2 && Free(p - 2, p) && ScriptOf(Unit(p - 2)) > Script::Control)
                 continue; // inside a run that did not read as text
+            if (!padded && SmallNumbers(p))
+                continue;
             std::size_t q = p;
             while (q + 2 <= m_data.size() && Free(q, q + 2)) {
                 const char16_t u = Unit(q);
@@ -240,7 +260,7 @@ public:
                     q += 4;
                     continue;
                 }
-                const Script s = padded && q == p ? ScriptOf(u) : RunScript(q);
+                const Script s = ScriptOf(u);
                 if (s == Script::Bad || s == Script::Control || IsHigh(u) || IsLow(u))
                     break;
                 q += 2;
@@ -277,13 +297,11 @@ private:
     {
         return static_cast<char16_t>(m_data[at] | m_data[at + 1] << 8);
     }
-    // Inside a run without a length byte a unit of two bytes below 0x20
-    // (Є is 04 04, Ā is 00 01) is far more often two small numbers.
-    [[nodiscard]] Script RunScript(std::size_t at) const
+    // A run without a length byte or a pad that would start with a unit of
+    // two small bytes (Є is 04 04, Ā is 00 01) starts with numbers.
+    [[nodiscard]] bool SmallNumbers(std::size_t at) const
     {
-        if (m_data[at] < 0x20 && m_data[at + 1] < 0x20)
-            return Script::Bad;
-        return ScriptOf(Unit(at));
+        return m_data[at] < 0x10 && m_data[at + 1] < 0x05;
     }
     [[nodiscard]] std::u16string Units(std::size_t at, std::size_t n) const
     {
@@ -312,15 +330,10 @@ private:
         if (p < 1 || p + 1 >= m_data.size() || !Free(p - 1, p))
             return false;
         const std::size_t n = m_data[p - 1];
-        if (n == 0 || p + 2 * n > limit || !Free(p, p + 2 * n))
+        // One character after a byte of 1 is as often a BYTE and a WORD.
+        if (n < 2 || p + 2 * n > limit || !Free(p, p + 2 * n))
             return false;
         const std::u16string units = Units(p, n);
-        if (n == 1) {
-            // One letter, then the end or what cannot be text.
-            const bool endsThere = !Free(p + 2, p + 4) || ScriptOf(Unit(p + 2)) == Script::Bad;
-            if (!IsLetter(ScriptOf(units[0])) || !endsThere)
-                return false;
-        }
         return LooksLike(units, Evidence::Length) && !Continues(units, p + 2 * n);
     }
     // Takes the LTEXT at `p` if there is one; returns its end, else 0.

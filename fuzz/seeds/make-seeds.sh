@@ -2,7 +2,7 @@
 # Writes the small seed inputs of each fuzz target beside this script.
 set -euo pipefail
 cd "$(dirname "$0")"
-mkdir -p fuzz_reader fuzz_writer fuzz_po_import
+mkdir -p fuzz_reader fuzz_writer fuzz_po_import fuzz_resource_reader fuzz_resource_rebuild
 
 bytes() { printf "$(printf '\\%03o' "$@")"; }
 
@@ -39,3 +39,13 @@ printf "\2${header}"'msgctxt "1"\nmsgid "Hello"\nmsgstr "Жx"\n' > fuzz_po_impor
 printf '\0#, fuzzy\nmsgctxt "1"\nmsgid "Hello"\nmsgstr "Hey"\n\nmsgid "free"\nmsgstr "x"\n\nmsgctxt "9"\nmsgid "a"\nmsgstr "b"\n\n#~ msgctxt "4"\n#~ msgid ""\n#~ msgstr "z"\n' > fuzz_po_import/skipped
 printf '\0msgid ""\nmsgstr ""\n"Content-Type: text/plain; charset=ISO-8859-1\\n"\n\nmsgctxt "1"\nmsgid "Hello"\nmsgstr "\xe9"\n' > fuzz_po_import/latin1
 printf '\0msgctxt "1"\nmsgid "Hello\nmsgstr "x"\n' > fuzz_po_import/broken
+
+# Structure reader and rebuild: a compressed file with a compressed run and a
+# raw LTEXT, an old file of padded, unpadded and zero-terminated texts, a
+# narrow build.
+bytes 107 74 31 16 0 0 0 0 0 0 0 0 25 253 72 232 0 12 0 1 0 1 5 5 72 101 108 108 111 2 171 120 0 121 0 20 0 29 0 35 0 > fuzz_resource_reader/compressed-runs
+cp fuzz_resource_reader/compressed-runs fuzz_resource_rebuild/compressed-runs
+bytes 44 0 9 0 3 171 97 0 98 0 99 0 1 5 72 0 101 0 108 0 108 0 111 0 255 255 16 0 0 0 76 0 101 0 103 0 97 0 99 0 121 0 0 0 4 0 12 0 26 0 44 0 > fuzz_resource_reader/old-texts
+cp fuzz_resource_reader/old-texts fuzz_resource_rebuild/old-texts
+bytes 107 74 31 16 0 0 0 0 0 0 0 0 25 253 72 232 0 12 0 0 5 84 111 114 99 104 5 84 111 114 99 104 20 0 32 0 > fuzz_resource_reader/narrow
+cp fuzz_resource_reader/narrow fuzz_resource_rebuild/narrow

@@ -374,6 +374,7 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
     std::vector<std::size_t> index;
     std::size_t oldLargest = 0;
     std::size_t newLargest = 0;
+    bool laidOut = false;
     for (std::size_t i = 0; i < file.resources.size(); ++i) {
         const Resource& r = file.resources[i];
         index.push_back(out.size());
@@ -386,6 +387,7 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
             continue;
         }
         const LaidOut laid = ResourceLayout(file, i + 1, edited->second, allowGuessed).Lay();
+        laidOut = true;
         out.insert(out.end(), laid.stored.begin(), laid.stored.end());
         newLargest = std::max(newLargest, laid.decompressedSize);
         if (file.format != Format::Old) {
@@ -406,7 +408,7 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
     }
     if (file.format == Format::Old) {
         PutWord(out, 0, p);
-    } else {
+    } else if (laidOut) {
         // The compiler writes the largest decompressed size; a file that
         // holds more keeps it, as long as every resource still fits.
         const std::size_t largest = file.largest == oldLargest ? newLargest : std::max<std::size_t>(file.largest, newLargest);

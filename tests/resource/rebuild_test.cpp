@@ -1,0 +1,172 @@
+// Rebuilds of small hand-made files: what must be refused, and the layout
+// details that the compiler's edit cases do not reach.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "resource/resourcefile.h"
+#include "testutil.h"
+
+namespace tavolin::resource {
+namespace {
+
+using test::Bytes;
+
+Bytes Utf16(std::u16string_view s)
+{
+    Bytes b;
+    for (const char16_t c : s) {
+        b.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        b.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return b;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+void PutWord(Bytes& b, std::size_t value)
+{
+    b.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    b.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+// An old-format file of these resources.
+Bytes OldFile(const std::vector<Bytes>& resources)
+{
+    Bytes out(4, 0);
+    std::vector<std::size_t> index;
+    for (const auto& r : resources) {
+        index.push_back(out.size());
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    const std::size_t p = out.size();
+    for (const auto i : index)
+        PutWord(out, i);
+    PutWord(out, p);
+    out[0] = static_cast<std::uint8_t>(p & 0xFF);
+    out[1] = static_cast<std::uint8_t>(p >> 8);
+    out[2] = static_cast<std::uint8_t>(2 * resources.size() + 3);
+    return out;
+}
+
+std::uint16_t Crc(const Bytes& uids, std::size_t first)
+{
+    std::uint16_t crc = 0;
+    for (std::size_t i = first; i < 12; i += 2) {
+        crc ^= static_cast<std::uint16_t>(uids[i] << 8);
+        for (int k = 0; k < 8; ++k)
+            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
+
+// A compressed-format file of uncompressed resources (bits clear).
+Bytes CompressedFile(const std::vector<Bytes>& resources)
+{
+    Bytes out{0x6B, 0x4A, 0x1F, 0x10, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
+    const std::uint16_t even = Crc(out, 0);
+    const std::uint16_t odd = Crc(out, 1);
+    PutWord(out, even);
+    PutWord(out, odd);
+    out.push_back(0);
+    std::size_t largest = 0;
+    for (const auto& r : resources)
+        largest = std::max(largest, r.size());
+    PutWord(out, largest);
+    out.insert(out.end(), (resources.size() + 7) / 8, 0);
+    std::vector<std::size_t> index;
+    for (const auto& r : resources) {
+        index.push_back(out.size());
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    const std::size_t p = out.size();
+    for (const auto i : index)
+        PutWord(out, i);
+    PutWord(out, p);
+    return out;
+}
+
+const Bytes kAbc = Cat({{3, 0xAB}, Utf16(u"abc")});                  // a padded LTEXT
+const Bytes kNumbers{0x10, 0, 0, 0, 0x5A, 0, 0xFF, 0xFF};            // a LONG, then 'Z' (unknown)
+const Bytes kGuess = Cat({{1, 5}, Utf16(u"Hello"), {0xFF, 0xFF}});   // a BYTE, then an unpadded LTEXT
+
+std::string RefusalOf(const Bytes& bytes, const std::vector<TextEdit>& edits, bool allowGuessed = false)
+{
+    try {
+        (void)Rebuild(ReadResourceFile(bytes), edits, allowGuessed);
+    } catch (const RebuildError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(Rebuild, RefusesWhatTheFormatCannotHold)
+{
+    const struct {
+        const char* what;
+        Bytes file;
+        std::vector<TextEdit> edits;
+        const char* message; // a part of it
+        bool allowGuessed = true;
+    } cases[] = {
+        {"LTEXT of 256 units", OldFile({kAbc}), {{1, 1, std::u16string(256, u'x')}}, "1.1: an LTEXT holds at most 255"},
+        {"past 64 KiB", OldFile({Cat({kAbc, Utf16(u"xyzzy")})}), {{1, 2, std::u16string(33000, u'y')}},
+         "would be"},
+        {"past 64 KiB in all", OldFile({kAbc, Cat({{1, 0xAB}, Utf16(u"xyzzy")})}),
+         {{1, 1, std::u16string(255, u'x')}, {2, 1, std::u16string(32600, u'y')}}, "64 KiB"},
+        {"empty moves an unknown text", OldFile({Cat({kAbc, kNumbers})}), {{1, 1, u""}}, "1.1: the change between"},
+        {"guessed", OldFile({kGuess}), {{1, 1, u"Hi"}}, "1.1: a guessed text", false},
+        {"no such text", OldFile({kAbc}), {{1, 2, u"x"}}, "1.2: no such text"},
+        {"NUL inside", OldFile({kAbc}), {{1, 1, std::u16string(u"a\0b", 3)}}, "U+0000"},
+        {"not a resource file", Bytes{1, 2, 3}, {{1, 1, u"x"}}, "not a resource file"},
+        {"narrow: no byte", CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'T', 'o', 'r', 'c', 'h'}}),
+         {{1, 1, u"Фонарь"}}, "U+0424 has no byte"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string message = RefusalOf(c.file, c.edits, c.allowGuessed);
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    }
+    // A guessed text is edited when the caller allows it.
+    EXPECT_EQ(RefusalOf(OldFile({kGuess}), {{1, 1, u"Hi"}}, true), "");
+}
+
+// Layouts the edit cases of the compiler do not show: old and narrow
+// files, the header words, a pad that follows the new length.
+TEST(Rebuild, LaysOutEditedResources)
+{
+    const struct {
+        const char* what;
+        Bytes before;
+        std::vector<TextEdit> edits;
+        Bytes after;
+    } cases[] = {
+        {"old: longer, later resources move",
+         OldFile({kAbc, Cat({{2, 0xAB}, Utf16(u"de")})}),
+         {{1, 1, u"abcd"}},
+         OldFile({Cat({{4, 0xAB}, Utf16(u"abcd")}), Cat({{2, 0xAB}, Utf16(u"de")})})},
+        {"old: empty moves the pad of the text after it",
+         OldFile({Cat({kAbc, {0}, {2}, Utf16(u"de")})}),
+         {{1, 1, u""}},
+         OldFile({Cat({{0, 0}, {2, 0xAB}, Utf16(u"de")})})},
+        {"narrow: an 8-bit LTEXT in Windows-1252",
+         CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'T', 'o', 'r', 'c', 'h'}}),
+         {{1, 2, u"Lampe €"}},
+         CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 7, 'L', 'a', 'm', 'p', 'e', ' ', 0x80}})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ResourceFile file = ReadResourceFile(c.before);
+        EXPECT_EQ(Rebuild(file, c.edits, true), c.after);
+    }
+}
+
+} // namespace
+} // namespace tavolin::resource

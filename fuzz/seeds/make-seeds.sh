@@ -40,6 +40,16 @@ printf '\0#, fuzzy\nmsgctxt "1"\nmsgid "Hello"\nmsgstr "Hey"\n\nmsgid "free"\nms
 printf '\0msgid ""\nmsgstr ""\n"Content-Type: text/plain; charset=ISO-8859-1\\n"\n\nmsgctxt "1"\nmsgid "Hello"\nmsgstr "\xe9"\n' > fuzz_po_import/latin1
 printf '\0msgctxt "1"\nmsgid "Hello\nmsgstr "x"\n' > fuzz_po_import/broken
 
+# SCSU: compressed runs as the compiler writes them (single-byte windows,
+# quotes, Unicode mode), the standard's supplementary window, reserved tags,
+# and UTF-16LE texts to encode.
+mkdir -p fuzz_scsu
+printf '\x12\x9f\xc0\xb8\xb2\xb5\xc2\x20\x1c\xfb\xa3\xc5\xc9\xbc' > fuzz_scsu/windows
+printf 'Hi \x0e\xd8\x3d\x0e\xde\x00\x21\x20\x0f\x4e\x2d\xf0\xe0\x00\xe0\x61' > fuzz_scsu/quotes-unicode
+printf '\x0b\x01\xec\x80\x0f\xf1\x21\xec\x81\xe9\x68\x80' > fuzz_scsu/extended
+printf 'a\x0c\x0f\xf2\x1c\x00\xc1' > fuzz_scsu/reserved
+printf '\x1f\x04\x35\x04\xb5\x30\xa4\x30\x3d\xd8\x00\xde\x00\xe0\x1b\x00\x41\x00' > fuzz_scsu/utf16-mixed
+
 # Structure reader and rebuild: a compressed file with a compressed run and a
 # raw LTEXT, an old file of padded, unpadded and zero-terminated texts, a
 # narrow build.

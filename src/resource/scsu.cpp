@@ -35,6 +35,12 @@ constexpr std::uint8_t kFirstSpecialOffset = 0xF9;
 constexpr std::array<char32_t, 7> kSpecialBases{0x00C0, 0x0250, 0x0370, 0x0530, 0x3040, 0x30A0, 0xFF60};
 constexpr char32_t kWindowSize = 0x80;
 
+// One of the eight tags first..first+7 (one per window).
+bool Among(std::uint8_t b, std::uint8_t first)
+{
+    return b >= first && b < first + kWindows;
+}
+
 // The base a window offset byte names. The reserved offsets (00, A8..F8)
 // name base 0, as the platform's expander reads them: no error.
 char32_t WindowBase(std::uint8_t offset)
@@ -104,18 +110,18 @@ private:
             return true;
         }
         std::uint8_t arg = 0;
-        if (b >= kSQ0 && b < kSQ0 + kWindows) {
+        if (Among(b, kSQ0)) {
             if (!Next(arg))
                 return false;
             const int n = b - kSQ0;
             Append(out_, arg < 0x80 ? kStaticWindows[n] + arg : windows_[n] + (arg - 0x80));
             return true;
         }
-        if (b >= kSC0 && b < kSC0 + kWindows) {
+        if (Among(b, kSC0)) {
             active_ = b - kSC0;
             return true;
         }
-        if (b >= kSD0 && b < kSD0 + kWindows) {
+        if (Among(b, kSD0)) {
             if (!Next(arg))
                 return false;
             active_ = b - kSD0;
@@ -130,7 +136,8 @@ private:
         case kSCU:
             unicodeMode_ = true;
             return true;
-        default: // kReservedSingle: the platform refuses it
+        case kReservedSingle: // the platform refuses it
+        default:
             return false;
         }
     }
@@ -140,12 +147,12 @@ private:
         std::uint8_t b = 0;
         static_cast<void>(Next(b));
         std::uint8_t arg = 0;
-        if (b >= kUC0 && b < kUC0 + kWindows) {
+        if (Among(b, kUC0)) {
             active_ = b - kUC0;
             unicodeMode_ = false;
             return true;
         }
-        if (b >= kUD0 && b < kUD0 + kWindows) {
+        if (Among(b, kUD0)) {
             if (!Next(arg))
                 return false;
             active_ = b - kUD0;
@@ -203,7 +210,7 @@ private:
 // the character; the others are these.
 constexpr int kAscii = 0x100;   // stands for itself in single-byte mode
 constexpr int kStatic0 = 0x200; // kStatic0 + k: inside static window k
-constexpr int kPlain = 0x300;   // no window fits: Unicode mode, or quoted
+constexpr int kPlain = kStatic0 + kWindows; // no window fits: Unicode mode, or quoted
 
 bool IsPassThrough(char16_t c)
 {
@@ -223,12 +230,15 @@ int TreatmentOf(char16_t c)
     // of 128 would hold too few of them to pay.
     const bool windowable = c >= 0x80 && (c < 0x3400 || c >= 0xE000);
     if (windowable) {
+        // The special bases first and in order: katakana 30A0..30BF goes to
+        // the hiragana window 3040, as the compiler chooses.
         for (std::size_t i = 0; i < kSpecialBases.size(); ++i) {
             if (Inside(c, kSpecialBases[i]))
                 return kFirstSpecialOffset + static_cast<int>(i);
         }
-        return c < 0x3400 ? c / kWindowSize : (c - 0xAC00) / kWindowSize;
+        return static_cast<int>((c < 0x3400 ? c : c - 0xAC00) / kWindowSize);
     }
+    // Only controls can be left in a static window (window 0).
     for (int k = 0; k < kWindows; ++k) {
         if (Inside(c, kStaticWindows[k]))
             return kStatic0 + k;
@@ -298,10 +308,9 @@ private:
         for (int k = 0; k < kWindows; ++k) {
             if (windows_[k] != base)
                 continue;
-            if (unicodeMode_)
-                Put(kUC0 + k);
-            else if (k != active_)
-                Put(kSC0 + k);
+            // Never the active window in single-byte mode: its characters
+            // were written before the run was taken.
+            Put((unicodeMode_ ? kUC0 : kSC0) + k);
             active_ = k;
             unicodeMode_ = false;
             return;

@@ -20,7 +20,9 @@ namespace tavolin::resource {
 // The bytes the platform's resource compiler writes for `units`: its
 // compressor's choices exactly (queue of four, window 4 redefined, lone
 // characters quoted), so that an edited resource comes out as the compiler
-// would write it. Never emits a reserved tag.
+// would write it. Never emits a reserved tag. The result is not limited in
+// length: the compiler keeps a text raw where this is not shorter than its
+// UTF-16 (2 bytes a unit), and so must a caller.
 [[nodiscard]] std::vector<std::uint8_t> EncodeScsu(std::u16string_view units);
 
 } // namespace tavolin::resource

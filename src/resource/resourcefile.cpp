@@ -46,8 +46,8 @@ bool ReadIndex(std::span<const std::uint8_t> b, std::size_t firstResource, Resou
         return false;
     const std::size_t n = (b.size() - p) / 2 - 1;
     std::size_t previous = Word(b, p);
-    if (previous != (n == 0 ? p : firstResource))
-        return false;
+    if (previous != firstResource)
+        return false; // no bytes between the header and resource 1
     for (std::size_t i = 1; i <= n; ++i) {
         const std::size_t next = Word(b, p + 2 * i);
         if (next < previous)
@@ -117,6 +117,8 @@ bool Decompress(std::span<const std::uint8_t> stored, std::vector<std::uint8_t>&
 void AddCompressedTexts(std::size_t resource, const std::vector<CompressedRun>& runs, std::vector<Text>& texts)
 {
     for (const auto& run : runs) {
+        if (run.units.empty())
+            continue; // bytes that only switch modes or windows
         Text t;
         t.resource = resource;
         t.certain = true;

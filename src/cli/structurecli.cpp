@@ -120,14 +120,27 @@ int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
                 << Visible(t.text) << '\n';
         return 0;
     }
-    std::string json = "{\"file\": " + JsonPath(c.file) + ", \"format\": \"" + resource::FormatName(file.format) +
-                       "\", \"texts\": [";
+    std::string json = R"({"file": )";
+    json += JsonPath(c.file);
+    json += R"(, "format": ")";
+    json += resource::FormatName(file.format);
+    json += R"(", "texts": [)";
     for (std::size_t i = 0; i < file.texts.size(); ++i) {
         const auto& t = file.texts[i];
         json += i == 0 ? "" : ", ";
-        json += "{\"id\": \"" + Id(t) + "\", \"resource\": " + std::to_string(t.resource) +
-                ", \"index\": " + std::to_string(t.index) + ", \"kind\": \"" + resource::KindName(t.kind) +
-                "\", \"certain\": " + (t.certain ? "true" : "false") + ", \"text\": " + JsonText(t.text) + "}";
+        json += R"({"id": ")";
+        json += Id(t);
+        json += R"(", "resource": )";
+        json += std::to_string(t.resource);
+        json += R"(, "index": )";
+        json += std::to_string(t.index);
+        json += R"(, "kind": ")";
+        json += resource::KindName(t.kind);
+        json += R"(", "certain": )";
+        json += t.certain ? "true" : "false";
+        json += R"(, "text": )";
+        json += JsonText(t.text);
+        json += '}';
     }
     json += "]}\n";
     out << json;
@@ -148,6 +161,16 @@ bool ParseId(const std::string& id, std::size_t& resource, std::size_t& index)
     return resource > 0 && index > 0;
 }
 
+std::string AboutKey(const std::string& path, const std::string& key, const char* what)
+{
+    std::string message = path;
+    message += R"(: ")";
+    message += key;
+    message += "\" ";
+    message += what;
+    return message;
+}
+
 std::vector<resource::TextEdit> ReadEdits(const std::string& path)
 {
     const auto bytes = ReadBytes(path);
@@ -158,17 +181,17 @@ std::vector<resource::TextEdit> ReadEdits(const std::string& path)
         throw InputError(path + ": not valid JSON (" + e.what() + ")");
     }
     if (!json.is_object())
-        throw InputError(path + ": must be a JSON object {\"R.I\": \"new text\", ...}");
+        throw InputError(path + R"(: must be a JSON object {"R.I": "new text", ...})");
     std::vector<resource::TextEdit> edits;
     for (const auto& [key, value] : json.items()) {
         resource::TextEdit e;
         if (!ParseId(key, e.resource, e.index))
-            throw InputError(path + ": \"" + key + "\" is not an ID of the form R.I");
+            throw InputError(AboutKey(path, key, "is not an ID of the form R.I"));
         if (!value.is_string())
-            throw InputError(path + ": the value of " + key + " is not a string");
+            throw InputError(AboutKey(path, key, "has a value that is not a string"));
         const auto text = resource::Utf8ToUtf16(value.get<std::string>());
         if (!text)
-            throw InputError(path + ": the text of " + key + " is not valid UTF-8");
+            throw InputError(AboutKey(path, key, "has a text that is not valid UTF-8"));
         e.text = *text;
         edits.push_back(std::move(e));
     }
@@ -212,8 +235,8 @@ void AddStructureCommands(CLI::App& app, StructureCommands& c)
         "texts", "Print every text of FILE found through its resource structure (any format and script): "
                  "ID R.I, kind, certain or guessed, text (control characters as their symbols)");
     c.texts->add_option("FILE", c.file, "resource file")->required();
-    c.texts->add_flag("--json", c.json, "print {\"file\", \"format\", \"texts\": [...]} instead");
-    c.apply = app.add_subcommand("apply", "Replace texts of FILE by those of EDITS.json ({\"R.I\": \"new text\", ...}), "
+    c.texts->add_flag("--json", c.json, R"(print {"file", "format", "texts": [...]} instead)");
+    c.apply = app.add_subcommand("apply", R"(Replace texts of FILE by those of EDITS.json ({"R.I": "new text", ...}), )"
                                           "laying the edited resources out again");
     c.apply->add_option("FILE", c.file, "resource file")->required();
     c.apply->add_option("EDITS", c.edits, "JSON object of IDs and new texts")->required()->option_text("EDITS.json");

@@ -135,10 +135,8 @@ public:
 private:
     [[nodiscard]] std::size_t ResourceNumber() const
     {
-        for (const auto& p : m_pieces)
-            if (p.text)
-                return p.text->resource;
-        return 0;
+        const auto it = std::find_if(m_pieces.begin(), m_pieces.end(), [](const Piece& p) { return p.text; });
+        return it == m_pieces.end() ? 0 : it->text->resource;
     }
 
     void AddOther(const std::vector<std::uint8_t>& data, std::size_t from, std::size_t to)
@@ -165,10 +163,11 @@ private:
             if (nul != std::u16string::npos && !(t.kind == TextKind::Text && nul + 1 == p.units.size()))
                 throw RebuildError(Id(t) + ": the text holds U+0000, which would end it early");
             if (!t.wide) {
-                for (const char16_t c : p.units)
-                    if (c != 0 && !UnicodeToCp1252(c))
-                        throw RebuildError(Id(t) + ": " + CodePoint(c) +
-                                           " has no byte in the 8-bit code page (Windows-1252) of this file");
+                const auto missing = std::find_if(p.units.begin(), p.units.end(),
+                                                  [](char16_t c) { return c != 0 && !UnicodeToCp1252(c); });
+                if (missing != p.units.end())
+                    throw RebuildError(Id(t) + ": " + CodePoint(*missing) +
+                                       " has no byte in the 8-bit code page (Windows-1252) of this file");
             }
         }
     }
@@ -258,10 +257,13 @@ private:
             if (!changed)
                 break;
         }
-        for (const auto& p : m_pieces)
-            if (p.candidate && !p.edited && !p.text->certain && !m_allowGuessed)
-                throw RebuildError("resource " + std::to_string(p.text->resource) + ": the compiler would now compress " +
-                                   "guessed text " + Id(*p.text) + "; allow guessed texts to trust it");
+        const auto guessed = std::find_if(m_pieces.begin(), m_pieces.end(), [&](const Piece& p) {
+            return p.candidate && !p.edited && !p.text->certain && !m_allowGuessed;
+        });
+        if (guessed != m_pieces.end())
+            throw RebuildError("resource " + std::to_string(guessed->text->resource) +
+                               ": the compiler would now compress guessed text " + Id(*guessed->text) +
+                               "; allow guessed texts to trust it");
     }
 
     void AppendDecompressed(const Piece& p, std::vector<std::uint8_t>& out) const
@@ -391,7 +393,7 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
         out.insert(out.end(), laid.stored.begin(), laid.stored.end());
         newLargest = std::max(newLargest, laid.decompressedSize);
         if (file.format != Format::Old) {
-            const std::uint8_t bit = static_cast<std::uint8_t>(1u << (i % 8));
+            const auto bit = static_cast<std::uint8_t>(1u << (i % 8));
             std::uint8_t& bits = out[kCompressedHeader + i / 8];
             bits = static_cast<std::uint8_t>(laid.compressedBit ? bits | bit : bits & ~bit);
         }

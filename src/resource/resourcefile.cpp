@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 #include "resource/scsu.h"
 #include "resource/textrules.h"
@@ -245,10 +246,8 @@ ResourceFile ReadResourceFile(std::span<const std::uint8_t> bytes)
         for (std::size_t i = 0; i < file.resources.size(); ++i)
             FindNarrowTexts(i + 1, file.resources[i].data, narrow);
         const auto covered = [](const std::vector<Text>& texts) {
-            std::size_t n = 0;
-            for (const auto& t : texts)
-                n += t.end - t.start;
-            return n;
+            return std::accumulate(texts.begin(), texts.end(), std::size_t{0},
+                                   [](std::size_t n, const Text& t) { return n + (t.end - t.start); });
         };
         if (!narrow.empty() && covered(narrow) >= covered(wide)) {
             file.format = Format::Narrow;

@@ -40,7 +40,9 @@ constexpr bool IsCjk(Script s)
 }
 
 struct Block {
+    // cppcheck-suppress unusedStructMember ; read in ScriptOf through kBlocks
     char16_t first;
+    // cppcheck-suppress unusedStructMember ; read in ScriptOf through kBlocks
     char16_t last;
     Script script;
 };
@@ -313,15 +315,13 @@ private:
     }
     // The text seems to go on past its end: the next unit is a letter of
     // the script of its last letter, so the length byte was a number.
-    [[nodiscard]] bool Continues(std::u16string_view units, std::size_t end) const
+    [[nodiscard]] bool Continues(const std::u16string& units, std::size_t end) const
     {
         if (!Free(end, end + 2))
             return false;
         const Script next = ScriptOf(Unit(end));
-        for (auto it = units.rbegin(); it != units.rend(); ++it)
-            if (IsLetter(ScriptOf(*it)))
-                return next == ScriptOf(*it);
-        return false;
+        const auto letter = std::find_if(units.rbegin(), units.rend(), [](char16_t u) { return IsLetter(ScriptOf(u)); });
+        return letter != units.rend() && next == ScriptOf(*letter);
     }
     // An unpadded LTEXT whose characters start at `p` (its length byte at
     // the odd offset before) that ends at or before `limit`.
@@ -406,7 +406,7 @@ bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size
             break;
         const Script s = ScriptOf(static_cast<char16_t>(data[i] | data[i + 1] << 8));
         const bool plausible = s > Script::Control;
-        if ((IsLetter(s) && !IsCjk(s)) || (plausible && previous))
+        if (IsLetter(s) || (plausible && previous))
             return true;
         previous = plausible;
     }

@@ -36,8 +36,8 @@ void FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, s
 [[nodiscard]] bool LooksLikeText(std::u16string_view units, bool withLength);
 
 // True when [from, to) of a resource's data may hold a 16-bit text the
-// reader did not take as one: a pad byte where a pad goes, a letter, or
-// two characters in a row at the even offsets where text would start.
+// reader did not take as one: a pad byte where a pad goes, a letter of any
+// script, or two characters in a row at the even offsets where text starts.
 [[nodiscard]] bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size_t to);
 
 [[nodiscard]] bool HasValidUidChecksum(std::span<const std::uint8_t> bytes);

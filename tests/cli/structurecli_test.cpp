@@ -71,7 +71,7 @@ TEST(StructureCli, ApplyWritesTheRebuildOrNothing)
         {R"({"2.1": "Hi"})", {"--allow-guessed"}, 0, ""},
         {R"({"9.1": "x"})", {}, 1, "unknown ID 9.1"},
         {R"({"1.x": "x"})", {}, 1, "not an ID"},
-        {R"({"1.1": 5})", {}, 1, "not a string"},
+        {R"({"1.1": 5})", {}, 1, "\"1.1\" has a value that is not a string"},
         {R"(["1.1"])", {}, 1, "must be a JSON object"},
         {R"({"1.1": )", {}, 1, "not valid JSON"},
     };

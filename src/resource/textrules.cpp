@@ -274,7 +274,7 @@ public:
             // that is the better reading.
             if (LtextAt(p + 2, q))
                 continue;
-            const bool zeroEnds = q + 2 == m_data.size() && Unit(q) == 0;
+            const bool zeroEnds = q + 2 == m_data.size() && Free(q, q + 2) && Unit(q) == 0;
             Add(zeroEnds ? TextKind::Text : TextKind::Buf, false, padded ? p - 1 : p, p, units);
             p = (zeroEnds ? q + 2 : q) - 2;
         }

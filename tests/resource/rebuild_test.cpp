@@ -37,10 +37,10 @@ void PutWord(Bytes& b, std::size_t value)
     b.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-// An old-format file of these resources.
-Bytes OldFile(const std::vector<Bytes>& resources)
+// The resources after `out`'s header, then the index that ends every file;
+// returns the index's position.
+std::size_t PutResourcesAndIndex(Bytes& out, const std::vector<Bytes>& resources)
 {
-    Bytes out(4, 0);
     std::vector<std::size_t> index;
     for (const auto& r : resources) {
         index.push_back(out.size());
@@ -50,6 +50,14 @@ Bytes OldFile(const std::vector<Bytes>& resources)
     for (const auto i : index)
         PutWord(out, i);
     PutWord(out, p);
+    return p;
+}
+
+// An old-format file of these resources.
+Bytes OldFile(const std::vector<Bytes>& resources)
+{
+    Bytes out(4, 0);
+    const std::size_t p = PutResourcesAndIndex(out, resources);
     out[0] = static_cast<std::uint8_t>(p & 0xFF);
     out[1] = static_cast<std::uint8_t>(p >> 8);
     out[2] = static_cast<std::uint8_t>(2 * resources.size() + 3);
@@ -81,15 +89,7 @@ Bytes CompressedFile(const std::vector<Bytes>& resources)
         largest = std::max(largest, r.size());
     PutWord(out, largest);
     out.insert(out.end(), (resources.size() + 7) / 8, 0);
-    std::vector<std::size_t> index;
-    for (const auto& r : resources) {
-        index.push_back(out.size());
-        out.insert(out.end(), r.begin(), r.end());
-    }
-    const std::size_t p = out.size();
-    for (const auto i : index)
-        PutWord(out, i);
-    PutWord(out, p);
+    PutResourcesAndIndex(out, resources);
     return out;
 }
 

@@ -44,8 +44,10 @@ private:
 const QString kThaiReach = QString::fromUtf8("\u0E1F\u0E31\u0E49\u0E1B\u0E34\u0E4A\u0E0E\u0E39\u0E10\u0E38");
 // Fonts known to draw Thai with its marks in place, for a default font that
 // has no Thai letters of its own.
+// Symbola draws the control pictures that stand for control characters.
 const QStringList kThaiFamilies = {QStringLiteral("Loma"), QStringLiteral("Garuda"),
-                                   QStringLiteral("Tlwg Typo"), QStringLiteral("Norasi")};
+                                   QStringLiteral("Tlwg Typo"), QStringLiteral("Norasi"),
+                                   QStringLiteral("Symbola")};
 
 } // namespace
 

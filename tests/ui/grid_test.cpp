@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "codec/displaytext.h"
+#include "codec/thaicodepage.h"
 #include "tables/stringtable.h"
 #include "ui/stringtablemodel.h"
 #include "ui/celleditor.h"
@@ -109,6 +110,7 @@ private slots:
     void focusElsewhereLeavesTheCellTakingItBackPlacesTheEditor();
     void keyCellsNeverBecomeCurrent();
     void thaiMarksAboveAndBelowAreDrawnWhole();
+    void everyStandInIsDrawnAsAGlyph();
     void charactersWithoutAByteAreRefusedInputMethodTextIsTyped();
     void everyTextByteSurvivesAnEditOfItsNeighbours();
     void emptyingAndAppendingSettleOnRowOne();
@@ -279,6 +281,19 @@ void GridTest::thaiMarksAboveAndBelowAreDrawnWhole()
                                     .arg(f.grid->font().pointSize()).arg(row + 1).arg(InkHeight(shown))
                                     .arg(free).arg(f.grid->rowHeight(row))));
         }
+    }
+}
+
+void GridTest::everyStandInIsDrawnAsAGlyph()
+{
+    // The characters that stand for control bytes and unassigned Thai ones
+    // are drawn, not left as empty boxes, as in tavolin-strings list.
+    GridFixture f(Entries{{"1", "a"}});
+    const QFontMetrics metrics(f.grid->font());
+    for (int b = 1; b < 256; ++b) {
+        const char32_t shown = ShownChar(static_cast<std::uint8_t>(b));
+        if (shown >= 0x2400)
+            QVERIFY2(metrics.inFontUcs4(shown), qPrintable(QString("byte %1, U+%2").arg(b).arg(uint(shown), 4, 16)));
     }
 }
 

@@ -21,8 +21,8 @@ void KeepTitleVisible(QMessageBox& box)
                     layout->rowCount(), 0, 1, layout->columnCount());
 }
 
-// A message window is a dialog: a title and a close button, nothing to
-// minimise or maximise.
+// A message window is a dialog: it asks the window manager for a title and
+// a close button, nothing to minimise or maximise.
 void MakeDialog(QMessageBox& box)
 {
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

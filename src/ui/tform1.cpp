@@ -361,6 +361,8 @@ void TForm1::Save()
         }
     }
     SaveTables(m_currentFileName, m_tables, m_isCaptionFile);
+    // The file now holds what the grid shows: nothing is left to change.
+    m_model->SetSavingChanges({});
 }
 
 void TForm1::RefuseOversizedCaptionFile() const

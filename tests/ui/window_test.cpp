@@ -420,7 +420,12 @@ void WindowTest::marksAndToolTipsFollowEveryEdit()
     const QStringList lines = tip(2).split(u'\n');
     QCOMPARE(lines.size(), 1 + 1 + 10 + 1);
     QCOMPARE(lines.back(), QString("and 3 more"));
+    // Once saved, the file holds what the grid shows.
+    f.window.Save1Click();
     QVERIFY(f.sink.errors.isEmpty());
+    for (int row = 0; row < 3; ++row)
+        QVERIFY(!tint(row).isValid());
+    QCOMPARE(f.Editor()->palette().color(QPalette::Base), f.window.vle()->palette().color(QPalette::Base));
 }
 
 void WindowTest::textsPastTheirSlotAreMarkedAndSaveGoesToTheFirst()

@@ -12,10 +12,12 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -86,6 +88,19 @@ void FitFileColumns(QFileDialog& dialog)
     auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
     if (!view || !view->model())
         return;
+    // The places on the left ("Computer", the home folder) whole as well.
+    auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+    const QAbstractItemView* places = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+    if (splitter && places && splitter->count() == 2) {
+        const int needed = places->sizeHintForColumn(0) + 2 * places->frameWidth() +
+                           places->verticalScrollBar()->sizeHint().width();
+        QList<int> sizes = splitter->sizes();
+        if (sizes.at(0) < needed) {
+            sizes[1] = std::max(0, sizes.at(1) - (needed - sizes.at(0)));
+            sizes[0] = needed;
+            splitter->setSizes(sizes);
+        }
+    }
     QHeaderView* header = view->header();
     header->setStretchLastSection(false);
     for (int column = 0; column < header->count(); ++column)

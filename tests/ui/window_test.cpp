@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QLabel>
+#include <QListView>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -498,6 +499,9 @@ void WindowTest::openDialogShowsNamesSizesAndDatesWhole()
                          qPrintable(QString("column %1: %2 < %3").arg(column).arg(header->sectionSize(column))
                                         .arg(items->sizeHintForColumn(column))));
         }
+        const QAbstractItemView* places = dialog->findChild<QListView*>("sidebar");
+        QVERIFY(places);
+        QVERIFY(places->viewport()->width() >= places->sizeHintForColumn(0));
         QVERIFY2(header->length() <= view->viewport()->width(),
                  qPrintable(QString("%1 > %2").arg(header->length()).arg(view->viewport()->width())));
         checked = true;

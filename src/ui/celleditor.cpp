@@ -145,6 +145,13 @@ void CellEditor::Type(char32_t c)
     insert(QString::fromUcs4(&key, 1));
 }
 
+bool CellEditor::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip)
+        setToolTip(m_grid.EditorToolTip());
+    return QLineEdit::event(event);
+}
+
 void CellEditor::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);

@@ -302,7 +302,11 @@ void ValueGrid::MarkEditor()
     if (tint.isValid())
         palette.setColor(QPalette::Base, tint.value<QColor>());
     m_editor->setPalette(palette);
-    m_editor->setToolTip(m_model->ToolTip(row));
+}
+
+QString ValueGrid::EditorToolTip() const
+{
+    return m_model && m_editIndex.isValid() ? m_model->ToolTip(m_editIndex.row()) : QString();
 }
 
 void ValueGrid::RestoreOriginalText()

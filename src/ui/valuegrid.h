@@ -104,6 +104,8 @@ public:
     // A typed or pasted character that has no byte, or whose byte would not
     // come back as it: a beep and a tool tip at the cell.
     void RefuseCharacter(char32_t c);
+    // The tool tip of the row the editor sits on, made when it is asked for.
+    [[nodiscard]] QString EditorToolTip() const;
     // The height rows get from the current font.
     [[nodiscard]] int FittingRowHeight() const;
 
@@ -120,7 +122,7 @@ private:
     void LeaveCell();
     void PlaceEditor();
     void FitRowHeight();
-    // The editor shows its row's tint and tool tip.
+    // The editor shows its row's tint.
     void MarkEditor();
 
     StringTableModel* m_model = nullptr;

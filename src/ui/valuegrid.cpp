@@ -43,8 +43,8 @@ private:
 // mark on it, over a tall letter) and below (a vowel under a letter with a tail).
 const QString kThaiReach = QString::fromUtf8("\u0E1F\u0E31\u0E49\u0E1B\u0E34\u0E4A\u0E0E\u0E39\u0E10\u0E38");
 // Fonts known to draw Thai with its marks in place, for a default font that
-// has no Thai letters of its own.
-// Symbola draws the control pictures that stand for control characters.
+// has no Thai letters of its own; Symbola for the control pictures that
+// stand for control characters.
 const QStringList kThaiFamilies = {QStringLiteral("Loma"), QStringLiteral("Garuda"),
                                    QStringLiteral("Tlwg Typo"), QStringLiteral("Norasi"),
                                    QStringLiteral("Symbola")};
@@ -278,8 +278,7 @@ void ValueGrid::EditorTextEdited(const QString& text)
     m_lastText = text;
     const QModelIndex index = m_editIndex;
     RaiseSetEditText(index, text);
-    m_model->WriteBack(index.row(), *bytes.text);
-    MarkEditor();
+    m_model->WriteBack(index.row(), *bytes.text); // its dataChanged marks the editor
 }
 
 void ValueGrid::RefuseCharacter(char32_t c)

@@ -12,7 +12,8 @@
 // elsewhere. Placing shows the cell's text with all of it selected, moves the
 // focus into the editor if the grid has it, and remembers that text for
 // Escape. The grid taking the focus (other than back from a menu or from
-// another window) while the editor is in place counts as placing anew.
+// another window) while the editor is in place counts as placing anew, but
+// reports no row: the editor's row was reported when it came to that cell.
 //
 // Leaves: before the current cell changes to another one; when the model says
 // its entries are about to change; when the focus goes to another control

@@ -295,11 +295,12 @@ void ValueGrid::MarkEditor()
 {
     if (!m_editor || !m_editIndex.isValid())
         return;
-    const int row = m_editIndex.row();
+    const QVariant tint = m_model->Background(m_editIndex.row());
+    const QColor base = tint.isValid() ? tint.value<QColor>() : palette().color(QPalette::Base);
+    if (m_editor->palette().color(QPalette::Base) == base)
+        return; // a new palette costs the editor a restyle
     QPalette palette = this->palette();
-    const QVariant tint = m_model->Background(row);
-    if (tint.isValid())
-        palette.setColor(QPalette::Base, tint.value<QColor>());
+    palette.setColor(QPalette::Base, base);
     m_editor->setPalette(palette);
 }
 

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Takes the user guide's pictures under Xvfb with openbox as window manager:
 # the editor started as `Tavolin FILE` on the example file, and started on a
-# missing file. Usage: docs/screenshots.sh [build folder]
+# missing file. Usage: docs/screenshots.sh [build folder] [display number]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+display=:${2:-96}
 tmp=$(mktemp -d)
-Xvfb :96 -screen 0 800x600x24 -nolisten tcp & xvfb=$!
+Xvfb $display -screen 0 800x600x24 -nolisten tcp & xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true; rm -rf "$tmp"' EXIT
 sleep 1
-export DISPLAY=:96 QT_QPA_PLATFORM=xcb
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
 openbox & wm=$!
 sleep 1
 scripts/make-example.sh "$tmp/example.rsc"

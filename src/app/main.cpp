@@ -1,3 +1,7 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include <QStringList>
 #include <QTimer>
 
@@ -7,6 +11,9 @@
 
 int main(int argc, char** argv)
 {
+    // Answered without a display.
+    if (const auto code = tavolin::AnswerCommandLine(std::vector<std::string>(argv, argv + argc), stdout))
+        return *code;
     if (!tavolin::CheckDisplay(argv[0]))
         return 1;
     tavolin::TavolinApplication app(argc, argv);

@@ -9,10 +9,10 @@
 #include <ostream>
 #include <unistd.h>
 
-#include "cli/displaytext.h"
 #include "cli/pofile.h"
 #include "cli/resourcestrings.h"
 #include "cli/structurecli.h"
+#include "codec/displaytext.h"
 #include "codec/errors.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
@@ -286,7 +286,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
             ++stale;
             continue;
         }
-        const TextFromUtf8 text = Utf8ToText(e.msgstr);
+        const auto text = Utf8ToText(e.msgstr);
         if (!text.text) {
             err << "refused: ID " << s.id << ": " << CodePointName(text.missing)
                 << " has no byte in the code page\n";
@@ -321,14 +321,6 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     return 0;
 }
 
-std::string ChangeText(const CharChange& c)
-{
-    if (c.from == kNoLengthByte)
-        return "no length byte of its own (not saved)";
-    return c.to == 0 ? CodePointName(c.from) + " is dropped"
-                     : CodePointName(c.from) + " becomes " + CodePointName(c.to);
-}
-
 int Check(const std::vector<std::string>& files, std::ostream& out, std::ostream& err)
 {
     int code = 0;
@@ -348,7 +340,7 @@ int Check(const std::vector<std::string>& files, std::ostream& out, std::ostream
                     continue;
                 out << "  " << s.id << ':';
                 for (std::size_t i = 0; i < s.changes.size(); ++i)
-                    out << (i == 0 ? " " : ", ") << ChangeText(s.changes[i]);
+                    out << (i == 0 ? " " : ", ") << SavingChangeText(s.changes[i], strings.IsCaption(), false);
                 out << '\n';
             }
         } catch (const TavolinError& e) {

@@ -1,95 +1,53 @@
 #include "codec/thaicodepage.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
-
-#include <iconv.h>
 
 namespace tavolin {
 
 namespace {
 
-constexpr char32_t kUndefinedBase = 0xF700;
+// Text byte (row high nibble, column low nibble) to the character shown.
+constexpr std::array<char32_t, 256> kShown = {
+    0x0000, 0x2401, 0x2402, 0x2403, 0x2404, 0x2405, 0x2406, 0x2407, 0x2408, 0x2409, 0x240A, 0x240B, 0x240C, 0x240D, 0x240E, 0x240F, // 0_
+    0x2410, 0x2411, 0x2412, 0x2413, 0x2414, 0x2415, 0x2416, 0x2417, 0x2418, 0x2419, 0x241A, 0x241B, 0x241C, 0x241D, 0x241E, 0x241F, // 1_
+    0x0020, 0x0021, 0x0022, 0x0023, 0x0024, 0x0025, 0x0026, 0x0027, 0x0028, 0x0029, 0x002A, 0x002B, 0x002C, 0x002D, 0x002E, 0x002F, // 2_
+    0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037, 0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F, // 3_
+    0x0040, 0x0041, 0x0042, 0x0043, 0x0044, 0x0045, 0x0046, 0x0047, 0x0048, 0x0049, 0x004A, 0x004B, 0x004C, 0x004D, 0x004E, 0x004F, // 4_
+    0x0050, 0x0051, 0x0052, 0x0053, 0x0054, 0x0055, 0x0056, 0x0057, 0x0058, 0x0059, 0x005A, 0x005B, 0x005C, 0x005D, 0x005E, 0x005F, // 5_
+    0x0060, 0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067, 0x0068, 0x0069, 0x006A, 0x006B, 0x006C, 0x006D, 0x006E, 0x006F, // 6_
+    0x0070, 0x0071, 0x0072, 0x0073, 0x0074, 0x0075, 0x0076, 0x0077, 0x0078, 0x0079, 0x007A, 0x007B, 0x007C, 0x007D, 0x007E, 0x287F, // 7_
+    0x2880, 0x2881, 0x2882, 0x2883, 0x2884, 0x2885, 0x2886, 0x2887, 0x2888, 0x2889, 0x288A, 0x288B, 0x288C, 0x288D, 0x288E, 0x288F, // 8_
+    0x2890, 0x2891, 0x2892, 0x2893, 0x2894, 0x2895, 0x2896, 0x2897, 0x2898, 0x2899, 0x289A, 0x289B, 0x289C, 0x289D, 0x289E, 0x289F, // 9_
+    0x28A0, 0x0E01, 0x0E02, 0x0E03, 0x0E04, 0x0E05, 0x0E06, 0x0E07, 0x0E08, 0x0E09, 0x0E0A, 0x0E0B, 0x0E0C, 0x0E0D, 0x0E0E, 0x0E0F, // A_
+    0x0E10, 0x0E11, 0x0E12, 0x0E13, 0x0E14, 0x0E15, 0x0E16, 0x0E17, 0x0E18, 0x0E19, 0x0E1A, 0x0E1B, 0x0E1C, 0x0E1D, 0x0E1E, 0x0E1F, // B_
+    0x0E20, 0x0E21, 0x0E22, 0x0E23, 0x0E24, 0x0E25, 0x0E26, 0x0E27, 0x0E28, 0x0E29, 0x0E2A, 0x0E2B, 0x0E2C, 0x0E2D, 0x0E2E, 0x0E2F, // C_
+    0x0E30, 0x0E31, 0x0E32, 0x0E33, 0x0E34, 0x0E35, 0x0E36, 0x0E37, 0x0E38, 0x0E39, 0x0E3A, 0x28DB, 0x28DC, 0x28DD, 0x28DE, 0x0E3F, // D_
+    0x0E40, 0x0E41, 0x0E42, 0x0E43, 0x0E44, 0x0E45, 0x0E46, 0x0E47, 0x0E48, 0x0E49, 0x0E4A, 0x0E4B, 0x0E4C, 0x0E4D, 0x0E4E, 0x0E4F, // E_
+    0x0E50, 0x0E51, 0x0E52, 0x0E53, 0x0E54, 0x0E55, 0x0E56, 0x0E57, 0x0E58, 0x0E59, 0x0E5A, 0x0E5B, 0x28FC, 0x28FD, 0x28FE, 0x28FF, // F_
+};
 
-// The character the system's converter gives for one byte, or nothing when it
-// leaves the byte undefined.
-std::optional<char32_t> ConvertByte(iconv_t cd, std::uint8_t b)
-{
-    char in[1] = {static_cast<char>(b)};
-    unsigned char out[8] = {};
-    char* inPtr = in;
-    char* outPtr = reinterpret_cast<char*>(out);
-    std::size_t inLeft = 1;
-    std::size_t outLeft = sizeof out;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-        sizeof out - outLeft != 4)
-        return std::nullopt;
-    return static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24);
-}
+constexpr std::uint8_t kLineFeed = 10;
 
 } // namespace
 
-const ThaiCodePage& ThaiCodePage::Instance()
+char32_t ShownChar(std::uint8_t b)
 {
-    static const ThaiCodePage page;
-    return page;
+    return kShown[b];
 }
 
-ThaiCodePage::ThaiCodePage()
+std::optional<std::uint8_t> TextByteOf(char32_t c)
 {
-    const iconv_t cd = iconv_open("UTF-32LE", "WINDOWS-874");
-    m_hasConverter = cd != reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr): iconv_open's failure value
-    for (int b = 1; b < 256; ++b) {
-        const auto byte = static_cast<std::uint8_t>(b);
-        std::optional<char32_t> c;
-        if (m_hasConverter)
-            c = ConvertByte(cd, byte);
-        else if (b < 0x80)
-            c = static_cast<char32_t>(b);
-        if (c && *c < 0x20)
-            c = 0x2400 + *c;
-        else if (c && *c == 0x7F)
-            c = 0x2421;
-        // A byte the code page leaves undefined, or one whose character is
-        // already taken, keeps a stand-in of its own so that it survives edits.
-        if (!c || m_fromUnicode.contains(*c))
-            c = kUndefinedBase + b;
-        m_toUnicode[byte] = *c;
-        m_fromUnicode.emplace(*c, byte);
-    }
-    if (m_hasConverter)
-        iconv_close(cd);
-}
-
-std::optional<std::uint8_t> ThaiCodePage::FromUnicode(char32_t c) const
-{
-    const auto it = m_fromUnicode.find(c);
-    if (it == m_fromUnicode.end())
+    if (c == 0)
         return std::nullopt;
-    return it->second;
-}
-
-std::u32string ThaiCodePage::ToUnicode(std::string_view text) const
-{
-    std::u32string out;
-    out.reserve(text.size());
-    std::transform(text.begin(), text.end(), std::back_inserter(out),
-                   [this](char c) { return m_toUnicode[static_cast<std::uint8_t>(c)]; });
-    return out;
-}
-
-std::optional<std::string> ThaiCodePage::FromUnicode(std::u32string_view text) const
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char32_t c : text) {
-        const auto b = FromUnicode(c);
-        if (!b)
-            return std::nullopt;
-        out.push_back(static_cast<char>(*b));
-    }
-    return out;
+    const auto* it = std::find(kShown.begin(), kShown.end(), c);
+    if (it == kShown.end())
+        return std::nullopt;
+    const auto b = static_cast<std::uint8_t>(std::distance(kShown.begin(), it));
+    if (b == kLineFeed)
+        return std::nullopt;
+    return b;
 }
 
 } // namespace tavolin

@@ -1,43 +1,27 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <unordered_map>
 
 namespace tavolin {
 
-// How text bytes look on the screen and how typed characters become bytes:
-// the Windows Thai code page (874) as the system's converter knows it, so the
-// Thai block of a file shows as Thai letters. Every byte 1..255 shows as some
-// character and comes back as itself: control bytes as their control
-// pictures (U+2401.., U+2421), bytes the code page leaves undefined as the
-// private-use characters U+F700 + byte.
-class ThaiCodePage {
-public:
-    static const ThaiCodePage& Instance();
+// How a text byte is shown, by the editor and by the command line alike: as
+// the character that a save writes to the file for it, so that what is shown
+// is what the phone shows. Bytes 32..126 are themselves (the backslash 92
+// stands for the line feed, as in every text); 161..251 are the Thai letters
+// and signs U+0E01..U+0E5B, as in TIS-620. Where the file's character is
+// invisible, a stand-in that cannot be mistaken for text is shown:
+//   - control bytes 1..31 as the control pictures U+2401..U+241F;
+//   - bytes whose character the Thai block leaves unassigned (127..160 for
+//     U+0EDF..U+0EFF and U+0E00, 219..222 for U+0E3B..U+0E3E, 252..255 for
+//     U+0E5C..U+0E5F) as the Braille pattern whose dots are the byte's bits,
+//     U+2800 + byte.
+// Byte 0 is no character of a text and shows as 0.
+[[nodiscard]] char32_t ShownChar(std::uint8_t b);
 
-    // The character shown for text byte b (1..255); 0 for b == 0.
-    [[nodiscard]] char32_t ToUnicode(std::uint8_t b) const { return m_toUnicode[b]; }
-    // The text byte for a typed character, or nothing when it has none.
-    [[nodiscard]] std::optional<std::uint8_t> FromUnicode(char32_t c) const;
-
-    [[nodiscard]] std::u32string ToUnicode(std::string_view text) const;
-    // Nothing when any character has no byte.
-    [[nodiscard]] std::optional<std::string> FromUnicode(std::u32string_view text) const;
-
-    // True when the system's converter was found; without it only ASCII and
-    // the reversible stand-ins are shown.
-    [[nodiscard]] bool HasConverter() const { return m_hasConverter; }
-
-private:
-    ThaiCodePage();
-
-    std::array<char32_t, 256> m_toUnicode{};
-    std::unordered_map<char32_t, std::uint8_t> m_fromUnicode;
-    bool m_hasConverter = false;
-};
+// The text byte shown as `c`, or nothing when no byte is, or when the byte
+// would not come back from the file as `c`: the control picture of the line
+// feed (byte 10 is written as a line feed and read back as a backslash).
+[[nodiscard]] std::optional<std::uint8_t> TextByteOf(char32_t c);
 
 } // namespace tavolin

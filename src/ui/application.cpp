@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "ui/errordisplay.h"
+#include "version.h"
 #include "ui/messagesink.h"
 
 namespace tavolin {
@@ -23,6 +24,28 @@ bool TavolinApplication::notify(QObject* receiver, QEvent* event)
             ShowErrorOf(*m_sink, std::current_exception());
         return false;
     }
+}
+
+std::optional<int> AnswerCommandLine(const std::vector<std::string>& arguments, std::FILE* out)
+{
+    if (arguments.size() < 2)
+        return std::nullopt;
+    const std::string& first = arguments[1];
+    if (first == "--help" || first == "-h") {
+        std::fputs("Usage: tavolin [FILE]\n"
+                   "Edit the text strings of a compiled Symbian OS resource file (.rsc).\n"
+                   "\n"
+                   "  FILE       the resource file to open at start\n"
+                   "  --help     print this help and exit\n"
+                   "  --version  print the version and exit\n",
+                   out);
+        return 0;
+    }
+    if (first == "--version") {
+        std::fputs("tavolin " TAVOLIN_VERSION "\n", out);
+        return 0;
+    }
+    return std::nullopt;
 }
 
 bool CheckDisplay(const char* programName)

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include <QApplication>
 
 namespace tavolin {
@@ -22,6 +27,10 @@ public:
 private:
     MessageSink* m_sink = nullptr;
 };
+
+// Answers `--help` and `--version` (first argument) on `out`, with the exit
+// code; nothing when the program is to start its window.
+[[nodiscard]] std::optional<int> AnswerCommandLine(const std::vector<std::string>& arguments, std::FILE* out);
 
 // True when a window can be shown; otherwise prints how to run the editor.
 [[nodiscard]] bool CheckDisplay(const char* programName);

@@ -6,19 +6,12 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
-#include "ui/displaytext.h"
+#include "codec/thaicodepage.h"
 #include "ui/valuegrid.h"
 
 namespace tavolin {
 
 namespace {
-
-constexpr char32_t kBackspace = 8;
-constexpr char32_t kEnter = 13;
-constexpr char32_t kEscape = 27;
-constexpr char32_t kCtrlC = 3;
-constexpr char32_t kCtrlV = 22;
-constexpr char32_t kCtrlX = 24;
 
 // The character a key sends, or nothing for keys that send none (arrows,
 // Delete, Shift+Insert, Tab...).
@@ -138,13 +131,25 @@ void CellEditor::inputMethodEvent(QInputMethodEvent* event)
 
 void CellEditor::Type(char32_t c)
 {
-    // A character the code page has no byte for changes nothing.
-    if (c < 0x20 || !ByteOf(c))
+    if (c < 0x20)
         return;
+    // A character without a byte, or whose byte a save would not give back
+    // as it, is refused where the user sees it.
+    if (!TextByteOf(c)) {
+        m_grid.RefuseCharacter(c);
+        return;
+    }
     char32_t key = c;
     if (!m_grid.RaiseKeyPress(key))
         return;
     insert(QString::fromUcs4(&key, 1));
+}
+
+bool CellEditor::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip)
+        setToolTip(m_grid.EditorToolTip());
+    return QLineEdit::event(event);
 }
 
 void CellEditor::focusOutEvent(QFocusEvent* event)

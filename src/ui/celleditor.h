@@ -16,6 +16,8 @@ public:
     CellEditor(ValueGrid& grid, QWidget* parent);
 
 protected:
+    // The tool tip is its row's, as it is when asked.
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     // Text committed by an input method is typed, one character at a time.

@@ -5,8 +5,8 @@
 
 #include <QFileInfo>
 
+#include "codec/displaytext.h"
 #include "tables/error.h"
-#include "ui/displaytext.h"
 #include "ui/messagesink.h"
 
 namespace tavolin {
@@ -36,7 +36,7 @@ QString MessageOf(std::exception_ptr error)
         return QStringLiteral("Out of memory");
     } catch (const TavolinError& e) {
         // The core's messages quote table text, which is one byte a character.
-        return ToDisplay(e.what());
+        return QString::fromStdU32String(TextToShown(e.what()));
     } catch (const std::exception& e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {

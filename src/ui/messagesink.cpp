@@ -21,12 +21,21 @@ void KeepTitleVisible(QMessageBox& box)
                     layout->rowCount(), 0, 1, layout->columnCount());
 }
 
+// A message window is a dialog: it asks the window manager for a title and
+// a close button, nothing to minimise or maximise.
+void MakeDialog(QMessageBox& box)
+{
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
+}
+
 } // namespace
 
 void MessageBoxSink::ShowError(const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, m_title, text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    MakeDialog(box);
     KeepTitleVisible(box);
     box.exec();
 }
@@ -37,6 +46,7 @@ void MessageBoxSink::ShowMessage(const QString& text)
     QMessageBox box(QMessageBox::NoIcon, m_title, text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.setEscapeButton(QMessageBox::Ok);
+    MakeDialog(box);
     KeepTitleVisible(box);
     box.exec();
 }

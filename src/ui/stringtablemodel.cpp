@@ -1,9 +1,14 @@
 #include "ui/stringtablemodel.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <QColor>
 
+#include "codec/charconv.h"
+#include "codec/displaytext.h"
 #include "codec/errors.h"
-#include "ui/displaytext.h"
+#include "codec/format.h"
 
 namespace tavolin {
 
@@ -12,20 +17,22 @@ namespace {
 // Rows whose characters change on saving: a warm tint that reads well under
 // both the selection colour and plain text.
 const QColor kChangesOnSaveColour(255, 226, 170);
+// Rows longer than their slot, which stop a save: a red of their own.
+const QColor kOverlongColour(255, 170, 170);
 
-QString CodeText(char32_t c)
-{
-    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
-}
-
-QString CharText(char32_t c)
-{
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0))
-        return CodeText(c);
-    return QString::fromUcs4(&c, 1) + QStringLiteral(" (") + CodeText(c) + u')';
-}
+// A tool tip as tall as the screen helps nobody: the first few changes say
+// what kind of file it is.
+constexpr std::size_t kListedChanges = 10;
 
 } // namespace
+
+int CaptionFileBytes(const StringTable& vle)
+{
+    long long bytes = 4;
+    for (int id = 1; id < vle.GridRowCount(); ++id)
+        bytes += 2 * static_cast<long long>(vle.ValueOf(std::to_string(id)).size()) + 2;
+    return static_cast<int>(std::min<long long>(bytes, std::numeric_limits<int>::max()));
+}
 
 bool StringTableModel::IsShown(const QModelIndex& index) const
 {
@@ -70,42 +77,98 @@ QVariant StringTableModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole: {
         if (!hasEntry)
             return QString();
-        return ToDisplay(index.column() == 0 ? m_table.KeyAt(row) : m_table.ValueAt(row));
+        return QString::fromStdU32String(
+            TextToShown(index.column() == 0 ? m_table.KeyAt(row) : m_table.ValueAt(row)));
     }
     case Qt::ToolTipRole:
         return hasEntry ? QVariant(ToolTip(index.row())) : QVariant();
     case Qt::BackgroundRole:
-        if (hasEntry && index.column() == 1 && SavingChangesOf(index.row()))
-            return kChangesOnSaveColour;
-        return {};
+        return hasEntry && index.column() == 1 ? Background(index.row()) : QVariant();
     default:
         return {};
     }
 }
 
+std::vector<CharChange> StringTableModel::SavingChangesOf(int row) const
+{
+    const auto entry = static_cast<std::size_t>(row);
+    const auto it = m_savingChanges.find(entry);
+    if (it == m_savingChanges.end() || entry >= m_table.EntryCount())
+        return {};
+    const std::string text = m_table.ValueAt(entry);
+    const auto scanned = m_scannedTexts.find(entry);
+    const bool asScanned = scanned != m_scannedTexts.end() && scanned->second == text;
+    std::vector<CharChange> now;
+    for (const CharChange& c : it->second) {
+        bool lasts = asScanned;
+        if (c.from == kNoLengthByte) {
+            lasts = true; // a matter of the slot, not of its text
+        } else if (c.to != 0) {
+            const char byte = static_cast<char>(DecodeChar(static_cast<std::uint8_t>(c.to & 0xFF),
+                                                           static_cast<std::uint8_t>(c.to >> 8)));
+            lasts = text.find(byte) != std::string::npos;
+        }
+        if (lasts)
+            now.push_back(c);
+    }
+    return now;
+}
+
+bool StringTableModel::IsOverlong(int row) const
+{
+    const auto entry = static_cast<std::size_t>(row);
+    if (m_captionFile || entry >= m_table.EntryCount())
+        return false;
+    const std::string capacity = m_capacities.ValueOf(m_table.KeyAt(entry));
+    try {
+        return static_cast<long long>(m_table.ValueLengthAt(entry)) > StrToInt(capacity);
+    } catch (const ConvertError&) {
+        return false;
+    }
+}
+
+QVariant StringTableModel::Background(int row) const
+{
+    if (IsOverlong(row))
+        return kOverlongColour;
+    if (!SavingChangesOf(row).empty())
+        return kChangesOnSaveColour;
+    return {};
+}
+
 QString StringTableModel::ToolTip(int row) const
 {
     const auto entry = static_cast<std::size_t>(row);
+    if (entry >= m_table.EntryCount())
+        return {};
     const auto length = static_cast<int>(m_table.ValueLengthAt(entry));
     QString tip;
-    const std::string capacity = m_capacities.ValueOf(m_table.KeyAt(entry));
-    try {
-        tip = QStringLiteral("%1 of %2 characters").arg(length).arg(StrToInt(capacity));
-    } catch (const ConvertError&) {
-        tip = QStringLiteral("%1 characters").arg(length);
-    }
-    if (const auto* changes = SavingChangesOf(row)) {
-        tip += QStringLiteral("\nOn saving:");
-        for (const CharChange& c : *changes) {
-            if (c.from == kNoLengthByte)
-                tip += QStringLiteral("\nno length byte of its own: the file is not saved");
-            else if (c.from == 0)
-                tip += u'\n' + CodeText(0) + QStringLiteral(" moves to the end");
-            else
-                tip += u'\n' + CharText(c.from) +
-                       (c.to == 0 ? QStringLiteral(" is dropped")
-                                  : QStringLiteral(" becomes ") + CharText(c.to));
+    if (m_captionFile) {
+        tip = QStringLiteral("%1 characters; the texts of a caption file share its %2 bytes, "
+                             "%3 of them in use")
+                  .arg(length)
+                  .arg(kCaptionLimit)
+                  .arg(CaptionFileBytes(m_table));
+    } else {
+        const std::string capacity = m_capacities.ValueOf(m_table.KeyAt(entry));
+        try {
+            const int slot = StrToInt(capacity);
+            tip = QStringLiteral("%1 of %2 characters").arg(length).arg(slot);
+            if (length > slot)
+                tip += QStringLiteral("\nLonger than its slot: the file is not saved until this text "
+                                      "loses %1 characters")
+                           .arg(length - slot);
+        } catch (const ConvertError&) {
+            tip = QStringLiteral("%1 characters").arg(length);
         }
+    }
+    const std::vector<CharChange> changes = SavingChangesOf(row);
+    if (!changes.empty()) {
+        tip += QStringLiteral("\nOn saving:");
+        for (std::size_t i = 0; i < changes.size() && i < kListedChanges; ++i)
+            tip += u'\n' + QString::fromStdString(SavingChangeText(changes[i], m_captionFile, true));
+        if (changes.size() > kListedChanges)
+            tip += QStringLiteral("\nand %1 more").arg(changes.size() - kListedChanges);
     }
     return tip;
 }
@@ -115,7 +178,8 @@ QVariant StringTableModel::headerData(int section, Qt::Orientation orientation, 
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Horizontal)
-        return section >= 0 && section < 2 ? QVariant(ToDisplay(m_table.Title(section)))
+        return section >= 0 && section < 2
+                   ? QVariant(QString::fromStdU32String(TextToShown(m_table.Title(section))))
                                            : QVariant();
     return section + 1;
 }
@@ -135,10 +199,10 @@ bool StringTableModel::setData(const QModelIndex& index, const QVariant& value, 
     if (role != Qt::EditRole || index.column() != 1 ||
         !IsShown(index))
         return false;
-    const auto bytes = FromDisplay(value.toString());
-    if (!bytes)
+    const auto bytes = ShownToText(value.toString().toStdU32String());
+    if (!bytes.text)
         return false;
-    WriteBack(index.row(), *bytes);
+    WriteBack(index.row(), *bytes.text);
     return true;
 }
 
@@ -154,6 +218,7 @@ void StringTableModel::WriteBack(int row, const std::string& text)
     } else {
         m_table.SetValue(static_cast<std::size_t>(row), text);
     }
+    // The marks and the tool tip follow the text.
     emit dataChanged(index(row, 0), index(row, 1));
 }
 
@@ -176,6 +241,7 @@ void StringTableModel::EntriesRemoved(std::size_t)
     m_shownRows = 1;
     m_shownEmptyRow = true;
     m_savingChanges.clear();
+    m_scannedTexts.clear();
     endResetModel();
     MarkPending();
 }
@@ -209,14 +275,13 @@ void StringTableModel::Flush()
 void StringTableModel::SetSavingChanges(SavingChanges changes)
 {
     m_savingChanges = std::move(changes);
+    m_scannedTexts.clear();
+    for (const auto& [entry, list] : m_savingChanges) {
+        if (entry < m_table.EntryCount())
+            m_scannedTexts.emplace(entry, m_table.ValueAt(entry));
+    }
     if (m_shownRows > 0)
         emit dataChanged(index(0, 1), index(m_shownRows - 1, 1), {Qt::BackgroundRole, Qt::ToolTipRole});
-}
-
-const std::vector<CharChange>* StringTableModel::SavingChangesOf(int row) const
-{
-    const auto it = m_savingChanges.find(static_cast<std::size_t>(row));
-    return it == m_savingChanges.end() ? nullptr : &it->second;
 }
 
 } // namespace tavolin

@@ -1,11 +1,19 @@
 #pragma once
 
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 #include <QAbstractTableModel>
 
 #include "tables/stringtable.h"
 #include "codec/savingchanges.h"
 
 namespace tavolin {
+
+// The offset of a caption file's index, which must fit its 255 bytes: the
+// header and every text of `vle` at two bytes a character, plus two each.
+[[nodiscard]] int CaptionFileBytes(const StringTable& vle);
 
 // The grid's view of a string table: row r is grid row r + 1 (the grid's
 // title row is the header), column 0 the key, column 1 the value. It reads and
@@ -35,10 +43,23 @@ public:
     // Tells the views about appends not yet told, then emits entriesSettled.
     void Flush();
 
-    // Rows whose file characters change on saving; empty until set.
+    // Rows whose file characters change on saving, as the scan found them;
+    // empty until set. The texts at that moment are kept with them.
     void SetSavingChanges(SavingChanges changes);
-    [[nodiscard]] const std::vector<CharChange>* SavingChangesOf(int row) const;
     [[nodiscard]] const SavingChanges& AllSavingChanges() const { return m_savingChanges; }
+    // What a save changes in `row` now: the scan's findings that its text
+    // still holds. A change with a text byte lasts while the text holds that
+    // byte; one without (a dropped character, a U+0000 before text) while
+    // the text is the one scanned. The missing length byte always lasts.
+    [[nodiscard]] std::vector<CharChange> SavingChangesOf(int row) const;
+    // A text longer than its slot, which a save in patch mode refuses.
+    [[nodiscard]] bool IsOverlong(int row) const;
+    // Caption files: no slot limits, the texts share the file's bytes.
+    void SetCaptionFile(bool caption) { m_captionFile = caption; }
+
+    // What the grid shows behind a row's value, and over it.
+    [[nodiscard]] QVariant Background(int row) const;
+    [[nodiscard]] QString ToolTip(int row) const;
 
 signals:
     // Before any append or removal that is not a write-back.
@@ -54,11 +75,12 @@ private:
     void EntriesRemoved(std::size_t count) override;
     void MarkPending();
     [[nodiscard]] bool IsShown(const QModelIndex& index) const;
-    [[nodiscard]] QString ToolTip(int row) const;
 
     StringTable& m_table;
     const StringTable& m_capacities;
     SavingChanges m_savingChanges;
+    std::unordered_map<std::size_t, std::string> m_scannedTexts; // of the rows in m_savingChanges
+    bool m_captionFile = false;
     int m_shownRows = 1;
     bool m_shownEmptyRow = false; // row 0 was told as the empty row
     bool m_pending = false;

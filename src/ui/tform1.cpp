@@ -1,5 +1,6 @@
 #include "ui/tform1.h"
 
+#include <algorithm>
 
 #include <QAction>
 #include <QApplication>
@@ -8,14 +9,22 @@
 #include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 
 #include "codec/errors.h"
+#include "codec/format.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
 #include "ui/about.h"
@@ -31,7 +40,9 @@ namespace tavolin {
 
 namespace {
 
-constexpr char32_t kBackspace = 8;
+// Room for a folder's names, sizes and dates side by side, and the places.
+constexpr int kOpenDialogWidth = 820;
+constexpr int kOpenDialogHeight = 480;
 
 // A name typed into the dialog leaves its completion list open when Enter
 // accepts the dialog; the list is a popup, so every key would go to it (and to
@@ -47,6 +58,58 @@ void ClosePopupsOf(QFileDialog& dialog)
             !dialog.isAncestorOf(popup->parentWidget()))
             break; // someone else's popup
         popup->close();
+    }
+}
+
+// The credit gives way to the window's width: it is cut short with "…"
+// rather than holding the window wide.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    [[nodiscard]] QSize minimumSizeHint() const override
+    {
+        return {0, QLabel::minimumSizeHint().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        painter.drawText(area, static_cast<int>(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
+
+// The dialog shows names, sizes, kinds and dates whole: each column as wide
+// as its contents once the folder is read, the dialog wide enough for them.
+void FitFileColumns(QFileDialog& dialog)
+{
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view || !view->model())
+        return;
+    // The places on the left ("Computer", the home folder) whole as well.
+    auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+    const QAbstractItemView* places = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+    if (splitter && places && splitter->count() == 2) {
+        const int needed = places->sizeHintForColumn(0) + 2 * places->frameWidth() +
+                           places->verticalScrollBar()->sizeHint().width();
+        QList<int> sizes = splitter->sizes();
+        if (sizes.at(0) < needed) {
+            sizes[1] = std::max(0, sizes.at(1) - (needed - sizes.at(0)));
+            sizes[0] = needed;
+            splitter->setSizes(sizes);
+        }
+    }
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    for (int column = 0; column < header->count(); ++column)
+        view->resizeColumnToContents(column);
+    const int missing = header->length() - view->viewport()->width();
+    if (missing > 0) {
+        const QRect screen = dialog.screen() ? dialog.screen()->availableGeometry() : QRect();
+        const int width = dialog.width() + missing + view->verticalScrollBar()->sizeHint().width();
+        dialog.resize(screen.isValid() ? std::min(width, screen.width()) : width, dialog.height());
     }
 }
 
@@ -92,7 +155,7 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
     m_statusBar1 = new QStatusBar(this);
     m_statusBar1->setObjectName("StatusBar1");
     m_statusBar1->setSizeGripEnabled(false);
-    m_credit = new QLabel(QStringLiteral("Developer by %1 (%2)")
+    m_credit = new ElidedLabel(QStringLiteral("Developer by %1 (%2)")
                               .arg(QString::fromLatin1(kDeveloperName),
                                    QString::fromLatin1(kHomePage)),
                           m_statusBar1);
@@ -106,6 +169,12 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
     m_openDialog1->setFileMode(QFileDialog::AnyFile); // names of missing files too
     m_openDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     m_openDialog1->setOption(QFileDialog::ReadOnly, false);
+    m_openDialog1->setViewMode(QFileDialog::Detail);
+    m_openDialog1->resize(kOpenDialogWidth, kOpenDialogHeight);
+    if (auto* files = m_openDialog1->findChild<QFileSystemModel*>()) {
+        connect(files, &QFileSystemModel::directoryLoaded, m_openDialog1,
+                [this] { FitFileColumns(*m_openDialog1); });
+    }
 
     m_vle->setFocus();
 }
@@ -272,6 +341,7 @@ void TForm1::OpenFile(const QString& path)
     m_isLoading = true;
     m_currentFileName = path.toStdString();
     m_isCaptionFile = IsCaptionPath(m_currentFileName);
+    m_model->SetCaptionFile(m_isCaptionFile);
     // The scan records what a save rewrites; the strings read before an
     // error are marked too.
     SavingChanges changes;
@@ -293,9 +363,36 @@ void TForm1::Save()
     if (m_isLoading)
         throw SaveRefused("The file was not read to its end and is not saved; open it again "
                           "before saving");
-    if (!m_isCaptionFile)
+    if (m_isCaptionFile) {
+        RefuseOversizedCaptionFile();
+    } else {
         RefuseStringsWithoutLengthByte(m_model->AllSavingChanges(), m_tables.vle);
+        if (const auto overlong = FindOverlongTexts(m_tables.vle, m_tables.vle3); !overlong.empty()) {
+            // The user goes on with the first text that must shrink.
+            const std::size_t entry = m_tables.vle.IndexOf(overlong.front().id);
+            if (entry < m_tables.vle.EntryCount())
+                m_vle->SetCurrentGridRow(static_cast<int>(entry) + 1);
+            throw SaveRefused(OverlongTextsMessage(overlong));
+        }
+    }
     SaveTables(m_currentFileName, m_tables, m_isCaptionFile);
+    // The file now holds what the grid shows: nothing is left to change.
+    m_model->SetSavingChanges({});
+}
+
+void TForm1::RefuseOversizedCaptionFile() const
+{
+    const int bytes = CaptionFileBytes(m_tables.vle);
+    if (bytes <= kCaptionLimit)
+        return;
+    // Every character takes two bytes.
+    const int excess = bytes - kCaptionLimit;
+    const int characters = (excess + 1) / 2;
+    throw SaveRefused("The texts are too long for a caption file: with its header they take " +
+                      std::to_string(bytes) + " bytes, " + std::to_string(excess) + " more than the " +
+                      std::to_string(kCaptionLimit) + " that fit; shorten them by " +
+                      std::to_string(characters) + (characters == 1 ? " character" : " characters") +
+                      " in all");
 }
 
 void TForm1::vleSetEditText(QObject*, int, int ARow, const QString&)
@@ -315,12 +412,11 @@ void TForm1::vleKeyPress(QObject*, char32_t& Key)
     if (Key == kBackspace)
         return;
     const std::size_t length = m_tables.vle.CellText(1, m_editRow).size();
-    const std::string capacity = m_tables.vle3.ValueOf(key);
-    // Rows without a capacity are not judged: the placeholder row before any
-    // Open, the title row, an entry typed into an empty table.
-    if (m_currentFileName.empty() || capacity.empty())
-        return;
-    if (static_cast<long long>(length) + 1 > StrToInt(capacity)) {
+    // A row without a capacity (the title row, the starting row, an entry
+    // typed into an empty table) stops here with the conversion error, and
+    // the character has no effect.
+    const int capacity = StrToInt(m_tables.vle3.ValueOf(key));
+    if (static_cast<long long>(length) + 1 > capacity) {
         m_messages.ShowMessage(QStringLiteral("Full Field"));
         Key = 0;
     }

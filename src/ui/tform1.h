@@ -82,6 +82,8 @@ private:
     void Open();
     void OpenFile(const QString& path);
     void Save();
+    // Throws SaveRefused when the texts outgrow a caption file's 255 bytes.
+    void RefuseOversizedCaptionFile() const;
     void BuildMenu();
 
     MessageSink& m_messages;

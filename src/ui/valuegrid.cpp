@@ -4,13 +4,16 @@
 
 #include <utility>
 
+#include <QApplication>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
+#include "codec/displaytext.h"
 #include "ui/celleditor.h"
-#include "ui/displaytext.h"
 #include "ui/stringtablemodel.h"
 
 namespace tavolin {
@@ -36,6 +39,16 @@ private:
     ValueGrid& m_grid;
 };
 
+// Thai letters with the marks that reach farthest above (a vowel with a tone
+// mark on it, over a tall letter) and below (a vowel under a letter with a tail).
+const QString kThaiReach = QString::fromUtf8("\u0E1F\u0E31\u0E49\u0E1B\u0E34\u0E4A\u0E0E\u0E39\u0E10\u0E38");
+// Fonts known to draw Thai with its marks in place, for a default font that
+// has no Thai letters of its own; Symbola for the control pictures that
+// stand for control characters.
+const QStringList kThaiFamilies = {QStringLiteral("Loma"), QStringLiteral("Garuda"),
+                                   QStringLiteral("Tlwg Typo"), QStringLiteral("Norasi"),
+                                   QStringLiteral("Symbola")};
+
 } // namespace
 
 ValueGrid::ValueGrid(QWidget* parent) : QTableView(parent)
@@ -49,8 +62,42 @@ ValueGrid::ValueGrid(QWidget* parent) : QTableView(parent)
     setCornerButtonEnabled(false);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(kRowHeight);
     horizontalHeader()->setHighlightSections(false);
+    QFont thai = font();
+    QStringList families = thai.families().isEmpty() ? QStringList{thai.family()} : thai.families();
+    for (const QString& family : kThaiFamilies) {
+        if (!families.contains(family))
+            families << family;
+    }
+    thai.setFamilies(families);
+    setFont(thai);
+    FitRowHeight();
+}
+
+int ValueGrid::FittingRowHeight() const
+{
+    // The text is centred on the font's line: the row needs the line plus the
+    // larger of the overhangs above and below on both sides, plus the cell's
+    // margins and the grid line.
+    const QFontMetrics fm(font());
+    const QRect ink = fm.tightBoundingRect(kThaiReach).united(fm.boundingRect(kThaiReach));
+    const int above = std::max(0, -ink.top() - fm.ascent());
+    const int below = std::max(0, ink.bottom() + 1 - fm.descent());
+    constexpr int kMargins = 4;
+    return std::max(kRowHeight, fm.height() + 2 * std::max(above, below) + kMargins + 1);
+}
+
+void ValueGrid::FitRowHeight()
+{
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(FittingRowHeight());
+}
+
+void ValueGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        FitRowHeight();
 }
 
 ValueGrid::~ValueGrid()
@@ -73,6 +120,12 @@ void ValueGrid::SetModel(StringTableModel* model)
         LeaveCell();
         m_changing = true;
     });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                if (m_editIndex.isValid() && m_editIndex.row() >= topLeft.row() &&
+                    m_editIndex.row() <= bottomRight.row())
+                    MarkEditor();
+            });
     connect(model, &StringTableModel::flushNeeded, this, &ValueGrid::Settle, Qt::QueuedConnection);
     connect(model, &StringTableModel::entriesSettled, this, [this] {
         m_changing = false;
@@ -121,10 +174,10 @@ void ValueGrid::focusInEvent(QFocusEvent* event)
         PlaceEditor();
     else if (event->reason() != Qt::PopupFocusReason &&
              event->reason() != Qt::ActiveWindowFocusReason) {
-        // Taking the focus places the editor anew: the cell's text, whole selected.
+        // Taking the focus places the editor anew: the cell's text, whole
+        // selected. Its row was reported when it came to this cell.
         m_originalText = m_lastText = m_editor->text();
         m_editor->selectAll();
-        RaiseSetEditText(m_editIndex, m_editor->text());
     }
     if (m_editor)
         m_editor->setFocus(event->reason());
@@ -213,18 +266,47 @@ void ValueGrid::EditorTextEdited(const QString& text)
 {
     if (!m_editor || !m_editIndex.isValid())
         return;
-    const auto bytes = FromDisplay(text);
-    if (!bytes) {
+    const TextFromShown bytes = ShownToText(text.toStdU32String());
+    if (!bytes.text) {
         // A pasted character without a byte: the change is refused whole.
         const int cursor = std::min(m_editor->cursorPosition(), static_cast<int>(m_lastText.size()));
         m_editor->setText(m_lastText);
         m_editor->setCursorPosition(cursor);
+        RefuseCharacter(bytes.missing);
         return;
     }
     m_lastText = text;
     const QModelIndex index = m_editIndex;
     RaiseSetEditText(index, text);
-    m_model->WriteBack(index.row(), *bytes);
+    m_model->WriteBack(index.row(), *bytes.text); // its dataChanged marks the editor
+}
+
+void ValueGrid::RefuseCharacter(char32_t c)
+{
+    QApplication::beep();
+    if (!m_editor)
+        return;
+    const QString text = QString::fromStdString(CharacterName(c)) +
+                         QStringLiteral(" cannot be saved in this file");
+    QToolTip::showText(m_editor->mapToGlobal(m_editor->rect().bottomLeft()), text, m_editor);
+}
+
+void ValueGrid::MarkEditor()
+{
+    if (!m_editor || !m_editIndex.isValid())
+        return;
+    const QVariant tint = m_model->Background(m_editIndex.row());
+    const QColor base = tint.isValid() ? tint.value<QColor>() : palette().color(QPalette::Base);
+    if (m_editor->palette().color(QPalette::Base) == base)
+        return; // a new palette costs the editor a restyle
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Base, base);
+    m_editor->setPalette(palette);
+}
+
+QString ValueGrid::EditorToolTip() const
+{
+    return m_model && m_editIndex.isValid() ? m_model->ToolTip(m_editIndex.row()) : QString();
 }
 
 void ValueGrid::RestoreOriginalText()
@@ -278,6 +360,7 @@ void ValueGrid::PlaceEditor()
     m_originalText = m_lastText = m_model->data(index, Qt::EditRole).toString();
     m_editor->setText(m_originalText);
     m_editor->selectAll();
+    MarkEditor();
     if (hasFocus())
         m_editor->setFocus(Qt::OtherFocusReason);
     RaiseSetEditText(index, m_originalText);

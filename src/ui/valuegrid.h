@@ -12,7 +12,8 @@
 // elsewhere. Placing shows the cell's text with all of it selected, moves the
 // focus into the editor if the grid has it, and remembers that text for
 // Escape. The grid taking the focus (other than back from a menu or from
-// another window) while the editor is in place counts as placing anew.
+// another window) while the editor is in place counts as placing anew, but
+// reports no row: the editor's row was reported when it came to that cell.
 //
 // Leaves: before the current cell changes to another one; when the model says
 // its entries are about to change; when the focus goes to another control
@@ -29,8 +30,11 @@
 // Keys: Up, Down, PageUp, PageDown move the current cell (Ctrl+Up and
 // Ctrl+Down to the first and last row); Escape gives the cell back the text it
 // had when the editor was placed, before it is judged; a change bringing a
-// character that has no byte is refused whole; while input is blocked every
-// key is swallowed.
+// character that has no byte is refused whole, with a beep and a tool tip at
+// the cell that names it; while input is blocked every key is swallowed.
+//
+// Sizes: rows are as high as the font needs for Thai letters with their marks
+// stacked above and below, and the editor takes the row's tint and tool tip.
 
 #include <exception>
 #include <functional>
@@ -45,11 +49,20 @@ namespace tavolin {
 class CellEditor;
 class StringTableModel;
 
+// The characters the key-press notification carries for keys that send one.
+inline constexpr char32_t kBackspace = 8;
+inline constexpr char32_t kEnter = 13;
+inline constexpr char32_t kEscape = 27;
+inline constexpr char32_t kCtrlC = 3;
+inline constexpr char32_t kCtrlV = 22;
+inline constexpr char32_t kCtrlX = 24;
+
 // The key/value grid; its editor follows the protocol above.
 class ValueGrid : public QTableView {
     Q_OBJECT
 public:
-    // Height of every row, and the fixed width of the ID column.
+    // The least height of a row (the font may ask for more), and the fixed
+    // width of the ID column.
     static constexpr int kRowHeight = 18;
     static constexpr int kIdColumnWidth = 61;
 
@@ -89,8 +102,16 @@ public:
     // The user changed the editor's text.
     void EditorTextEdited(const QString& text);
     void EditorLostFocus(CellEditor* editor, Qt::FocusReason reason);
+    // A typed or pasted character that has no byte, or whose byte would not
+    // come back as it: a beep and a tool tip at the cell.
+    void RefuseCharacter(char32_t c);
+    // The tool tip of the row the editor sits on, made when it is asked for.
+    [[nodiscard]] QString EditorToolTip() const;
+    // The height rows get from the current font.
+    [[nodiscard]] int FittingRowHeight() const;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void focusInEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -101,6 +122,9 @@ private:
     void RaiseSetEditText(const QModelIndex& index, const QString& text);
     void LeaveCell();
     void PlaceEditor();
+    void FitRowHeight();
+    // The editor shows its row's tint.
+    void MarkEditor();
 
     StringTableModel* m_model = nullptr;
     KeyPressHandler m_onKeyPress;

@@ -174,7 +174,7 @@ TEST(Translate, AStringWithoutALengthByteOfItsOwnIsNeverSaved)
         EXPECT_EQ(test::ReadAll(file), shared);
     }
     const CliRun run = Cli({"check", file});
-    EXPECT_EQ(run.out, file + ": a save changes it\n  2: no length byte of its own (not saved)\n");
+    EXPECT_EQ(run.out, file + ": a save changes it\n  2: no length byte of its own: the file is not saved\n");
 }
 
 TEST(Translate, ACaptionFileMustKeepToItsBytes)

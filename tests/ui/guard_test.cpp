@@ -37,7 +37,7 @@ private slots:
     void captionFilesAndFailedLoadsAreNotGuarded();
     void rightAfterAnOpenEditRowIsOne();
     void theRowTheEditorIsPlacedOnJudgesItsFirstCharacter();
-    void rowsWithoutACapacityAreNotJudged();
+    void rowsWithoutACapacityStopTheCharacterWithTheConversionError();
 };
 
 void GuardTest::fullTextRefusesEveryCharacterButBackspace()
@@ -150,21 +150,40 @@ void GuardTest::theRowTheEditorIsPlacedOnJudgesItsFirstCharacter()
     QCOMPARE(f.Vle().ValueOf("1"), "ab");
 }
 
-void GuardTest::rowsWithoutACapacityAreNotJudged()
+void GuardTest::rowsWithoutACapacityStopTheCharacterWithTheConversionError()
 {
     WindowFixture f;
-    // The placeholder row before any Open.
+    const QString start = QStringLiteral("- Open RSC File for Edit -");
+    // Before any report the guard reads the title row: no capacity for "ID".
+    QCOMPARE(f.window.EditRow(), 0);
     Press(f.Editor(), Qt::Key_End);
-    QTest::keyClicks(f.Editor(), "!x");
-    QCOMPARE(f.Vle().CellText(1, 1), "- Open RSC File for Edit -!x");
-    // An entry typed into the empty table of a file without strings.
+    QTest::keyClicks(f.Editor(), "x");
+    QCOMPARE(f.sink.errors, QStringList{"'' is not a valid integer value."});
+    QCOMPARE(f.Editor()->text(), start);
+    QCOMPARE(f.Vle().CellText(1, 1), start.toStdString());
+    // Backspace is not judged; afterwards the starting row's "-" is read.
+    Press(f.Editor(), Qt::Key_Backspace);
+    QCOMPARE(f.window.EditRow(), 1);
+    QTest::keyClicks(f.Editor(), "y");
+    QCOMPARE(f.sink.errors.back(), QString("'-' is not a valid integer value."));
+    QCOMPARE(f.Editor()->text(), start.chopped(1));
+    // Emptied, the text is not judged and takes the next character.
+    Press(f.Editor(), Qt::Key_Home, Qt::ShiftModifier);
+    Press(f.Editor(), Qt::Key_Delete);
+    QTest::keyClicks(f.Editor(), "z");
+    QCOMPARE(f.Vle().CellText(1, 1), "z");
+    QCOMPARE(f.sink.errors.size(), 2);
+
+    // An entry typed into the empty table of a file without strings has an
+    // empty key: its first character goes in, the next one is stopped.
     f.Open(f.Write("none.rsc", Bytes{1, 2, 3}));
     QCOMPARE(f.Vle().EntryCount(), 0u);
     f.window.vle()->setFocus();
-    QTest::keyClicks(f.Editor(), "abc");
-    QCOMPARE(f.Vle().CellText(1, 1), "abc");
-    QCOMPARE(f.Vle().KeyAt(0), ""); // typed into the empty row
-    QVERIFY(f.sink.errors.isEmpty());
+    f.sink.Clear();
+    QTest::keyClicks(f.Editor(), "ab");
+    QCOMPARE(f.Vle().CellText(1, 1), "a");
+    QCOMPARE(f.Vle().KeyAt(0), "");
+    QCOMPARE(f.sink.errors, QStringList{"'' is not a valid integer value."});
     QVERIFY(f.sink.messages.isEmpty());
 }
 

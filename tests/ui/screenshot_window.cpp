@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     const std::string path = dir.Write(
         "notes.rsc", ResourceFile({
                          {12, u"Notes"},
-                         {16, u"\u0E1A\u0E31\u0E19\u0E17\u0E36\u0E01"},                // บันทึก
+                         {16, u"\u0E1B\u0E31\u0E49\u0E19\u0E1D\u0E31\u0E48\u0E07\u0E1F\u0E31\u0E49\u0E19"}, // ปั้นฝั่งฟั้น
                          {20, u"\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35\u0E04\u0E23\u0E31\u0E1A"}, // สวัสดีครับ
                          {16, u"Open file"},
                          {16, u"\u0E40\u0E1B\u0E34\u0E14\u0E44\u0E1F\u0E25\u0E4C"},    // เปิดไฟล์

@@ -12,16 +12,24 @@
 #include <QScopeGuard>
 #include <QTimer>
 #include <QLabel>
+#include <QListView>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+#include <QHeaderView>
+#include <QClipboard>
 #include <QtTest>
+
+#include <cstdio>
 
 #include "codec/errors.h"
 #include "ui/application.h"
 #include "ui/errordisplay.h"
 #include "ui/stringtablemodel.h"
+#include "version.h"
 #include "windowfixture.h"
 
 using namespace tavolin;
@@ -67,6 +75,11 @@ private slots:
     void openingAfterALargerFileShowsOnlyTheNewRows();
     void thaiTypedIsSavedInTheThaiBlock();
     void rowsThatChangeOnSavingAreMarked();
+    void marksAndToolTipsFollowEveryEdit();
+    void textsPastTheirSlotAreMarkedAndSaveGoesToTheFirst();
+    void captionTextsShareTheFilesBytes();
+    void openDialogShowsNamesSizesAndDatesWhole();
+    void creditElidesHelpAndVersionAreAnswered();
     void corpusCaptionFileComesBackByteForByte();
     void typingRightAfterTheRealOpenDialogReachesTheGrid();
 };
@@ -111,16 +124,23 @@ void WindowTest::messageWindowsAreWideEnoughForTheirTitle()
         {"error", [&] { sink.ShowError("Disk full."); }}};
     for (const auto& [kind, show] : shows) {
         int width = 0, needed = 0;
+        Qt::WindowFlags flags;
         QTimer::singleShot(0, [&] {
             QWidget* box = QApplication::activeModalWidget();
             if (!box)
                 return;
+            flags = box->windowFlags();
             width = box->width();
             needed = box->fontMetrics().horizontalAdvance("Tavolin") + kTitleBarControlsWidth;
             box->close();
         });
         show();
         QVERIFY2(width >= needed && needed > 0, qPrintable(QString("%1: %2 < %3").arg(kind).arg(width).arg(needed)));
+        // A dialog with a title and a close button only: the window manager
+        // is told not to offer minimise and maximise.
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+        QVERIFY2(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), kind);
+        QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)), kind);
     }
 }
 
@@ -361,6 +381,172 @@ void WindowTest::rowsThatChangeOnSavingAreMarked()
     QCOMPARE(f.sink.errors.size(), 1);
     QVERIFY(f.sink.errors[0].startsWith("ID 2 has no length byte of its own"));
     QCOMPARE(ReadAll(path), shared);
+}
+
+void WindowTest::marksAndToolTipsFollowEveryEdit()
+{
+    WindowFixture f;
+    const std::u16string many = u"\u0410\u0411\u0412\u0413\u0414\u0415\u0416\u0417\u0418\u0419\u041A\u041B\u041C";
+    f.Open(f.Write("ru.rsc", ResourceFile({{8, u"\u041F\u0440\u0438\u0432\u0435\u0442"}, // Привет
+                                           {8, u"C:\\x"},
+                                           {13, many}})));
+    const StringTableModel& model = f.window.Model();
+    const auto tip = [&](int row) { return model.data(model.index(row, 1), Qt::ToolTipRole).toString(); };
+    const auto tint = [&](int row) { return model.data(model.index(row, 1), Qt::BackgroundRole); };
+    const auto editorTip = [&] {
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), f.Editor()->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(f.Editor(), &help);
+        return QToolTip::text();
+    };
+    const QVariant amber = tint(0);
+    QVERIFY(amber.isValid());
+    // The editor on a marked row shows its tint and tool tip.
+    QCOMPARE(f.window.vle()->CurrentGridRow(), 1);
+    QCOMPARE(f.Editor()->palette().color(QPalette::Base), amber.value<QColor>());
+    QCOMPARE(editorTip(), tip(0));
+    // Retyped in Latin letters, nothing of the file's Cyrillic is left.
+    f.window.vle()->setFocus();
+    QTest::keyClicks(f.Editor(), "Privet");
+    QCOMPARE(f.Vle().ValueOf("1"), "Privet");
+    QVERIFY(!tint(0).isValid());
+    QCOMPARE(tip(0), QString("6 of 8 characters"));
+    QVERIFY(f.Editor()->palette().color(QPalette::Base) != amber.value<QColor>());
+    QCOMPARE(editorTip(), QString("6 of 8 characters"));
+    // The backslash that a save writes as a line feed: gone, and back again.
+    Press(f.Editor(), Qt::Key_Down);
+    QVERIFY(tint(1).isValid());
+    Press(f.Editor(), Qt::Key_End);
+    Press(f.Editor(), Qt::Key_Left);
+    Press(f.Editor(), Qt::Key_Backspace);
+    QCOMPARE(f.Vle().ValueOf("2"), "C:x");
+    QVERIFY(!tint(1).isValid());
+    QTest::keyClicks(f.Editor(), "\\");
+    QVERIFY(tint(1).isValid());
+    QCOMPARE(f.Editor()->palette().color(QPalette::Base), amber.value<QColor>());
+    // Thirteen changes: ten are listed, then how many more.
+    const QStringList lines = tip(2).split(u'\n');
+    QCOMPARE(lines.size(), 1 + 1 + 10 + 1);
+    QCOMPARE(lines.back(), QString("and 3 more"));
+    // Once saved, the file holds what the grid shows.
+    f.window.Save1Click();
+    QVERIFY(f.sink.errors.isEmpty());
+    for (int row = 0; row < 3; ++row)
+        QVERIFY(!tint(row).isValid());
+    QCOMPARE(f.Editor()->palette().color(QPalette::Base), f.window.vle()->palette().color(QPalette::Base));
+}
+
+void WindowTest::textsPastTheirSlotAreMarkedAndSaveGoesToTheFirst()
+{
+    WindowFixture f;
+    const Bytes content = ResourceFile({{4, u"abc"}, {3, u"xy"}, {6, std::u16string(u"A\0B", 3)}, {4, u"q"}});
+    const std::string path = f.Write("long.rsc", content);
+    f.Open(path);
+    const StringTableModel& model = f.window.Model();
+    const auto tint = [&](int row) { return model.data(model.index(row, 1), Qt::BackgroundRole); };
+    const QVariant amber = tint(2);
+    QVERIFY(amber.isValid());
+    // A paste by Shift+Insert passes the guard and outgrows the slot.
+    f.window.vle()->setFocus();
+    Press(f.Editor(), Qt::Key_Down);
+    Press(f.Editor(), Qt::Key_End);
+    QApplication::clipboard()->setText("0123456789");
+    Press(f.Editor(), Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(f.Vle().ValueOf("2"), "xy0123456789");
+    QVERIFY(tint(1).isValid());
+    QVERIFY(tint(1) != amber);
+    QCOMPARE(f.Editor()->palette().color(QPalette::Base), tint(1).value<QColor>());
+    QVERIFY(model.data(model.index(1, 1), Qt::ToolTipRole).toString().startsWith("12 of 3 characters\n"));
+    // Save refuses and puts the user on that text.
+    Press(f.Editor(), Qt::Key_Down, Qt::ControlModifier);
+    f.window.Save1Click();
+    QCOMPARE(f.sink.errors.size(), 1);
+    QVERIFY2(f.sink.errors[0].contains("ID 2"), qPrintable(f.sink.errors[0]));
+    QCOMPARE(f.window.vle()->CurrentGridRow(), 2);
+    QCOMPARE(ReadAll(path), content);
+}
+
+void WindowTest::captionTextsShareTheFilesBytes()
+{
+    WindowFixture f;
+    const Bytes content = ResourceFile({{5, u"Hello"}, {3, u"abc"}});
+    const std::string path = f.Write("App_caption.rsc", content);
+    f.Open(path);
+    const StringTableModel& model = f.window.Model();
+    // 4 + (2 x 5 + 2) + (2 x 3 + 2) bytes
+    QCOMPARE(model.data(model.index(0, 1), Qt::ToolTipRole).toString(),
+             QString("5 characters; the texts of a caption file share its 255 bytes, 24 of them in use"));
+    // Grown past the 255 bytes: 4 + 2 + 2 x 240 + 8 = 494, 239 bytes too many.
+    f.window.vle()->setFocus();
+    QTest::keyClicks(f.Editor(), QString(240, u'x'));
+    f.window.Save1Click();
+    QCOMPARE(f.sink.errors.size(), 1);
+    QVERIFY2(f.sink.errors[0].contains("494 bytes, 239 more than the 255 that fit; shorten them by 120 characters"),
+             qPrintable(f.sink.errors[0]));
+    QCOMPARE(ReadAll(path), content);
+}
+
+void WindowTest::openDialogShowsNamesSizesAndDatesWhole()
+{
+    WindowFixture f;
+    f.Write("a_rather_long_resource_file_name_of_an_application.rsc", Bytes(140000, 7));
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = f.window.OpenDialog1();
+        const auto close = qScopeGuard([dialog] { dialog->reject(); });
+        QTRY_VERIFY(dialog->isVisible());
+        dialog->setDirectory(QString::fromStdString(f.dir.Path().string()));
+        auto* view = dialog->findChild<QTreeView*>("treeView");
+        QVERIFY(view && view->isVisible());
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 1);
+        QHeaderView* header = view->header();
+        const QAbstractItemView* items = view; // its size hints are public
+        for (int column = 0; column < 4; ++column) {
+            QTRY_VERIFY2(header->sectionSize(column) >= items->sizeHintForColumn(column),
+                         qPrintable(QString("column %1: %2 < %3").arg(column).arg(header->sectionSize(column))
+                                        .arg(items->sizeHintForColumn(column))));
+        }
+        const QAbstractItemView* places = dialog->findChild<QListView*>("sidebar");
+        QVERIFY(places);
+        QVERIFY(places->viewport()->width() >= places->sizeHintForColumn(0));
+        QVERIFY2(header->length() <= view->viewport()->width(),
+                 qPrintable(QString("%1 > %2").arg(header->length()).arg(view->viewport()->width())));
+        checked = true;
+    });
+    f.window.Open1Click();
+    QVERIFY(checked);
+}
+
+void WindowTest::creditElidesHelpAndVersionAreAnswered()
+{
+    WindowFixture f;
+    auto* credit = f.window.findChild<QStatusBar*>("StatusBar1")->findChild<QLabel*>();
+    QVERIFY(credit);
+    const int creditWidth = credit->fontMetrics().horizontalAdvance(credit->text());
+    QVERIFY2(f.window.minimumSizeHint().width() < creditWidth,
+             qPrintable(QString("%1 >= %2").arg(f.window.minimumSizeHint().width()).arg(creditWidth)));
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::optional<int> code;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"tavolin", "--help"}, 0, "Usage: tavolin [FILE]\n"},
+        {{"tavolin", "--version"}, 0, "tavolin " TAVOLIN_VERSION "\n"},
+        {{"tavolin", "app.rsc"}, std::nullopt, ""},
+        {{"tavolin"}, std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        std::FILE* out = std::tmpfile();
+        QVERIFY(out);
+        const std::optional<int> code = AnswerCommandLine(c.arguments, out);
+        std::rewind(out);
+        char line[256] = {};
+        const bool any = std::fgets(line, sizeof line, out) != nullptr;
+        std::fclose(out);
+        QCOMPARE(code, c.code);
+        QCOMPARE(std::string(any ? line : ""), c.out);
+    }
 }
 
 void WindowTest::corpusCaptionFileComesBackByteForByte()

@@ -50,10 +50,10 @@ void Apply(StringTables& t, std::string_view line)
     const std::string_view key = line.substr(0, eq);
     const std::string_view value = eq == std::string_view::npos ? std::string_view{} : line.substr(eq + 1);
     switch (op) {
-    case 'a': t.vle.AppendEntry(key, std::string(value)); break;
-    case 'b': t.vle2.AppendEntry(key, std::string(value)); break;
-    case 'c': t.vle3.AppendEntry(key, std::string(value)); break;
-    case 'n': t.vle.AppendEntry(std::to_string(NumberIn(key)), std::string(value)); break;
+    case 'a': t.vle.AppendEntry(key, value); break;
+    case 'b': t.vle2.AppendEntry(key, value); break;
+    case 'c': t.vle3.AppendEntry(key, value); break;
+    case 'n': t.vle.AppendEntry(std::to_string(NumberIn(key)), value); break;
     case 'd': t.vle3.AppendEntry(std::to_string(NumberIn(key)), std::to_string(NumberIn(value) % 256)); break;
     case 'g':
     case 'G': t.vle2.AppendGapRecord(std::to_string(NumberIn(key)), value, op == 'G'); break;

@@ -97,7 +97,7 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
                 (*changes)[tables.vle.EntryCount()] = std::move(list);
         }
         tables.vle3.AppendEntry(id, std::to_string(length));
-        tables.vle.AppendEntry(id, std::string(text, textLength));
+        tables.vle.AppendEntry(id, std::string_view(text, textLength));
         pos = charsAt + chars.size();
     }
     if (endError)

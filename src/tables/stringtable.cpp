@@ -62,7 +62,7 @@ std::size_t StringTable::SlotOf(std::string_view key) const
     const std::size_t mask = m_firstByKey.size() - 1; // a power of two
     for (std::size_t slot = HashOf(key) & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t held = m_firstByKey[slot];
-        if (held == 0 || EqualIgnoringCase(m_entries[held - 1].key, key))
+        if (held == 0 || EqualIgnoringCase(m_entries[held - 1].Key(), key))
             return slot;
     }
 }
@@ -77,21 +77,27 @@ void StringTable::AddToIndex(std::size_t position)
         old.swap(m_firstByKey);
         for (const std::uint32_t held : old) {
             if (held != 0)
-                m_firstByKey[SlotOf(m_entries[held - 1].key)] = held;
+                m_firstByKey[SlotOf(m_entries[held - 1].Key())] = held;
         }
     }
-    const std::size_t slot = SlotOf(m_entries[position].key);
+    const std::size_t slot = SlotOf(m_entries[position].Key());
     if (m_firstByKey[slot] == 0) {
         m_firstByKey[slot] = static_cast<std::uint32_t>(position + 1);
         ++m_indexedKeys;
     }
 }
 
-void StringTable::Append(std::string_view key, std::string value, Form form)
+void StringTable::Append(std::string_view key, std::string_view value, Form form)
 {
+    if (key.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("key too long for a table");
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    m_entries.push_back({std::string(key), std::move(value), form});
+    Entry& e = m_entries.emplace_back();
+    e.line.reserve(key.size() + 1 + value.size());
+    e.line.append(key).append(1, '=').append(value);
+    e.keyLength = static_cast<std::uint32_t>(key.size());
+    e.form = form;
     try {
         AddToIndex(m_entries.size() - 1);
     } catch (...) {
@@ -102,18 +108,18 @@ void StringTable::Append(std::string_view key, std::string value, Form form)
         m_observer->EntryAppended(m_entries.size() - 1);
 }
 
-void StringTable::AppendEntry(std::string_view key, std::string value)
+void StringTable::AppendEntry(std::string_view key, std::string_view value)
 {
     const auto eq = key.find('=');
     if (eq == std::string_view::npos)
-        Append(key, std::move(value), Form::kText);
+        Append(key, value, Form::kText);
     else
-        Append(key.substr(0, eq), std::string(key.substr(eq + 1)) + "=" + value, Form::kText);
+        Append(key.substr(0, eq), std::string(key.substr(eq + 1)) + "=" + std::string(value), Form::kText);
 }
 
 void StringTable::AppendGapRecord(std::string_view key, std::string_view bytes, bool lastWithoutBlank)
 {
-    Append(key, std::string(bytes), lastWithoutBlank ? Form::kGapLastWithoutBlank : Form::kGapBlankAfterEach);
+    Append(key, bytes, lastWithoutBlank ? Form::kGapLastWithoutBlank : Form::kGapBlankAfterEach);
 }
 
 void StringTable::RemoveAllEntries()
@@ -162,11 +168,11 @@ void StringTable::AppendValueAt(std::string& out, std::size_t index) const
 {
     const Entry& e = At(index);
     if (e.form == Form::kText) {
-        out += e.value;
+        out += e.Value();
         return;
     }
     const std::size_t start = out.size();
-    for (const char c : e.value) {
+    for (const char c : e.Value()) {
         out += std::to_string(static_cast<unsigned char>(c));
         out += ' ';
     }
@@ -178,10 +184,10 @@ std::size_t StringTable::ValueLengthAt(std::size_t index) const
 {
     const Entry& e = At(index);
     if (e.form == Form::kText)
-        return e.value.size();
+        return e.Value().size();
     // Each byte's digits and a blank.
     std::size_t length = 0;
-    for (const char c : e.value) {
+    for (const char c : e.Value()) {
         const auto b = static_cast<unsigned char>(c);
         length += (b >= 100 ? 3 : b >= 10 ? 2 : 1) + 1;
     }
@@ -214,8 +220,10 @@ const std::string& StringTable::Title(int column) const
 void StringTable::SetValue(std::size_t index, const std::string& value)
 {
     CheckIndex(index);
-    m_entries[index].value = value;
-    m_entries[index].form = Form::kText;
+    Entry& e = m_entries[index];
+    e.line.resize(e.keyLength + 1);
+    e.line += value;
+    e.form = Form::kText;
 }
 
 StringTables::StringTables()

@@ -36,7 +36,7 @@ public:
 
     // Adds the entry after the last one. A key holding "=" is split there, as
     // the line "key=value" would be.
-    void AppendEntry(std::string_view key, std::string value);
+    void AppendEntry(std::string_view key, std::string_view value);
     // Adds the entry whose value is the gap record of `bytes`: each byte's
     // decimal number followed by a blank, or with `lastWithoutBlank` none
     // after the last one (the record at a file's end).
@@ -59,13 +59,13 @@ public:
 
     [[nodiscard]] std::size_t EntryCount() const { return m_entries.size(); }
     // These throw std::out_of_range past the last entry.
-    [[nodiscard]] const std::string& KeyAt(std::size_t index) const { return At(index).key; }
+    [[nodiscard]] std::string KeyAt(std::size_t index) const { return std::string(At(index).Key()); }
     [[nodiscard]] std::string ValueAt(std::size_t index) const;
     // Appends ValueAt(index) to `out`.
     void AppendValueAt(std::string& out, std::size_t index) const;
     // The value as held: its text, or the bytes of a gap record when
     // IsGapRecordAt.
-    [[nodiscard]] std::string_view StoredValueAt(std::size_t index) const { return At(index).value; }
+    [[nodiscard]] std::string_view StoredValueAt(std::size_t index) const { return At(index).Value(); }
     [[nodiscard]] bool IsGapRecordAt(std::size_t index) const { return At(index).form != Form::kText; }
     // Length of ValueAt without making the text.
     [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const;
@@ -80,13 +80,17 @@ public:
 
 private:
     enum class Form : std::uint8_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
+    // One line "key=value", the value as text or as the bytes of a gap
+    // record: one piece of memory per entry, often none beside the entry.
     struct Entry {
-        std::string key;
-        std::string value; // the text, or the bytes of a gap record
+        std::string line;
+        std::uint32_t keyLength = 0;
         Form form = Form::kText;
+        [[nodiscard]] std::string_view Key() const { return std::string_view(line).substr(0, keyLength); }
+        [[nodiscard]] std::string_view Value() const { return std::string_view(line).substr(keyLength + 1); }
     };
 
-    void Append(std::string_view key, std::string value, Form form);
+    void Append(std::string_view key, std::string_view value, Form form);
     void CheckIndex(std::size_t index) const;
     [[nodiscard]] const Entry& At(std::size_t index) const
     {

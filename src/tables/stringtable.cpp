@@ -21,21 +21,28 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b)
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldLetter(x) == FoldLetter(y); });
 }
 
+std::size_t HashOfLetters(std::string_view key)
+{
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : key) {
+        hash ^= static_cast<unsigned char>(FoldLetter(c));
+        hash *= 0x100000001b3u;
+    }
+    return static_cast<std::size_t>(hash ^ (hash >> 32));
+}
+
 // Keys are mostly the numbers 0, 1, 2 ... in order: such a key hashes to its
 // number, so that a scan's keys take neighbouring slots. Other keys hash by
 // FNV-1a over their letters folded.
 std::size_t HashOf(std::string_view key)
 {
     std::size_t number = 0;
-    bool digits = !key.empty() && key.size() < 20;
-    std::uint64_t hash = 0xcbf29ce484222325u;
     for (const char c : key) {
-        digits = digits && c >= '0' && c <= '9';
+        if (c < '0' || c > '9' || key.size() >= 20)
+            return HashOfLetters(key);
         number = number * 10 + static_cast<std::size_t>(c - '0');
-        hash ^= static_cast<unsigned char>(FoldLetter(c));
-        hash *= 0x100000001b3u;
     }
-    return digits ? number : static_cast<std::size_t>(hash ^ (hash >> 32));
+    return key.empty() ? HashOfLetters(key) : number;
 }
 
 } // namespace

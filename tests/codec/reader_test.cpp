@@ -286,8 +286,8 @@ TEST(ScanResourceBytes, SameTablesAndErrorsAsTheFile)
 namespace tavolin {
 namespace {
 
-// Texts decoded and written several characters at a time must match the
-// character-by-character rules, across the edges of what counts as plain.
+// Texts of runs of letters, filler and characters that change decode and
+// save by the character-by-character rules.
 TEST(ScanResourceBytes, RunsOfCharactersMatchOneAtATime)
 {
     const std::vector<std::uint16_t> pool = {0x0000, 0x0000, 0x0041, 0x0061, 0x0020, 0x007E, 0x001F,

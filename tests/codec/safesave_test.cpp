@@ -243,9 +243,9 @@ TEST(WritePatchFile, BadTablesNeverTouchTheTarget)
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
-// A save larger than the stream's buffer, with gap records beside their
-// slots and ones handed on whole, writes what BuildPatchFile builds; a disk
-// that fills up half-way leaves the old file.
+// A save larger than the stream's buffer, with gap records larger than it
+// too, writes what BuildPatchFile builds; a disk that fills up half-way
+// leaves the old file.
 TEST(WritePatchFile, StreamsWhatBuildPatchFileBuilds)
 {
     Bytes file;

@@ -215,7 +215,8 @@ SaveStream::SaveStream(TempFile* file) : m_file(file) {}
 void SaveStream::Put(const std::uint8_t* bytes, std::size_t size)
 {
     if (size <= kRoom) {
-        std::memcpy(Room(size), bytes, size);
+        if (size > 0) // an empty piece may have no address
+            std::memcpy(Room(size), bytes, size);
         m_used += size;
         return;
     }

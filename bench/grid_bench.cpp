@@ -140,6 +140,16 @@ BENCHMARK(BM_OpenFileOfMiB)
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 
+// Open of a file of 64 KiB (1,285 strings), more than a real resource file
+// holds, into a shown window until the grid is painted.
+void BM_OpenFileOfKiB(benchmark::State& state)
+{
+    Window w(FileOfStrings(static_cast<int>((state.range(0) << 10) / 51)));
+    for (auto _ : state)
+        w.OpenAndPaint();
+}
+BENCHMARK(BM_OpenFileOfKiB)->Arg(64)->Unit(benchmark::kMillisecond);
+
 // Emptying a table of 800,000 entries while a grid shows it.
 void BM_EmptyLargeTable(benchmark::State& state)
 {

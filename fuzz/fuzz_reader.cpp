@@ -1,7 +1,7 @@
 // The scan over arbitrary bytes: it matches a byte-by-byte reading of the
-// format, also through a small window of a file and in the one walk of a
-// resave; a save of what it read gives the bytes back wherever the file can
-// come back, and a second scan of any save gives the same tables.
+// format, also from a file and in a resave; a save of what it read gives the
+// bytes back wherever the file can come back, and a second scan of any save
+// gives the same tables.
 
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "codec/reader.h"
 #include "codec/savingchanges.h"
 #include "codec/writer.h"
+#include "bytewisereading.h"
 #include "fuzzcheck.h"
 
 using namespace tavolin;
@@ -23,86 +24,8 @@ using fuzz::Check;
 
 namespace {
 
-// The reading of the format one byte at a time, as plainly as it can be
-// said, and what it learns about whether a save gives the bytes back.
-struct Reading {
-    fuzz::Entries vle, vle2, vle3;
-    bool failed = false;       // a string ran past the end
-    bool charsSurvive = true;  // every character saves as itself, U+0000 only at a slot's end
-    bool layoutSurvives = true; // no marker first or right behind a string
-    bool lengthIsMarker = false; // a string whose length byte would be read as a marker
-    long long withoutLengthByte = 0; // the first string of those without a length byte, or 0
-};
-
-void AddByte(std::string& record, std::uint8_t b)
-{
-    record += std::to_string(b);
-    record += ' ';
-}
-
-Reading ReadByteByByte(std::span<const std::uint8_t> bytes)
-{
-    Reading r;
-    std::uint8_t current = 0, last = 0, beforeLast = 0;
-    int held = 0;
-    long long number = 0;
-    bool anyString = false;
-    std::string acc;
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        current = bytes[pos++];
-        if (held == 2)
-            AddByte(acc, beforeLast);
-        else
-            ++held;
-        if (current == kStringMarker) {
-            if (pos == 1 || (anyString && held == 1)) {
-                r.layoutSurvives = false;
-                if (r.withoutLengthByte == 0)
-                    r.withoutLengthByte = number + 1;
-            }
-            r.vle2.emplace_back(std::to_string(number), acc);
-            acc.clear();
-            const std::uint8_t length = last;
-            r.lengthIsMarker |= length == kStringMarker;
-            bool zeroBefore = false;
-            bool survive = true; // counts only once the string is whole
-            for (int k = 0; k < length; ++k) {
-                if (bytes.size() - pos < 2) {
-                    r.failed = true;
-                    return r;
-                }
-                const std::uint8_t low = bytes[pos++];
-                const std::uint8_t high = bytes[pos++];
-                const std::uint8_t t = DecodeChar(low, high);
-                current = t;
-                if (low == 0 && high == 0) {
-                    zeroBefore = true;
-                    continue;
-                }
-                if (t == 0 || zeroBefore || EncodeChar(t) != FileChar{low, high})
-                    survive = false;
-                if (t != 0)
-                    acc += static_cast<char>(t);
-            }
-            r.charsSurvive &= survive;
-            ++number;
-            anyString = true;
-            r.vle3.emplace_back(std::to_string(number), std::to_string(length));
-            r.vle.emplace_back(std::to_string(number), acc);
-            acc.clear();
-            held = 0;
-        }
-        beforeLast = last;
-        last = current;
-    }
-    if (held == 2)
-        acc += std::to_string(beforeLast) + " " + std::to_string(last);
-    else if (held == 1)
-        acc += std::to_string(last);
-    r.vle2.emplace_back(std::to_string(number), acc);
-    return r;
-}
+using reference::Reading;
+using reference::ReadByteByByte;
 
 bool SameTables(const StringTables& t, const fuzz::Entries& vle, const fuzz::Entries& vle2,
                 const fuzz::Entries& vle3)
@@ -182,23 +105,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Fail(std::string("a save of scanned tables was refused: ") + e.what());
     }
 
-    // The same bytes as a file, through a window of a few bytes that strings
-    // and gaps cross, and resaved in one walk.
+    // The same bytes as a file, scanned and resaved.
     const std::string source = fuzz::WorkFolder() + "/source.rsc";
     const std::string target = fuzz::WorkFolder() + "/target.rsc";
     fuzz::WriteFile(source, {input.begin(), input.end()});
-    StringTables windowed;
-    SavingChanges windowedChanges;
-    std::string windowError;
+    StringTables fromFile;
+    SavingChanges fromFileChanges;
+    std::string fileError;
     try {
-        ScanResourceFileInWindows(source, windowed, &windowedChanges, 1 + (size == 0 ? 0 : data[0] % 32));
+        ScanResourceFile(source, fromFile, &fromFileChanges);
     } catch (const IoError& e) {
-        windowError = e.what();
+        fileError = e.what();
     }
-    Check(windowError == (expected.failed ? "Read beyond end of file" : ""),
-          "a scan through a window failed otherwise: " + windowError);
-    Check(SameTables(windowed, expected.vle, expected.vle2, expected.vle3) && windowedChanges == changes,
-          "a scan through a window gives other tables");
+    Check(fileError == (expected.failed ? "Read beyond end of file" : ""),
+          "a scan of the file failed otherwise: " + fileError);
+    Check(SameTables(fromFile, expected.vle, expected.vle2, expected.vle3) && fromFileChanges == changes,
+          "a scan of the file gives other tables");
     // A resave flushes to disk: for one input in four (by its last byte).
     if (size != 0 && data[size - 1] % 4 != 0)
         return FinishChecks(expected, tables, saved, input);
@@ -210,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         resaveError = e.what();
     }
     const bool refused = !expected.failed && expected.withoutLengthByte != 0;
-    Check(resaveError == (refused ? NoLengthByteMessage(std::to_string(expected.withoutLengthByte)) : windowError),
+    Check(resaveError == (refused ? NoLengthByteMessage(std::to_string(expected.withoutLengthByte)) : fileError),
           "a resave failed otherwise than the scan: " + resaveError);
     if (expected.failed || refused)
         Check(::access(target.c_str(), F_OK) != 0, "a failed resave left a file");

@@ -4,9 +4,9 @@
 //
 // Input: one change of the tables a line, the first character naming it:
 //   a, b, c  key=value   AppendEntry on vle, vle2, vle3
-//   n        N=text      vle.AppendNumberedEntry(N, text)
-//   d        N=V         vle3.AppendDecimalEntry(N, V mod 256)
-//   g, G     N=bytes     vle2.AppendGapEntry(N, bytes), G: the record at the end
+//   n        N=text      vle.AppendEntry(N in decimal, text)
+//   d        N=V         vle3.AppendEntry(N, V mod 256), both in decimal
+//   g, G     N=bytes     vle2.AppendGapRecord(N in decimal, bytes), G: the record at the end
 //   l        key=C:x     AppendEntry on vle of C (up to 999) bytes x
 //   e        I=text      vle.SetValue(I mod entries, text)
 
@@ -53,10 +53,10 @@ void Apply(StringTables& t, std::string_view line)
     case 'a': t.vle.AppendEntry(key, value); break;
     case 'b': t.vle2.AppendEntry(key, value); break;
     case 'c': t.vle3.AppendEntry(key, value); break;
-    case 'n': t.vle.AppendNumberedEntry(NumberIn(key), value); break;
-    case 'd': t.vle3.AppendDecimalEntry(NumberIn(key), static_cast<std::uint8_t>(NumberIn(value))); break;
+    case 'n': t.vle.AppendEntry(std::to_string(NumberIn(key)), value); break;
+    case 'd': t.vle3.AppendEntry(std::to_string(NumberIn(key)), std::to_string(NumberIn(value) % 256)); break;
     case 'g':
-    case 'G': t.vle2.AppendGapEntry(NumberIn(key), value, op == 'G'); break;
+    case 'G': t.vle2.AppendGapRecord(std::to_string(NumberIn(key)), value, op == 'G'); break;
     case 'l': {
         const std::size_t colon = value.find(':');
         const std::size_t count = NumberIn(value) % 1000;

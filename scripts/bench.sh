@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and prints one table: resave and dump of generated 16
 # and 64 MiB files against cp + sync (medians of 9 runs, peak memory from
-# /usr/bin/time -v), the in-memory scan and build, and the 1 MiB resave beside
-# the slow baseline. Needs the build folder (default: build).
+# /usr/bin/time -v), check of 5,000 corpus files against cat, the in-memory
+# scan and build, the 1 MiB resave beside the slow baseline, and the editor.
+# Needs the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -68,6 +69,24 @@ printf '%-34s %10s %12s %10s\n' "resave 16 -> 64 MiB growth" "" "" \
 printf '%-34s %10s %12s %10s\n' "dump 16 -> 64 MiB growth" "" "" \
     "$(awk -v a="$dm64" -v b="$dm16" 'BEGIN{printf "%.2fx", a/b}')"
 
+# check over 5,000 copies of the sample corpus (real file sizes) in one
+# call, against cat of the same files.
+corpus=${TAVOLIN_CORPUS_DIR:-/work/shared/corpus}
+if [ -d "$corpus" ]; then
+    mkdir "$tmp/many"
+    mapfile -t samples < <(find "$corpus" -name '*.rsc' | sort)
+    for ((i = 0; i < 5000; i++)); do
+        cp "${samples[i % ${#samples[@]}]}" "$tmp/many/c$i.rsc"
+    done
+    chmod u+w "$tmp/many"/*.rsc
+    sync
+    read -r cat_ms _ < <(measure sh -c "cat '$tmp/many'/*.rsc")
+    read -r ck_ms ck_kb < <(measure sh -c "'$cli' check '$tmp/many'/*.rsc 2>/dev/null; true")
+    printf '%-34s %10.1f %12s %10s\n' "cat 5,000 corpus files" "$cat_ms" "-" "1.0x"
+    printf '%-34s %10.1f %12d %10s\n' "check 5,000 corpus files" "$ck_ms" $((ck_kb / 1024)) \
+        "$(awk -v a="$ck_ms" -v b="$cat_ms" 'BEGIN{printf "%.1fx cat", a/b}')"
+fi
+
 "$build/bench/tavolin_core_bench" --benchmark_filter='ScanResourceBytes|BuildPatchFile' \
     --benchmark_format=csv 2>/dev/null | awk -F, 'NR>1 {gsub(/"/,"",$1);
         printf "%-34s %10.1f %12s %10s\n", $1, $3, "-", sprintf("%.2f GiB/s", $6/1073741824)}'
@@ -81,7 +100,7 @@ printf '%-34s %10s %12s %10s\n' "dump 16 -> 64 MiB growth" "" "" \
 # costs at 800,000 rows. A Down arrow is half of the Down + Up pair measured.
 grid="$build/bench/tavolin_grid_bench"
 export QT_QPA_PLATFORM=offscreen
-"$grid" --benchmark_filter='OpenFileOfMiB|Keystroke/800000|DownArrow|EmptyLarge|CloseWindow' \
+"$grid" --benchmark_filter='OpenFileOfMiB|OpenFileOfKiB|Keystroke/800000|DownArrow|EmptyLarge|CloseWindow' \
     --benchmark_format=csv 2>/dev/null >"$tmp/grid.csv"
 "$grid" --benchmark_filter='OpenFileOfMiB/64' --benchmark_format=csv 2>/dev/null >"$tmp/peak.csv"
 awk -F, -v peakfile="$tmp/peak.csv" '
@@ -90,12 +109,14 @@ awk -F, -v peakfile="$tmp/peak.csv" '
         if ($1 ~ /OpenFileOfMiB\/16.*_median/) o16 = ms
         else if ($1 ~ /OpenFileOfMiB\/64.*_median/) o64 = ms
         else if ($1 ~ /OpenFileOfMiB/) next
+        else if ($1 ~ /OpenFileOfKiB/) o64k = ms
         else if ($1 ~ /Keystroke/) key = ms
         else if ($1 ~ /DownArrow\/10$/) d10 = ms / 2
         else if ($1 ~ /DownArrow/) dlast = ms / 2
         else if ($1 ~ /Empty/) empty = ms
         else if ($1 ~ /Close/) closing = ms }
     END {
+        printf "%-34s %10.2f %12s %10s\n", "editor Open 64 KiB, grid painted", o64k, "-", ""
         printf "%-34s %10.0f %12s %10s\n", "editor Open 16 MiB, grid painted", o16, "-", ""
         printf "%-34s %10.0f %12s %10s\n", "editor Open 64 MiB, grid painted", o64, "-", ""
         printf "%-34s %10s %12s %10s\n", "editor Open 16 -> 64 MiB growth", "", "", sprintf("%.2fx", o64 / o16)

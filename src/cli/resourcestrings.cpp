@@ -19,9 +19,8 @@ bool IsCaptionFile(const std::string& file)
 
 ResourceStrings::ResourceStrings(const std::string& file) : m_caption(IsCaptionFile(file))
 {
-    SavingChanges changes;
     std::vector<std::uint8_t> bytes; // to compare with what a save would write
-    ScanResourceFile(file, m_tables, &changes, &bytes);
+    ScanResourceFile(file, m_tables, &m_changes, &bytes);
     for (std::size_t i = 0; i < m_tables.vle.EntryCount(); ++i) {
         ResourceString s;
         s.id = std::string(m_tables.vle.KeyAt(i));
@@ -33,7 +32,7 @@ ResourceStrings::ResourceStrings(const std::string& file) : m_caption(IsCaptionF
                 s.capacity = -1;
             }
         }
-        if (const auto it = changes.find(i); it != changes.end())
+        if (const auto it = m_changes.find(i); it != m_changes.end())
             s.changes = it->second;
         m_strings.push_back(std::move(s));
     }
@@ -72,12 +71,8 @@ std::vector<std::string> ResourceStrings::Overlong() const
 
 void ResourceStrings::Save(const std::string& target) const
 {
-    if (!m_caption) {
-        const auto lacking = std::find_if(m_strings.begin(), m_strings.end(),
-                                          [](const ResourceString& s) { return LacksLengthByte(s.changes); });
-        if (lacking != m_strings.end())
-            throw SaveRefused(NoLengthByteMessage(lacking->id));
-    }
+    if (!m_caption)
+        RefuseStringsWithoutLengthByte(m_changes, m_tables.vle);
     SaveTables(target, m_tables, m_caption);
 }
 

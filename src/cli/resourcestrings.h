@@ -39,6 +39,7 @@ public:
 
 private:
     StringTables m_tables;
+    SavingChanges m_changes; // what the scan found
     std::vector<ResourceString> m_strings;
     bool m_caption = false;
     bool m_roundTrips = true;

@@ -8,13 +8,13 @@
 #include <unistd.h>
 
 #include "codec/errors.h"
-#include "tables/largebuffer.h"
 
 namespace tavolin {
 
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
+// Room added when a file grew since it was opened.
+constexpr std::size_t kGrowth = std::size_t{64} * 1024;
 
 ReadFunction g_read = nullptr;
 
@@ -114,29 +114,15 @@ std::size_t ByteFile::ReadSome(std::uint8_t* into, std::size_t size)
     }
 }
 
-bool ByteFile::Fill()
-{
-    if (m_buffer.empty())
-        m_buffer.resize(kBufferSize);
-    m_pos = 0;
-    m_end = ReadSome(m_buffer.data(), m_buffer.size());
-    return m_end > 0;
-}
-
 std::exception_ptr ByteFile::ReadAll(std::vector<std::uint8_t>& out)
 {
-    // Bytes already buffered by ReadByte come first.
-    out.insert(out.end(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_pos),
-               m_buffer.begin() + static_cast<std::ptrdiff_t>(m_end));
-    m_pos = m_end = 0;
     // Sized by the length at open, plus room to see the end (or growth).
     std::size_t used = out.size();
-    ReserveLarge(out, m_sizeAtOpen + 1);
     out.resize(used + m_sizeAtOpen + 1);
     try {
         for (;;) {
             if (used == out.size())
-                out.resize(used + std::max<std::size_t>(kBufferSize, used / 2));
+                out.resize(used + std::max<std::size_t>(kGrowth, used / 2));
             const std::size_t got = ReadSome(out.data() + used, out.size() - used);
             if (got == 0)
                 break;
@@ -148,28 +134,6 @@ std::exception_ptr ByteFile::ReadAll(std::vector<std::uint8_t>& out)
     }
     out.resize(used);
     return nullptr;
-}
-
-std::size_t ByteFile::Read(std::uint8_t* into, std::size_t size)
-{
-    if (m_pos == m_end)
-        return ReadSome(into, size);
-    const std::size_t n = std::min(size, m_end - m_pos);
-    std::memcpy(into, m_buffer.data() + m_pos, n);
-    m_pos += n;
-    return n;
-}
-
-bool ByteFile::Eof()
-{
-    return m_pos == m_end && !Fill();
-}
-
-std::uint8_t ByteFile::ReadByte()
-{
-    if (m_pos == m_end && !Fill())
-        throw IoError(kReadBeyondEnd);
-    return m_buffer[m_pos++];
 }
 
 void ByteFile::Close()

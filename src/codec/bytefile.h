@@ -31,7 +31,7 @@ void SetReadFunctionForTesting(ReadFunction read);
 
 // Read access to an existing file, opened for reading and writing like the
 // editor always did, so that a read-only file is refused at Open. The reader
-// takes the file whole (ReadAll); byte-wise reads go through a buffer.
+// takes the file whole (ReadAll).
 class ByteFile {
 public:
     // Throws IoError.
@@ -40,31 +40,19 @@ public:
     ByteFile(const ByteFile&) = delete;
     ByteFile& operator=(const ByteFile&) = delete;
 
-    // True when no byte is left to read. Throws IoError.
-    [[nodiscard]] bool Eof();
-    // Throws IoError: "Read beyond end of file" when no byte is left.
-    [[nodiscard]] std::uint8_t ReadByte();
     // Appends every byte left to `out`. A failing read ends it: the bytes read
     // before stay in `out`, and the IoError is returned rather than thrown, for
     // the caller to raise where it would have needed the next byte.
     [[nodiscard]] std::exception_ptr ReadAll(std::vector<std::uint8_t>& out);
-    // Up to `size` bytes into `into`, those buffered by ReadByte first; 0 at
-    // the end. Throws IoError.
-    [[nodiscard]] std::size_t Read(std::uint8_t* into, std::size_t size);
-    [[nodiscard]] std::size_t SizeAtOpen() const { return m_sizeAtOpen; }
     // Throws IoError; the destructor closes quietly when Close wasn't called.
     void Close();
 
 private:
-    bool Fill();
     // One read call, repeated on EINTR. Throws IoError.
     std::size_t ReadSome(std::uint8_t* into, std::size_t size);
 
     int m_fd = -1;
     std::string m_path;
-    std::vector<std::uint8_t> m_buffer;
-    std::size_t m_pos = 0;
-    std::size_t m_end = 0;
     std::size_t m_sizeAtOpen = 0;
 };
 

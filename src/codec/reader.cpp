@@ -1,21 +1,21 @@
 #include "codec/reader.h"
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "codec/bytefile.h"
 #include "codec/charconv.h"
 #include "codec/errors.h"
 #include "codec/format.h"
-#include "codec/scanner.h"
 
 namespace tavolin {
 
 namespace {
 
 // The characters of one string that a save writes otherwise, in the order
-// first met; the slow path, taken only for strings that have any.
-std::vector<CharChange> ChangesOf(const std::uint8_t* chars, std::size_t length)
+// first met.
+std::vector<CharChange> ChangesOf(std::span<const std::uint8_t> chars)
 {
     std::vector<CharChange> changes;
     const auto add = [&](CharChange c) {
@@ -23,9 +23,9 @@ std::vector<CharChange> ChangesOf(const std::uint8_t* chars, std::size_t length)
             changes.push_back(c);
     };
     bool zeroBefore = false;
-    for (std::size_t k = 0; k < length; ++k) {
-        const std::uint8_t low = chars[2 * k];
-        const std::uint8_t high = chars[2 * k + 1];
+    for (std::size_t k = 0; k + 1 < chars.size(); k += 2) {
+        const std::uint8_t low = chars[k];
+        const std::uint8_t high = chars[k + 1];
         const char32_t code = low + 256u * high;
         const std::uint8_t t = DecodeChar(low, high);
         if (code == 0) {
@@ -42,85 +42,79 @@ std::vector<CharChange> ChangesOf(const std::uint8_t* chars, std::size_t length)
     return changes;
 }
 
-// The sink that appends what the scan finds to the tables.
-class TableSink {
-public:
-    TableSink(StringTables& tables, SavingChanges* changes)
-        : m_tables(tables), m_changes(changes),
-          m_batches{StringTable::Batch(tables.vle), StringTable::Batch(tables.vle2), StringTable::Batch(tables.vle3)}
-    {
-    }
-
-    // Untouched room costs no memory.
-    void Reserve(std::size_t markers, std::size_t size)
-    {
-        m_tables.vle.Reserve(markers, size / 2);
-        m_tables.vle2.Reserve(markers + 1, size);
-        m_tables.vle3.Reserve(markers, 0); // capacities need no text
-    }
-    [[gnu::always_inline]] void Gap(std::uint64_t number, const std::uint8_t* bytes, std::size_t n)
-    {
-        m_tables.vle2.AppendGapEntry(number, {reinterpret_cast<const char*>(bytes), n}, false);
-    }
-    [[gnu::always_inline]] char* TextRoom(std::uint64_t number) { return m_tables.vle.RoomForNumbered(number, 256); }
-    [[gnu::always_inline]] void String(std::uint64_t number, const std::uint8_t* chars, std::uint8_t length,
-                                       const char* text, std::size_t textLength, bool rewritten, bool inRoom,
-                                       bool ownLengthByte)
-    {
-        if (m_changes && (rewritten || !ownLengthByte)) {
-            std::vector<CharChange> list = rewritten ? ChangesOf(chars, length) : std::vector<CharChange>{};
-            if (!ownLengthByte)
-                list.insert(list.begin(), CharChange{kNoLengthByte, kNoLengthByte});
-            (*m_changes)[m_tables.vle.EntryCount()] = std::move(list);
-        }
-        m_tables.vle3.AppendDecimalEntry(number, length);
-        if (inRoom)
-            m_tables.vle.AppendNumberedFromRoom(textLength);
-        else
-            m_tables.vle.AppendNumberedEntry(number, {text, textLength});
-    }
-    void End(std::uint64_t number, const std::uint8_t* bytes, std::size_t n)
-    {
-        m_tables.vle2.AppendGapEntry(number, {reinterpret_cast<const char*>(bytes), n}, true);
-    }
-
-private:
-    StringTables& m_tables;
-    SavingChanges* m_changes;
-    StringTable::Batch m_batches[3]; // a grid hears of the file's strings once
-};
+std::string_view AsText(std::span<const std::uint8_t> bytes)
+{
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
 
 } // namespace
 
 void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
                        SavingChanges* changes, const std::exception_ptr& endError)
 {
-    TableSink sink(tables, changes);
-    scan::Scanner scanner(sink);
-    scanner.Reserve(scan::CountMarkerBytes(bytes.data(), bytes.size()), bytes.size());
-    scanner.Finish(bytes.data(), bytes.size(), endError);
-}
+    std::size_t pos = 0;     // the first byte that no record or string holds yet
+    std::size_t strings = 0; // read so far, and the key of the gap record being built
+    // What a marker at `pos` takes as its length: the initial 0 at the start,
+    // and after a string the value its last character decoded to (the marker
+    // itself for a string of no characters).
+    std::uint8_t lengthAtPos = 0;
+    for (;;) {
+        const auto marker = static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
+                                                               bytes.end(), kStringMarker) -
+                                                     bytes.begin());
+        if (marker == bytes.size())
+            break;
+        // The byte before the marker is the length byte; the gap record holds
+        // the bytes before that one. A marker at `pos` has no length byte of
+        // its own.
+        const bool ownLengthByte = marker > pos;
+        const std::uint8_t length = ownLengthByte ? bytes[marker - 1] : lengthAtPos;
+        const std::size_t gapEnd = ownLengthByte ? marker - 1 : marker;
+        tables.vle2.AppendGapRecord(std::to_string(strings), AsText(bytes.subspan(pos, gapEnd - pos)), false);
 
-void ScanResourceFileInWindows(const std::string& fileName, StringTables& tables,
-                               SavingChanges* changes, std::size_t windowBytes)
-{
-    ByteFile file(fileName);
-    TableSink sink(tables, changes);
-    scan::ScanInWindows(file, sink, windowBytes);
-    file.Close();
+        const std::size_t charsAt = marker + 1;
+        if (bytes.size() - charsAt < 2 * std::size_t{length}) {
+            if (endError)
+                std::rethrow_exception(endError);
+            throw IoError(kReadBeyondEnd);
+        }
+        const auto chars = bytes.subspan(charsAt, 2 * std::size_t{length});
+        char text[255];
+        std::size_t textLength = 0;
+        lengthAtPos = kStringMarker;
+        for (std::size_t k = 0; k < chars.size(); k += 2) {
+            lengthAtPos = DecodeChar(chars[k], chars[k + 1]);
+            if (lengthAtPos != 0)
+                text[textLength++] = static_cast<char>(lengthAtPos);
+        }
+        ++strings;
+        const std::string id = std::to_string(strings);
+        if (changes) {
+            std::vector<CharChange> list = ChangesOf(chars);
+            if (!ownLengthByte)
+                list.insert(list.begin(), CharChange{kNoLengthByte, kNoLengthByte});
+            if (!list.empty())
+                (*changes)[tables.vle.EntryCount()] = std::move(list);
+        }
+        tables.vle3.AppendEntry(id, std::to_string(length));
+        tables.vle.AppendEntry(id, std::string_view(text, textLength));
+        pos = charsAt + chars.size();
+    }
+    if (endError)
+        std::rethrow_exception(endError);
+    // The record at the end holds every byte left.
+    tables.vle2.AppendGapRecord(std::to_string(strings), AsText(bytes.subspan(pos)), true);
 }
 
 void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes,
                       std::vector<std::uint8_t>* bytes)
 {
-    if (bytes == nullptr) {
-        ScanResourceFileInWindows(fileName, tables, changes, scan::kScanWindow);
-        return;
-    }
     ByteFile file(fileName);
-    bytes->clear();
-    const std::exception_ptr readError = file.ReadAll(*bytes);
-    ScanResourceBytes(*bytes, tables, changes, readError);
+    std::vector<std::uint8_t> own;
+    std::vector<std::uint8_t>& read = bytes ? *bytes : own;
+    read.clear();
+    const std::exception_ptr readError = file.ReadAll(read);
+    ScanResourceBytes(read, tables, changes, readError);
     file.Close();
 }
 

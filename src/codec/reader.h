@@ -15,10 +15,9 @@ namespace tavolin {
 // every byte 171 outside a string's characters is a string marker, the byte
 // before it the string's length in two-byte characters; all other bytes go
 // into gap records. The file is opened for reading and writing and read
-// through a window of a few MiB, or whole with `bytes`, which then keeps
-// what was read, for callers that compare it with a save. Throws IoError;
-// entries appended before it stay. With `changes`, records for each string
-// the characters a save rewrites.
+// whole; with `bytes`, what was read is kept there, for callers that compare
+// it with a save. Throws IoError; entries appended before it stay. With
+// `changes`, records for each string the characters a save rewrites.
 void ScanResourceFile(const std::string& fileName, StringTables& tables,
                       SavingChanges* changes = nullptr, std::vector<std::uint8_t>* bytes = nullptr);
 
@@ -27,11 +26,5 @@ void ScanResourceFile(const std::string& fileName, StringTables& tables,
 // error that ended reading the file).
 void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
                        SavingChanges* changes = nullptr, const std::exception_ptr& endError = nullptr);
-
-// ScanResourceFile without `bytes`, through a window of `windowBytes` at
-// first (wider where a string or gap needs it): the same tables and errors
-// for any size, which tests check with small ones.
-void ScanResourceFileInWindows(const std::string& fileName, StringTables& tables,
-                               SavingChanges* changes, std::size_t windowBytes);
 
 } // namespace tavolin

@@ -58,4 +58,9 @@ void ReplaceFile(const std::string& requested, const std::function<void(SaveStre
 using WriteFunction = ssize_t (*)(int fd, const void* data, std::size_t size);
 void SetWriteFunctionForTesting(WriteFunction write);
 
+// The system's fsync of the new file, replaceable so that tests can see
+// when it runs. nullptr restores ::fsync.
+using SyncFunction = int (*)(int fd);
+void SetSyncFunctionForTesting(SyncFunction sync);
+
 } // namespace tavolin

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,8 +41,20 @@ void RefuseStringsWithoutLengthByte(const SavingChanges& changes, const StringTa
 // Appends the bytes that one gap record stands for. Throws ConvertError.
 void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord);
 
-// The whole file in patch mode: gap records carried through, every string in
-// its slot, filled up with U+0000. Throws ConvertError or SaveRefused.
+// Throws what a patch-mode save of the tables would: SaveRefused naming every
+// text too long for its slot, else ConvertError for the first capacity or gap
+// record, in the order of the file, that is no number.
+void CheckPatchFile(const StringTable& vle, const StringTable& vle2, const StringTable& vle3);
+
+// Where the bytes of a save go, in file order.
+using PutBytes = std::function<void(std::span<const std::uint8_t>)>;
+
+// The patch-mode file, to `put`: the leading gap record, then for each ID its
+// slot (length byte, marker, the text, U+0000 for the rest of the slot) and
+// the gap record after it. The tables must pass CheckPatchFile.
+void PutPatchFile(const StringTable& vle, const StringTable& vle2, const StringTable& vle3, const PutBytes& put);
+
+// The patch-mode file in memory. Throws ConvertError or SaveRefused.
 [[nodiscard]] std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle,
                                                        const StringTable& vle2,
                                                        const StringTable& vle3);
@@ -48,16 +62,15 @@ void WriteGapRecord(std::vector<std::uint8_t>& out, std::string_view gapRecord);
 // Throws SaveRefused when it would not fit its 8-bit offsets.
 [[nodiscard]] std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle);
 
-// Build the file, then put it in place of the target; on any failure the
-// target is left as it was. Throw IoError, ConvertError or SaveRefused.
+// Put the file in place of the target through the safe save; on any failure
+// the target is left as it was. Throw IoError, ConvertError or SaveRefused.
 void WritePatchFile(const std::string& target, const StringTable& vle, const StringTable& vle2,
                     const StringTable& vle3);
 void WriteCaptionFile(const std::string& target, const StringTable& vle);
 
-// What scanning `source` and saving its tables in patch mode to `target`
-// does, in one walk: each string is written as the scan finds it, and no
-// table is held, so a file of any size takes a few MiB. Throws IoError, or
-// SaveRefused where a string has no length byte of its own.
+// What Open of `source` followed by a patch-mode Save to `target` writes: the
+// scan, the refusal of strings without a length byte, WritePatchFile. Throws
+// IoError or SaveRefused.
 void ResavePatchFile(const std::string& source, const std::string& target);
 
 // What Save does: caption mode when `isCaptionFile`, patch mode otherwise.

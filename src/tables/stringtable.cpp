@@ -1,9 +1,7 @@
 #include "tables/stringtable.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
-#include <numeric>
+#include <limits>
 #include <stdexcept>
 
 #include "tables/error.h"
@@ -12,31 +10,39 @@ namespace tavolin {
 
 namespace {
 
-// The number a key spells in plain decimal (no sign, no leading zero), the
-// only keys that match a numbered entry; digits have no case.
-bool ParseNumberKey(std::string_view key, std::uint64_t& number)
+char FoldLetter(char c)
 {
-    if (key.empty() || key.size() > 18 || (key.size() > 1 && key[0] == '0'))
-        return false;
-    std::uint64_t n = 0;
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldLetter(x) == FoldLetter(y); });
+}
+
+std::size_t HashOfLetters(std::string_view key)
+{
+    std::uint64_t hash = 0xcbf29ce484222325u;
     for (const char c : key) {
-        if (c < '0' || c > '9')
-            return false;
-        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+        hash ^= static_cast<unsigned char>(FoldLetter(c));
+        hash *= 0x100000001b3u;
     }
-    number = n;
-    return true;
+    return static_cast<std::size_t>(hash ^ (hash >> 32));
 }
 
-std::string_view NumberText(std::uint64_t number, char (&buffer)[24])
+// Keys are mostly the numbers 0, 1, 2 ... in order: such a key hashes to its
+// number, so that a scan's keys take neighbouring slots. Other keys hash by
+// FNV-1a over their letters folded.
+std::size_t HashOf(std::string_view key)
 {
-    auto* const end = std::to_chars(buffer, buffer + sizeof buffer, number).ptr;
-    return {buffer, static_cast<std::size_t>(end - buffer)};
-}
-
-std::size_t DecimalLength(std::uint8_t b)
-{
-    return b >= 100 ? 3 : b >= 10 ? 2 : 1;
+    std::size_t number = 0;
+    for (const char c : key) {
+        if (c < '0' || c > '9' || key.size() >= 20)
+            return HashOfLetters(key);
+        number = number * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return key.empty() ? HashOfLetters(key) : number;
 }
 
 } // namespace
@@ -46,157 +52,104 @@ ListIndexError::ListIndexError(long long index)
 {
 }
 
+std::string LowerAsciiLetters(std::string_view text)
+{
+    std::string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(), FoldLetter);
+    return folded;
+}
+
 StringTable::StringTable(std::string keyTitle, std::string valueTitle)
     : m_keyTitle(std::move(keyTitle)), m_valueTitle(std::move(valueTitle))
 {
 }
 
-std::string LowerAsciiLetters(std::string_view text)
+std::size_t StringTable::SlotOf(std::string_view key) const
 {
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return folded;
-}
-
-StringTable::Span StringTable::Store(std::string_view text)
-{
-    const bool isLong = text.size() >= Span::kLongLength;
-    const std::size_t stored = text.size() + (isLong ? sizeof(std::uint64_t) : 0);
-    if (stored >= Span::kOffsetLimit - m_text.size())
-        throw std::length_error("text too long for a table");
-    const Span span(m_text.size(), isLong ? Span::kLongLength : text.size(), kText);
-    if (isLong) {
-        const std::uint64_t length = text.size();
-        m_text.Append({reinterpret_cast<const char*>(&length), sizeof length});
+    const std::size_t mask = m_firstByKey.size() - 1; // a power of two
+    for (std::size_t slot = HashOf(key) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = m_firstByKey[slot];
+        if (held == 0 || EqualIgnoringCase(m_entries[held - 1].Key(), key))
+            return slot;
     }
-    m_text.Append(text);
-    return span;
 }
 
-std::string_view StringTable::LongBytesAt(const char* at)
+void StringTable::AddToIndex(std::size_t position)
 {
-    std::uint64_t length = 0;
-    std::memcpy(&length, at, sizeof length);
-    return {at + sizeof length, static_cast<std::size_t>(length)};
-}
-
-std::string_view StringTable::DecimalText(std::uint8_t value)
-{
-    struct Texts {
-        char text[256][4];
-    };
-    static constexpr Texts kTexts = [] {
-        Texts t{};
-        for (int v = 0; v < 256; ++v) {
-            char* p = t.text[v];
-            if (v >= 100)
-                *p++ = static_cast<char>('0' + v / 100);
-            if (v >= 10)
-                *p++ = static_cast<char>('0' + v / 10 % 10);
-            *p = static_cast<char>('0' + v % 10);
+    if (position >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many entries for a table");
+    if (2 * (m_indexedKeys + 1) > m_firstByKey.size()) {
+        // Twice the slots, and every key's first entry placed again.
+        std::vector<std::uint32_t> old(std::max<std::size_t>(16, 2 * m_firstByKey.size()), 0);
+        old.swap(m_firstByKey);
+        for (const std::uint32_t held : old) {
+            if (held != 0)
+                m_firstByKey[SlotOf(m_entries[held - 1].Key())] = held;
         }
-        return t;
-    }();
-    return {kTexts.text[value], value >= 100 ? 3u : value >= 10 ? 2u : 1u};
+    }
+    const std::size_t slot = SlotOf(m_entries[position].Key());
+    if (m_firstByKey[slot] == 0) {
+        m_firstByKey[slot] = static_cast<std::uint32_t>(position + 1);
+        ++m_indexedKeys;
+    }
 }
 
-std::size_t StringTable::StoredSize(Span s) const
+void StringTable::Append(std::string_view key, std::string_view value, Form form)
 {
-    if (s.KindOf() == kDecimal)
-        return 0;
-    const std::size_t length = BytesOf(s).size();
-    return s.ShortLength() == Span::kLongLength ? length + sizeof(std::uint64_t) : length;
-}
-
-void StringTable::Append(std::uint64_t number, bool numbered, std::string_view key, Span value)
-{
-    if (!m_quiet) {
+    if (key.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("key too long for a table");
+    if (m_observer)
         m_observer->EntriesAboutToChange();
-        // In a batch only the first append is told of; the others may take
-        // the inline path.
-        m_quiet = m_batches > 0;
+    Entry& e = m_entries.emplace_back();
+    e.line.reserve(key.size() + 1 + value.size());
+    e.line.append(key).append(1, '=').append(value);
+    e.keyLength = static_cast<std::uint32_t>(key.size());
+    e.form = form;
+    try {
+        AddToIndex(m_entries.size() - 1);
+    } catch (...) {
+        m_entries.pop_back();
+        throw;
     }
-    const std::size_t index = m_values.size();
-    std::uint64_t n = number;
-    if (m_numbered == index && (numbered || ParseNumberKey(key, n)) &&
-        (index == 0 || n == m_firstNumber + index)) {
-        if (index == 0)
-            m_firstNumber = n;
-        ++m_numbered;
-    } else {
-        // cppcheck-suppress variableScope ; key points into it until the key is stored
-        char buffer[24];
-        if (numbered)
-            key = NumberText(number, buffer);
-        m_keys.push_back(Store(key));
-        m_firstByKey.try_emplace(LowerAsciiLetters(key), index);
-    }
-    m_values.push_back(value);
-    if (m_observer && m_batches == 0)
-        m_observer->EntryAppended(index);
+    if (m_observer)
+        m_observer->EntryAppended(m_entries.size() - 1);
 }
 
 void StringTable::AppendEntry(std::string_view key, std::string_view value)
 {
-    if (const auto eq = key.find('='); eq != std::string_view::npos) {
-        const std::string joined = std::string(key.substr(eq + 1)) + "=" + std::string(value);
-        Append(0, false, key.substr(0, eq), Store(joined));
-    } else {
-        Append(0, false, key, Store(value));
-    }
+    const auto eq = key.find('=');
+    if (eq == std::string_view::npos)
+        Append(key, value, Form::kText);
+    else
+        Append(key.substr(0, eq), std::string(key.substr(eq + 1)) + "=" + std::string(value), Form::kText);
 }
 
-void StringTable::AppendGap(std::uint64_t number, std::string_view bytes, Kind kind)
+void StringTable::AppendGapRecord(std::string_view key, std::string_view bytes, bool lastWithoutBlank)
 {
-    Span span = Store(bytes);
-    span.SetKind(kind);
-    Append(number, true, {}, span);
-}
-
-void StringTable::Reserve(std::size_t entries, std::size_t textBytes)
-{
-    ReserveLarge(m_values, entries);
-    m_text.Reserve(textBytes);
+    Append(key, bytes, lastWithoutBlank ? Form::kGapLastWithoutBlank : Form::kGapBlankAfterEach);
 }
 
 void StringTable::RemoveAllEntries()
 {
-    if (m_values.empty())
+    if (m_entries.empty())
         return;
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    const std::size_t count = m_values.size();
+    const std::size_t count = m_entries.size();
     // Fresh containers free the old storage at once, whatever its size.
-    m_text.Clear();
-    m_values = {};
-    m_keys = {};
+    m_entries = {};
     m_firstByKey = {};
-    m_unusedText = 0;
-    m_numbered = 0;
-    m_firstNumber = 0;
+    m_indexedKeys = 0;
     if (m_observer)
         m_observer->EntriesRemoved(count);
 }
 
-std::size_t StringTable::IndexOfIndexedNumber(std::uint64_t number) const
-{
-    if (m_firstByKey.empty())
-        return kNone;
-    char buffer[24];
-    const auto it = m_firstByKey.find(std::string(NumberText(number, buffer)));
-    return it == m_firstByKey.end() ? kNone : it->second;
-}
-
 std::size_t StringTable::IndexOf(std::string_view key) const
 {
-    std::uint64_t number = 0;
-    if (ParseNumberKey(key, number))
-        return IndexOfNumber(number);
     if (m_firstByKey.empty())
         return kNone;
-    const auto it = m_firstByKey.find(LowerAsciiLetters(key));
-    return it == m_firstByKey.end() ? kNone : it->second;
+    const std::uint32_t held = m_firstByKey[SlotOf(key)];
+    return held == 0 ? kNone : held - 1;
 }
 
 std::string StringTable::ValueOf(std::string_view key) const
@@ -207,30 +160,8 @@ std::string StringTable::ValueOf(std::string_view key) const
 
 void StringTable::CheckIndex(std::size_t index) const
 {
-    if (index >= m_values.size())
+    if (index >= m_entries.size())
         throw std::out_of_range("StringTable entry " + std::to_string(index));
-}
-
-std::string StringTable::KeyAt(std::size_t index) const
-{
-    CheckIndex(index);
-    if (index < m_numbered)
-        return std::to_string(m_firstNumber + index);
-    return std::string(BytesOf(m_keys[index - m_numbered]));
-}
-
-std::size_t StringTable::GapRecordLengthAt(std::size_t index) const
-{
-    CheckIndex(index);
-    // cppcheck-suppress containerOutOfBounds ; CheckIndex has thrown for an index out of range
-    const Span s = m_values[index]; // a gap record: texts are answered inline
-    const std::string_view bytes = BytesOf(s);
-    // The blanks and each byte's digits.
-    const std::size_t length =
-        std::accumulate(bytes.begin(), bytes.end(), bytes.size(), [](std::size_t sum, char c) {
-            return sum + DecimalLength(static_cast<std::uint8_t>(c));
-        });
-    return s.KindOf() == kGapLastWithoutBlank && !bytes.empty() ? length - 1 : length;
 }
 
 std::string StringTable::ValueAt(std::size_t index) const
@@ -242,36 +173,42 @@ std::string StringTable::ValueAt(std::size_t index) const
 
 void StringTable::AppendValueAt(std::string& out, std::size_t index) const
 {
-    CheckIndex(index);
-    const Span s = m_values[index];
-    const std::string_view stored = BytesOf(s);
-    if (s.KindOf() == kText || s.KindOf() == kDecimal) {
-        out += stored;
+    const Entry& e = At(index);
+    if (e.form == Form::kText) {
+        out += e.Value();
         return;
     }
-    // Each byte takes at most three digits and a blank.
     const std::size_t start = out.size();
-    out.resize(start + 4 * stored.size());
-    char* p = out.data() + start;
-    for (const char c : stored) {
-        const std::string_view digits = DecimalText(static_cast<std::uint8_t>(c));
-        std::memcpy(p, digits.data(), digits.size());
-        p += digits.size();
-        *p++ = ' ';
+    for (const char c : e.Value()) {
+        out += std::to_string(static_cast<unsigned char>(c));
+        out += ' ';
     }
-    if (s.KindOf() == kGapLastWithoutBlank && !stored.empty())
-        --p;
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    if (e.form == Form::kGapLastWithoutBlank && out.size() > start)
+        out.pop_back();
+}
+
+std::size_t StringTable::ValueLengthAt(std::size_t index) const
+{
+    const Entry& e = At(index);
+    if (e.form == Form::kText)
+        return e.Value().size();
+    // Each byte's digits and a blank.
+    std::size_t length = 0;
+    for (const char c : e.Value()) {
+        const auto b = static_cast<unsigned char>(c);
+        length += (b >= 100 ? 3 : b >= 10 ? 2 : 1) + 1;
+    }
+    return e.form == Form::kGapLastWithoutBlank && length > 0 ? length - 1 : length;
 }
 
 std::string StringTable::CellText(int column, int row) const
 {
     if (row == 0)
         return Title(column);
-    if (m_values.empty())
+    if (m_entries.empty())
         return {};
     const long long index = static_cast<long long>(row) - 1;
-    if (index < 0 || index >= static_cast<long long>(m_values.size()))
+    if (index < 0 || index >= static_cast<long long>(m_entries.size()))
         throw ListIndexError(index);
     const auto i = static_cast<std::size_t>(index);
     return column == 0 ? KeyAt(i) : ValueAt(i);
@@ -279,7 +216,7 @@ std::string StringTable::CellText(int column, int row) const
 
 int StringTable::GridRowCount() const
 {
-    return m_values.empty() ? 2 : static_cast<int>(m_values.size()) + 1;
+    return m_entries.empty() ? 2 : static_cast<int>(m_entries.size()) + 1;
 }
 
 const std::string& StringTable::Title(int column) const
@@ -290,53 +227,15 @@ const std::string& StringTable::Title(int column) const
 void StringTable::SetValue(std::size_t index, const std::string& value)
 {
     CheckIndex(index);
-    m_unusedText += StoredSize(m_values[index]);
-    m_values[index] = Store(value);
-    // Each edit leaves its old text behind; pack the buffer before that
-    // outweighs what is in use.
-    if (m_unusedText > 65536 && m_unusedText > m_text.size() / 2) {
-        TextBuffer packed;
-        packed.Reserve(m_text.size() - m_unusedText);
-        const auto move = [&](Span& s) {
-            if (s.KindOf() == kDecimal)
-                return; // no text to move
-            const std::string_view stored(m_text.data() + s.Offset(), StoredSize(s));
-            s.SetOffset(packed.size());
-            packed.AppendUnchecked(stored);
-        };
-        for (Span& s : m_values)
-            move(s);
-        for (Span& s : m_keys)
-            move(s);
-        m_text = std::move(packed);
-        m_unusedText = 0;
-    }
-}
-
-StringTable::Batch::Batch(StringTable& table) : m_table(table), m_entriesBefore(table.EntryCount())
-{
-    ++m_table.m_batches;
-}
-
-StringTable::Batch::~Batch()
-{
-    if (--m_table.m_batches > 0)
-        return;
-    m_table.m_quiet = m_table.m_observer == nullptr;
-    if (m_table.m_observer && m_table.EntryCount() > m_entriesBefore)
-        m_table.m_observer->EntryAppended(m_table.EntryCount() - 1);
+    Entry& e = m_entries[index];
+    e.line.resize(e.keyLength + 1);
+    e.line += value;
+    e.form = Form::kText;
 }
 
 StringTables::StringTables()
     : vle("ID", "Value"), vle2("Key", "Value"), vle3("Key", "Value")
 {
-}
-
-void StringTables::RemoveAllEntries()
-{
-    vle.RemoveAllEntries();
-    vle2.RemoveAllEntries();
-    vle3.RemoveAllEntries();
 }
 
 } // namespace tavolin

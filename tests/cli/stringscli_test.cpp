@@ -38,6 +38,15 @@ TEST(StringsCli, DumpOfAFailedScanShowsWhatWasReadAndTheError)
     EXPECT_EQ(run.out, "{\"vle\": [], \"vle2\": [], \"vle3\": [], \"error\": \"File not found\"}\n");
 }
 
+TEST(StringsCli, CheckOfAMissingFileFails)
+{
+    const test::TempDir dir;
+    const std::string missing = (dir.Path() / "none.rsc").string();
+    const CliRun run = Cli({"check", missing});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, missing + ": File not found\n");
+}
+
 TEST(StringsCli, JsonKeepsEveryByte)
 {
     EXPECT_EQ(JsonString(std::string("\"\\\x01\r\x7f\x80\xff", 7)), "\"\\\"\\\\\\u0001\\u000d\x7f\u0080\u00ff\"");

@@ -69,25 +69,16 @@ private:
     fs::path m_mount;
 };
 
-TEST(ByteFile, ReadsEveryByteThenReportsTheEnd)
+TEST(ByteFile, ReadsEveryByte)
 {
     const test::TempDir dir;
     test::Bytes bytes(200000);
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 7);
     ByteFile file(dir.Write("f", bytes));
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        ASSERT_FALSE(file.Eof()) << "at byte " << i;
-        ASSERT_EQ(file.ReadByte(), bytes[i]) << "at byte " << i;
-    }
-    EXPECT_TRUE(file.Eof());
-    try {
-        (void)file.ReadByte();
-        FAIL();
-    } catch (const IoError& e) {
-        EXPECT_EQ(e.Code(), 100);
-        EXPECT_STREQ(e.what(), "Read beyond end of file");
-    }
+    test::Bytes read;
+    EXPECT_EQ(file.ReadAll(read), nullptr);
+    EXPECT_TRUE(read == bytes);
     file.Close();
 }
 
@@ -100,6 +91,8 @@ TEST(ByteFile, OpenFailuresHaveTheirOwnCodes)
     EXPECT_EQ(OpenError((dir.Path() / "no-folder" / "x.rsc").string()),
               (std::pair<int, std::string>{3, "Invalid filename"}));
     EXPECT_EQ(OpenError(present + "/x.rsc"), (std::pair<int, std::string>{3, "Invalid filename"}));
+    EXPECT_EQ(OpenError((dir.Path() / std::string(300, 'n')).string()),
+              (std::pair<int, std::string>{3, "Invalid filename"}));
     EXPECT_EQ(OpenError(dir.Path().string()), (std::pair<int, std::string>{5, "File access denied"}));
 
     // No write bit at all is read-only, for root as well.
@@ -186,8 +179,9 @@ TEST(ByteFile, ReadFailuresAreJudgedByMeaning)
         g_readErrno = c.errnum;
         SetReadFunctionForTesting(FailingRead);
         std::pair<int, std::string> error;
+        test::Bytes read;
         try {
-            (void)file.ReadByte();
+            std::rethrow_exception(file.ReadAll(read));
         } catch (const IoError& e) {
             error = {e.Code(), e.what()};
         }

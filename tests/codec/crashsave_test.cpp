@@ -143,7 +143,10 @@ TEST(ReplaceFile, NextSaveRemovesWhatAKilledSaveOfTheSameTargetLeft)
 TEST(SaveKilled, FileIsTheOldOrTheNewAfterEveryKill)
 {
     // Sanitized builds look for memory faults, slowly: a smaller file there.
-    constexpr std::size_t kSize = (kSanitized ? std::size_t{2} : std::size_t{64}) << 20;
+    // Every slot of this file records a change on scanning, which makes a
+    // resave of it take seconds: 16 MiB keeps the kills spread over a save
+    // of a few hundred milliseconds or more.
+    constexpr std::size_t kSize = (kSanitized ? std::size_t{2} : std::size_t{16}) << 20;
     // The old and the new file are kept on disk and compared piece by
     // piece: fresh memory is slow to come by here, and forks are cheaper
     // from a small process.

@@ -130,6 +130,31 @@ ssize_t FailingWrite(int, const void*, std::size_t)
     return -1;
 }
 
+// What the new file and the target held when the new file was flushed.
+std::string g_syncTarget;
+std::vector<std::pair<Bytes, Bytes>> g_synced;
+int RecordingSync(int fd)
+{
+    g_synced.emplace_back(test::ReadAll("/proc/self/fd/" + std::to_string(fd)), test::ReadAll(g_syncTarget));
+    return ::fsync(fd);
+}
+
+TEST(ReplaceFile, FlushesTheNewFileBeforeItRenamesIt)
+{
+    const test::TempDir dir;
+    g_syncTarget = dir.Write("app.rsc", kOld);
+    g_synced.clear();
+    const Bytes fresh(100000, 7);
+    SetSyncFunctionForTesting(RecordingSync);
+    const std::string error = SaveError(g_syncTarget, fresh);
+    SetSyncFunctionForTesting(nullptr);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(g_synced.size(), 1u);
+    EXPECT_TRUE(g_synced[0].first == fresh) << "flushed before every byte was written";
+    EXPECT_EQ(g_synced[0].second, kOld) << "flushed after the rename";
+    EXPECT_TRUE(test::ReadAll(g_syncTarget) == fresh);
+}
+
 TEST(ReplaceFile, WriteFailuresAreJudgedByMeaning)
 {
     const test::TempDir dir;
@@ -218,9 +243,9 @@ TEST(WritePatchFile, BadTablesNeverTouchTheTarget)
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
-// A save larger than the stream's buffer, with gap records beside their
-// slots and ones handed on whole, writes what BuildPatchFile builds; a disk
-// that fills up half-way leaves the old file.
+// A save larger than the stream's buffer, with gap records larger than it
+// too, writes what BuildPatchFile builds; a disk that fills up half-way
+// leaves the old file.
 TEST(WritePatchFile, StreamsWhatBuildPatchFileBuilds)
 {
     Bytes file;

@@ -153,12 +153,12 @@ TEST(BuildCaptionFile, RefusesTextsThatDoNotFitOneByteOffsets)
     }
 }
 
-// resave writes each slot as the scan finds it, without tables: the same
-// bytes as saving the scanned tables, or the scan's error and no file.
+// resave writes the same bytes as saving the scanned tables, or the scan's
+// error (or the refusal of a string without a length byte) and no file.
 TEST(ResavePatchFile, WritesWhatSavingTheScannedTablesWrites)
 {
     const Bytes tail = {2, 0xAB, 'a', 0, 'b', 0, 9};
-    Bytes longGap((5u << 20) + tail.size(), 7); // wider than the window a file is read through
+    Bytes longGap((5u << 20) + tail.size(), 7); // wider than the save stream's buffer
     std::copy(tail.begin(), tail.end(), longGap.end() - static_cast<long>(tail.size()));
     // With the ID that has no length byte of its own, where one has none.
     const std::vector<std::pair<Bytes, const char*>> cases = {

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,7 +32,9 @@ TEST(StringTable, LookupTakesTheFirstMatchIgnoringCase)
     t.AppendEntry("x", "first");
     t.AppendEntry("X", "second");
     t.AppendEntry("1", "later");
+    t.AppendEntry("Zed", "letters");
     EXPECT_EQ(t.ValueOf("1"), "a=b=c");
+    EXPECT_EQ(t.ValueOf("zED"), "letters");
     EXPECT_EQ(t.ValueOf("x"), "first");
     EXPECT_EQ(t.ValueOf("X"), "first");
     EXPECT_EQ(t.ValueOf("2"), "");
@@ -131,42 +132,6 @@ TEST(StringTable, ObserverHearsOfEveryChangeButEdits)
               (std::vector<std::string>{"about", "append 0", "about", "append 1", "about", "removed 2"}));
 }
 
-// Capacities held as numbers read as their decimal text, also after the
-// table's text was packed.
-TEST(StringTable, DecimalValuesReadAsText)
-{
-    StringTable t("Key", "Value");
-    t.Reserve(4, 0);
-    for (const std::uint8_t v : {7, 42, 255})
-        t.AppendDecimalEntry(t.EntryCount() + 1, v);
-    for (int edit = 0; edit < 3; ++edit)
-        t.SetValue(0, std::string(100000, 'x'));
-    EXPECT_EQ(t.ValueOf("2"), "42");
-    EXPECT_EQ(t.ValueOf("3"), "255");
-    EXPECT_EQ(t.ValueLengthAt(2), 3u);
-    EXPECT_FALSE(t.IsGapRecordAt(2));
-    EXPECT_EQ(t.ValueOf("1").size(), 100000u);
-}
-
-// A batch is told of once, however it ends; one without appends not at all.
-TEST(StringTable, ObserverHearsOfABatchOnce)
-{
-    StringTable t("ID", "Value");
-    RecordingObserver observer;
-    t.SetObserver(&observer);
-    { const StringTable::Batch none(t); }
-    try {
-        const StringTable::Batch batch(t);
-        for (std::uint64_t n = 1; n <= 3; ++n)
-            t.AppendNumberedEntry(n, "x");
-        throw std::runtime_error("scan failed");
-    } catch (const std::runtime_error&) {
-    }
-    t.AppendNumberedEntry(4, "y");
-    EXPECT_EQ(observer.events, (std::vector<std::string>{"about", "append 2", "about", "append 3"}));
-    EXPECT_EQ(t.ValueOf("3"), "x");
-}
-
 } // namespace
 } // namespace tavolin
 
@@ -174,7 +139,7 @@ namespace tavolin {
 namespace {
 
 // The tables against a plain ordered list with first-match lookups, on random
-// runs of appends (numbered and not), mixed-case lookups, edits and emptying.
+// runs of appends, mixed-case lookups, edits and emptying.
 TEST(StringTable, BehavesAsAPlainListWithFirstMatchLookups)
 {
     std::mt19937 random(12345);
@@ -197,11 +162,7 @@ TEST(StringTable, BehavesAsAPlainListWithFirstMatchLookups)
             if (what < 10) {
                 const std::string key = keyFor();
                 const std::string value = "v" + std::to_string(step);
-                if (what < 5 && key.find_first_not_of("0123456789") == std::string::npos &&
-                    (key.size() == 1 || key[0] != '0'))
-                    table.AppendNumberedEntry(std::stoull(key), value);
-                else
-                    table.AppendEntry(key, value);
+                table.AppendEntry(key, value);
                 list.emplace_back(key, value);
             } else if (what < 16) {
                 std::string key = keyFor();
@@ -235,9 +196,9 @@ TEST(StringTable, BehavesAsAPlainListWithFirstMatchLookups)
 TEST(StringTable, GapRecordsShowAsDecimalText)
 {
     StringTable t("Key", "Value");
-    t.AppendGapEntry(0, std::string("\x10\x20\x07", 3), false);
-    t.AppendGapEntry(1, std::string("\xff\x00", 2), true);
-    t.AppendGapEntry(2, "", true);
+    t.AppendGapRecord("0", std::string("\x10\x20\x07", 3), false);
+    t.AppendGapRecord("1", std::string("\xff\x00", 2), true);
+    t.AppendGapRecord("2", "", true);
     EXPECT_EQ(t.ValueOf("0"), "16 32 7 ");
     EXPECT_EQ(t.ValueOf("1"), "255 0");
     EXPECT_EQ(t.ValueLengthAt(1), 5u);
@@ -245,36 +206,6 @@ TEST(StringTable, GapRecordsShowAsDecimalText)
     t.SetValue(0, "1 2");
     EXPECT_FALSE(t.IsGapRecordAt(0));
     EXPECT_EQ(t.CellText(1, 1), "1 2");
-}
-
-// Lengths from 16 MiB up are kept apart from the entry's other fields: long
-// values and gap records around that size, edited until the table packs.
-TEST(StringTable, ValuesOfSixteenMebibytesAndMoreKeepTheirLength)
-{
-    StringTable t("Key", "Value");
-    const std::size_t sizes[] = {(1u << 24) - 2, (1u << 24) - 1, 1u << 24, 5};
-    for (std::size_t i = 0; i < 4; ++i) {
-        t.AppendGapEntry(i, std::string(sizes[i], static_cast<char>(i + 1)), false);
-        t.AppendEntry("k" + std::to_string(i), std::string(sizes[i], static_cast<char>('a' + i)));
-    }
-    for (int edit = 0; edit < 2; ++edit) {
-        SCOPED_TRACE("after " + std::to_string(edit) + " rounds of edits");
-        for (std::size_t i = 0; i < 4; ++i) {
-            SCOPED_TRACE("size " + std::to_string(sizes[i]));
-            // Not EXPECT_EQ: a failure would print 16 MiB.
-            EXPECT_TRUE(t.StoredValueAt(2 * i) == std::string(sizes[i], static_cast<char>(i + 1)));
-            EXPECT_EQ(t.ValueLengthAt(2 * i), 2 * sizes[i]);
-            EXPECT_EQ(t.KeyAt(2 * i + 1), "k" + std::to_string(i));
-            EXPECT_EQ(t.ValueLengthAt(2 * i + 1), sizes[i]);
-            EXPECT_EQ(t.StoredValueAt(2 * i + 1).back(), static_cast<char>('a' + i));
-        }
-        // Three replacements of the texts leave more than half the buffer
-        // unused, so that it is packed.
-        for (int times = 0; times < 3; ++times) {
-            for (std::size_t i = 0; i < 4; ++i)
-                t.SetValue(2 * i + 1, std::string(sizes[i], static_cast<char>('a' + i)));
-        }
-    }
 }
 
 } // namespace

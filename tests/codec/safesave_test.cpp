@@ -136,7 +136,7 @@ TEST(ReplaceFile, WriteFailuresAreJudgedByMeaning)
     const std::string target = dir.Write("app.rsc", kOld);
     const std::pair<int, const char*> cases[] = {
         {EIO, "I/O error 5"},       {ESRCH, "I/O error 3"},        {EDQUOT, "Disk full"},
-        {EFBIG, "Disk full"},       {EROFS, "File access denied"}, {ENFILE, "Too many open files"},
+        {EFBIG, "File size limit reached"}, {EROFS, "File access denied"}, {ENFILE, "Too many open files"},
         {EPIPE, "I/O error 32"},
     };
     for (const auto& [errnum, message] : cases) {

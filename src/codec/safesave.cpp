@@ -490,7 +490,7 @@ void WriteInPlace(const std::string& target, const TempFile& bytes)
             Fail(errno, target);
         if (::fsync(file.fd) != 0)
             Fail(errno, target);
-    } catch (const IoError& e) {
+    } catch (...) {
         bool restored = true;
         try {
             for (auto it = undo.rbegin(); it != undo.rend(); ++it)
@@ -499,8 +499,13 @@ void WriteInPlace(const std::string& target, const TempFile& bytes)
         } catch (const IoError&) {
             restored = false;
         }
-        if (!restored)
-            Throw(IoError::PartlyWritten(e, t_saving ? *t_saving : target));
+        if (!restored) {
+            try {
+                throw;
+            } catch (const IoError& e) {
+                Throw(IoError::PartlyWritten(e, t_saving ? *t_saving : target));
+            }
+        }
         throw;
     }
 }

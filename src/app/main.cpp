@@ -1,3 +1,5 @@
+#include <csignal>
+
 #include <QStringList>
 #include <QTimer>
 
@@ -9,6 +11,9 @@ int main(int argc, char** argv)
 {
     if (!tavolin::CheckDisplay(argv[0]))
         return 1;
+    // A file-size limit then fails a save with a message (the old file kept)
+    // rather than killing the editor with the user's edits.
+    std::signal(SIGXFSZ, SIG_IGN);
     tavolin::TavolinApplication app(argc, argv);
     tavolin::MessageBoxSink messages(app.Title());
     app.SetMessageSink(&messages);

@@ -245,9 +245,15 @@ std::vector<std::string> ExportTargets(const std::vector<std::string>& files, co
         if (!dir.empty()) {
             target = (std::filesystem::path(dir) / std::filesystem::path(file).stem()).string() + ".po";
             const auto [at, fresh] = taken.emplace(target, file);
-            if (!fresh)
-                throw CLI::ValidationError("export", at->second + " and " + file + " would both be written to " +
-                                                         target + "; nothing written");
+            if (!fresh) {
+                std::string message = at->second;
+                message += " and ";
+                message += file;
+                message += " would both be written to ";
+                message += target;
+                message += "; nothing written";
+                throw CLI::ValidationError("export", message);
+            }
         }
         targets.push_back(std::move(target));
     }

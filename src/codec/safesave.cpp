@@ -493,8 +493,8 @@ void WriteInPlace(const std::string& target, const TempFile& bytes)
     } catch (...) {
         bool restored = true;
         try {
-            for (auto it = undo.rbegin(); it != undo.rend(); ++it)
-                WriteAt(file.fd, it->second.data(), it->second.size(), it->first, target);
+            for (std::size_t i = undo.size(); i-- > 0;)
+                WriteAt(file.fd, undo[i].second.data(), undo[i].second.size(), undo[i].first, target);
             restored = ::ftruncate(file.fd, static_cast<off_t>(oldSize)) == 0 && ::fsync(file.fd) == 0;
         } catch (const IoError&) {
             restored = false;

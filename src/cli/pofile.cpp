@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,22 +74,9 @@ po_file_t ReadRaw(const char* fileName, std::string& errors)
     return file;
 }
 
-bool WriteRaw(po_file_t file, const char* fileName, std::string& errors)
-{
-    std::jmp_buf jump;
-    t_fatal = &jump;
-    t_errors = &errors;
-    bool ok = false;
-    if (setjmp(jump) == 0)
-        ok = po_file_write(file, fileName, &kHandler) != nullptr;
-    t_fatal = nullptr;
-    t_errors = nullptr;
-    return ok;
-}
 
-// A file in memory the library can open by name. The library opens files
-// itself and, where it cannot, writes through a null FILE: one descriptor is
-// made sure to be free for it.
+// A file in memory the library can open by name; one descriptor is made
+// sure to be free for it to open it.
 class MemoryFile {
 public:
     MemoryFile() : m_fd(::memfd_create("tavolin-po", MFD_CLOEXEC))
@@ -123,23 +109,6 @@ public:
             done += static_cast<std::size_t>(n);
         }
     }
-    [[nodiscard]] std::string All() const
-    {
-        std::string bytes;
-        char buffer[1 << 16];
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(m_fd, buffer, sizeof buffer, at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw IoErrorFor(errno, "");
-            if (n == 0)
-                return bytes;
-            bytes.append(buffer, static_cast<std::size_t>(n));
-            at += n;
-        }
-    }
-
 private:
     int m_fd;
 };
@@ -361,42 +330,82 @@ std::vector<PoEntry> PoFile::Read(const std::string& fileName)
     return entries;
 }
 
+namespace {
+
+// One string of a PO file, quoted and escaped; split after each line feed
+// where there are several lines, as gettext writes them.
+void AppendPoString(std::string& po, const char* keyword, std::string_view text)
+{
+    po += keyword;
+    const auto feed = text.find('\n');
+    const bool lines = feed != std::string_view::npos && feed + 1 < text.size();
+    po += lines ? " \"\"\n\"" : " \"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '\\': po += "\\\\"; break;
+        case '"': po += "\\\""; break;
+        case '\t': po += "\\t"; break;
+        case '\r': po += "\\r"; break;
+        case '\a': po += "\\a"; break;
+        case '\b': po += "\\b"; break;
+        case '\f': po += "\\f"; break;
+        case '\v': po += "\\v"; break;
+        case '\n':
+            po += "\\n";
+            if (lines && i + 1 < text.size())
+                po += "\"\n\"";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
+                                      static_cast<char>('0' + (c & 7))};
+                po.append(octal, sizeof octal);
+            } else {
+                po += static_cast<char>(c);
+            }
+        }
+    }
+    po += "\"\n";
+}
+
+void AppendComment(std::string& po, const char* mark, std::string_view text)
+{
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        po += mark;
+        if (!line.empty()) {
+            po += ' ';
+            po += line;
+        }
+        po += '\n';
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+}
+
+} // namespace
+
 std::string PoFile::Text(const std::string& headerComment, const std::string& header,
                          const std::vector<PoEntry>& entries)
 {
-    std::unique_ptr<std::remove_pointer_t<po_file_t>, FileFree> file(po_file_create());
-    {
-        std::unique_ptr<std::remove_pointer_t<po_message_iterator_t>, IteratorFree> it(
-            po_message_iterator(file.get(), nullptr));
-        po_message_t head = po_message_create();
-        po_message_set_msgid(head, "");
-        po_message_set_msgstr(head, header.c_str());
-        po_message_set_comments(head, headerComment.c_str());
-        po_message_insert(it.get(), head);
-        for (const auto& e : entries) {
-            po_message_t m = po_message_create();
-            if (e.context)
-                po_message_set_msgctxt(m, e.context->c_str());
-            po_message_set_msgid(m, e.msgid.c_str());
-            po_message_set_msgstr(m, e.msgstr.c_str());
-            if (!e.comment.empty())
-                po_message_set_extracted_comments(m, e.comment.c_str());
-            po_message_insert(it.get(), m);
-        }
+    // Made here rather than by the library, whose writing needs files of its
+    // own and, where it cannot open them, writes through a null FILE.
+    std::string po;
+    AppendComment(po, "#", headerComment);
+    AppendPoString(po, "msgid", "");
+    AppendPoString(po, "msgstr", header);
+    for (const auto& e : entries) {
+        po += '\n';
+        AppendComment(po, "#.", e.comment);
+        if (e.fuzzy)
+            po += "#, fuzzy\n";
+        if (e.context)
+            AppendPoString(po, "msgctxt", *e.context);
+        AppendPoString(po, "msgid", e.msgid);
+        AppendPoString(po, "msgstr", e.msgstr);
     }
-    // Written to memory, so that every error of the target is the safe
-    // save's, and the target stays whole when it fails.
-    const MemoryFile text;
-    text.EnsureSpareDescriptor();
-    std::string errors;
-    if (!WriteRaw(file.get(), text.Path().c_str(), errors) || !errors.empty())
-        throw PoError(errors.empty() ? "the PO text cannot be made" : errors);
-    std::string bytes = text.All();
-    // The library does not see its writes cut at the file-size limit.
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && bytes.size() >= limit.rlim_cur)
-        throw IoErrorFor(EFBIG, "");
-    return bytes;
+    return po;
 }
 
 void PoFile::Write(const std::string& fileName, const std::string& headerComment,

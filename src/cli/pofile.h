@@ -32,8 +32,8 @@ public:
     // UTF-16 or not in UTF-8 as such. A UTF-8 byte order mark is skipped.
     // Throws PoError, or IoError when no file can be opened.
     [[nodiscard]] static std::vector<PoEntry> Read(const std::string& fileName);
-    // The PO text of the header (msgid "") and the entries. Throws PoError,
-    // or IoError when no file can be opened.
+    // The PO text of the header (msgid "") and the entries, in gettext's
+    // form (msgfmt --check takes it).
     [[nodiscard]] static std::string Text(const std::string& headerComment, const std::string& header,
                                           const std::vector<PoEntry>& entries);
     // That text put in place of `fileName` through the safe save. Throws

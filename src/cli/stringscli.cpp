@@ -197,14 +197,7 @@ void ExportOne(const std::string& file, const std::string& target, std::ostream&
             e.comment = "capacity: " + std::to_string(s.capacity) + " characters";
         entries.push_back(std::move(e));
     }
-    std::string text;
-    try {
-        text = PoFile::Text(comment, header, entries);
-    } catch (IoError& e) {
-        if (target != "-")
-            e.SetFile(target);
-        throw;
-    }
+    const std::string text = PoFile::Text(comment, header, entries);
     if (target != "-") {
         ReplaceFile(target, std::vector<std::uint8_t>(text.begin(), text.end()));
         return;

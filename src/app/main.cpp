@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ int main(int argc, char** argv)
         return *code;
     if (!tavolin::CheckDisplay(argv[0]))
         return 1;
+    // A file-size limit then fails a save with a message (the old file kept)
+    // rather than killing the editor with the user's edits.
+    std::signal(SIGXFSZ, SIG_IGN);
     tavolin::TavolinApplication app(argc, argv);
     tavolin::MessageBoxSink messages(app.Title());
     app.SetMessageSink(&messages);

@@ -1,12 +1,21 @@
 #include "cli/pofile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gettext-po.h>
+
+#include "codec/bytefile.h"
+#include "codec/errors.h"
+#include "codec/safesave.h"
 
 namespace tavolin {
 
@@ -16,11 +25,17 @@ namespace {
 // write jumps back here; nothing between the jump and its target owns memory.
 thread_local std::jmp_buf* t_fatal = nullptr;
 thread_local std::string* t_errors = nullptr;
+// The library reads a copy through its descriptor's path; its messages name
+// the file as the user gave it.
+thread_local const std::string* t_copyPath = nullptr;
+thread_local const std::string* t_shownName = nullptr;
 
 void Report(int severity, const char* filename, size_t lineno, const char* text)
 {
     if (severity != PO_SEVERITY_WARNING && t_errors && t_errors->empty()) {
         std::string where = filename ? filename : "";
+        if (t_copyPath && t_shownName && where == *t_copyPath)
+            where = *t_shownName;
         if (filename && lineno != static_cast<size_t>(-1))
             where += ":" + std::to_string(lineno);
         std::string message = text ? text : "";
@@ -59,17 +74,195 @@ po_file_t ReadRaw(const char* fileName, std::string& errors)
     return file;
 }
 
-bool WriteRaw(po_file_t file, const char* fileName, std::string& errors)
+
+// A file in memory the library can open by name; one descriptor is made
+// sure to be free for it to open it.
+class MemoryFile {
+public:
+    MemoryFile() : m_fd(::memfd_create("tavolin-po", MFD_CLOEXEC))
+    {
+        if (m_fd < 0 && errno == ENOMEM)
+            throw std::bad_alloc();
+        if (m_fd < 0)
+            throw IoErrorFor(errno, "");
+    }
+    ~MemoryFile() { ::close(m_fd); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    [[nodiscard]] std::string Path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+    void EnsureSpareDescriptor() const
+    {
+        const int spare = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+        if (spare < 0)
+            throw IoErrorFor(errno, "");
+        ::close(spare);
+    }
+    void Put(const std::string& bytes) const
+    {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw IoErrorFor(n < 0 ? errno : ENOSPC, "");
+            done += static_cast<std::size_t>(n);
+        }
+    }
+private:
+    int m_fd;
+};
+
+// The bytes of a PO file: all of a regular file, at most kStreamLimit of a
+// pipe or a device (/dev/zero never ends).
+std::string ReadPoBytes(const std::string& fileName)
 {
-    std::jmp_buf jump;
-    t_fatal = &jump;
-    t_errors = &errors;
-    bool ok = false;
-    if (setjmp(jump) == 0)
-        ok = po_file_write(file, fileName, &kHandler) != nullptr;
-    t_fatal = nullptr;
-    t_errors = nullptr;
-    return ok;
+    int fd;
+    do {
+        fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw PoError(fileName + ": " + IoErrorFor(errno, fileName).what());
+    const struct Closer {
+        int fd;
+        explicit Closer(int descriptor) : fd(descriptor) {}
+        Closer(const Closer&) = delete;
+        Closer& operator=(const Closer&) = delete;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw PoError(fileName + ": " + IoErrorFor(errno, fileName).what());
+    if (S_ISDIR(st.st_mode))
+        throw PoError(fileName + ": a folder, not a PO file");
+    const bool stream = !S_ISREG(st.st_mode);
+    std::string bytes;
+    if (!stream)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw PoError(fileName + ": " + IoErrorFor(errno, fileName).what());
+        if (n == 0)
+            return bytes;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (stream && bytes.size() > PoFile::kStreamLimit)
+            throw PoError(fileName + ": more than " + std::to_string(PoFile::kStreamLimit >> 20) +
+                          " MiB from a pipe or device; give a PO file");
+    }
+}
+
+// Length of the UTF-8 sequence at `at`, 0 where it is not valid UTF-8.
+std::size_t Utf8Length(std::string_view s, std::size_t at)
+{
+    const auto b = [&](std::size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
+    const unsigned c = b(at);
+    if (c < 0x80)
+        return 1;
+    const auto cont = [&](std::size_t i) { return (b(i) & 0xC0) == 0x80; };
+    if (c >= 0xC2 && c <= 0xDF)
+        return cont(at + 1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned c1 = b(at + 1);
+        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F))
+            return 0;
+        return cont(at + 1) && cont(at + 2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned c1 = b(at + 1);
+        if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
+            return 0;
+        return cont(at + 1) && cont(at + 2) && cont(at + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
+// True when a quoted string of `line` holds an escape that stands for NUL
+// (\0, \000, \x00): the library would end the text there.
+bool HasEscapedNul(std::string_view line)
+{
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            quoted = !quoted;
+        } else if (quoted && line[i] == '\\' && i + 1 < line.size()) {
+            const char e = line[++i];
+            unsigned value = 1;
+            if (e >= '0' && e <= '7') {
+                value = 0;
+                for (int n = 0; n < 3 && i < line.size() && line[i] >= '0' && line[i] <= '7'; ++n, ++i)
+                    value = value * 8 + static_cast<unsigned>(line[i] - '0');
+                --i;
+            } else if (e == 'x' && i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1]))) {
+                value = 0;
+                // Two digits, or all the digits: zero in both readings when the first two are.
+                for (int n = 0; n < 2 && i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1])); ++n) {
+                    const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(line[++i])));
+                    value = value * 16 + static_cast<unsigned>(h <= '9' ? h - '0' : h - 'a' + 10);
+                }
+            }
+            if (value == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+// What the library would take wrongly or not name: returns the bytes to
+// read (a UTF-8 byte order mark dropped) and the first line that is not
+// UTF-8 (0 for none). Throws PoError listing every refused line.
+std::string CheckPoBytes(const std::string& fileName, std::string bytes, std::size_t& badUtf8Line)
+{
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() >= 2 && ((at(0) == 0xFF && at(1) == 0xFE) || (at(0) == 0xFE && at(1) == 0xFF) ||
+                              ((at(0) == 0) != (at(1) == 0))))
+        throw PoError(fileName + ": in UTF-16; save it as UTF-8");
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.erase(0, 3);
+    std::string refused;
+    std::size_t count = 0;
+    const auto refuse = [&](std::size_t line, const char* what) {
+        if (++count <= 10)
+            refused += (refused.empty() ? "" : "\n") + fileName + ":" + std::to_string(line) + ": " + what;
+    };
+    badUtf8Line = 0;
+    std::size_t lineNo = 0;
+    for (std::size_t start = 0; start < bytes.size();) {
+        ++lineNo;
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string_view line(bytes.data() + start, end - start);
+        start = end + 1;
+        if (line.find('\0') != std::string_view::npos) {
+            refuse(lineNo, "a NUL byte");
+            continue;
+        }
+        for (std::size_t i = 0; badUtf8Line == 0 && i < line.size();) {
+            const std::size_t n = Utf8Length(line, i);
+            if (n == 0)
+                badUtf8Line = lineNo;
+            i += n;
+        }
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        // Comments are text; obsolete (#~) and previous (#|) entries hold strings.
+        const bool old = line.starts_with("#~") || line.starts_with("#|");
+        if (line.starts_with('#') && !old)
+            continue;
+        if (HasEscapedNul(line))
+            refuse(lineNo, "an escaped NUL character (\\0), which would cut the text");
+        if (!old && line.starts_with("msgid_plural"))
+            refuse(lineNo, "a plural entry, which has no place in a resource file");
+    }
+    if (count > 10)
+        refused += "\n" + fileName + ": " + std::to_string(count - 10) + " more";
+    if (!refused.empty())
+        throw PoError(refused);
+    return bytes;
 }
 
 struct FileFree {
@@ -83,12 +276,23 @@ struct IteratorFree {
 
 std::vector<PoEntry> PoFile::Read(const std::string& fileName)
 {
+    std::size_t badUtf8Line = 0;
+    const std::string bytes = CheckPoBytes(fileName, ReadPoBytes(fileName), badUtf8Line);
+    const MemoryFile copy;
+    copy.Put(bytes);
+    copy.EnsureSpareDescriptor();
+    const std::string copyPath = copy.Path();
+    t_copyPath = &copyPath;
+    t_shownName = &fileName;
     std::string errors;
-    std::unique_ptr<std::remove_pointer_t<po_file_t>, FileFree> file(ReadRaw(fileName.c_str(), errors));
+    std::unique_ptr<std::remove_pointer_t<po_file_t>, FileFree> file(ReadRaw(copyPath.c_str(), errors));
+    t_copyPath = nullptr;
+    t_shownName = nullptr;
     // cppcheck-suppress knownConditionTrueFalse ; the library's handler fills it through t_errors
     if (!errors.empty() || !file)
         throw PoError(errors.empty() ? fileName + ": cannot be read" : errors);
     // The texts are taken as UTF-8; a file in another charset would be misread.
+    bool charsetNamed = false;
     if (const char* header = po_file_domain_header(file.get(), nullptr)) {
         if (char* type = po_header_field(header, "Content-Type")) {
             std::string lower = type;
@@ -98,8 +302,12 @@ std::vector<PoEntry> PoFile::Read(const std::string& fileName)
             const auto at = lower.find("charset=");
             if (at != std::string::npos && lower.compare(at + 8, 5, "utf-8") != 0)
                 throw PoError(fileName + ": not in UTF-8 (" + lower.substr(at) + ")");
+            charsetNamed = at != std::string::npos;
         }
     }
+    if (badUtf8Line != 0)
+        throw PoError(fileName + ":" + std::to_string(badUtf8Line) + ": not valid UTF-8" +
+                      (charsetNamed ? "" : " (a PO file whose header names no charset is read as UTF-8)"));
     std::vector<PoEntry> entries;
     std::unique_ptr<std::remove_pointer_t<po_message_iterator_t>, IteratorFree> it(
         po_message_iterator(file.get(), nullptr));
@@ -115,37 +323,96 @@ std::vector<PoEntry> PoFile::Read(const std::string& fileName)
             e.comment = c;
         e.fuzzy = po_message_is_fuzzy(m) != 0;
         e.obsolete = po_message_is_obsolete(m) != 0;
+        if (po_message_msgid_plural(m) && !e.obsolete)
+            throw PoError(fileName + ": a plural entry (msgid \"" + e.msgid + "\"), which has no place in a resource file");
         entries.push_back(std::move(e));
     }
     return entries;
 }
 
+namespace {
+
+// One string of a PO file, quoted and escaped; split after each line feed
+// where there are several lines, as gettext writes them.
+void AppendPoString(std::string& po, const char* keyword, std::string_view text)
+{
+    po += keyword;
+    const auto feed = text.find('\n');
+    const bool lines = feed != std::string_view::npos && feed + 1 < text.size();
+    po += lines ? " \"\"\n\"" : " \"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '\\': po += "\\\\"; break;
+        case '"': po += "\\\""; break;
+        case '\t': po += "\\t"; break;
+        case '\r': po += "\\r"; break;
+        case '\a': po += "\\a"; break;
+        case '\b': po += "\\b"; break;
+        case '\f': po += "\\f"; break;
+        case '\v': po += "\\v"; break;
+        case '\n':
+            po += "\\n";
+            if (lines && i + 1 < text.size())
+                po += "\"\n\"";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
+                                      static_cast<char>('0' + (c & 7))};
+                po.append(octal, sizeof octal);
+            } else {
+                po += static_cast<char>(c);
+            }
+        }
+    }
+    po += "\"\n";
+}
+
+void AppendComment(std::string& po, const char* mark, std::string_view text)
+{
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        po += mark;
+        if (!line.empty()) {
+            po += ' ';
+            po += line;
+        }
+        po += '\n';
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+}
+
+} // namespace
+
+std::string PoFile::Text(const std::string& headerComment, const std::string& header,
+                         const std::vector<PoEntry>& entries)
+{
+    // Made here rather than by the library, whose writing needs files of its
+    // own and, where it cannot open them, writes through a null FILE.
+    std::string po;
+    AppendComment(po, "#", headerComment);
+    AppendPoString(po, "msgid", "");
+    AppendPoString(po, "msgstr", header);
+    for (const auto& e : entries) {
+        po += '\n';
+        AppendComment(po, "#.", e.comment);
+        if (e.fuzzy)
+            po += "#, fuzzy\n";
+        if (e.context)
+            AppendPoString(po, "msgctxt", *e.context);
+        AppendPoString(po, "msgid", e.msgid);
+        AppendPoString(po, "msgstr", e.msgstr);
+    }
+    return po;
+}
+
 void PoFile::Write(const std::string& fileName, const std::string& headerComment,
                    const std::string& header, const std::vector<PoEntry>& entries)
 {
-    std::unique_ptr<std::remove_pointer_t<po_file_t>, FileFree> file(po_file_create());
-    {
-        std::unique_ptr<std::remove_pointer_t<po_message_iterator_t>, IteratorFree> it(
-            po_message_iterator(file.get(), nullptr));
-        po_message_t head = po_message_create();
-        po_message_set_msgid(head, "");
-        po_message_set_msgstr(head, header.c_str());
-        po_message_set_comments(head, headerComment.c_str());
-        po_message_insert(it.get(), head);
-        for (const auto& e : entries) {
-            po_message_t m = po_message_create();
-            if (e.context)
-                po_message_set_msgctxt(m, e.context->c_str());
-            po_message_set_msgid(m, e.msgid.c_str());
-            po_message_set_msgstr(m, e.msgstr.c_str());
-            if (!e.comment.empty())
-                po_message_set_extracted_comments(m, e.comment.c_str());
-            po_message_insert(it.get(), m);
-        }
-    }
-    std::string errors;
-    if (!WriteRaw(file.get(), fileName.c_str(), errors) || !errors.empty())
-        throw PoError(errors.empty() ? fileName + ": cannot be written" : errors);
+    const std::string text = Text(headerComment, header, entries);
+    ReplaceFile(fileName, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 } // namespace tavolin

@@ -26,11 +26,22 @@ public:
 // Reading and writing through GNU gettext's libgettextpo.
 class PoFile {
 public:
-    // Throws PoError.
+    // Reads a regular file, or at most kStreamLimit bytes of a pipe or a
+    // device. Refuses, by line, NUL characters (raw or escaped, which the
+    // library would cut the text at) and plural entries; names a file in
+    // UTF-16 or not in UTF-8 as such. A UTF-8 byte order mark is skipped.
+    // Throws PoError, or IoError when no file can be opened.
     [[nodiscard]] static std::vector<PoEntry> Read(const std::string& fileName);
-    // Writes the header (msgid "") and the entries to `fileName`. Throws PoError.
+    // The PO text of the header (msgid "") and the entries, in gettext's
+    // form (msgfmt --check takes it).
+    [[nodiscard]] static std::string Text(const std::string& headerComment, const std::string& header,
+                                          const std::vector<PoEntry>& entries);
+    // That text put in place of `fileName` through the safe save. Throws
+    // PoError or IoError.
     static void Write(const std::string& fileName, const std::string& headerComment,
                       const std::string& header, const std::vector<PoEntry>& entries);
+
+    static constexpr std::size_t kStreamLimit = std::size_t{64} << 20;
 };
 
 } // namespace tavolin

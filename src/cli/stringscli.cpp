@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
 #include <ostream>
 #include <unistd.h>
 
@@ -14,7 +15,9 @@
 #include "cli/structurecli.h"
 #include "codec/displaytext.h"
 #include "codec/errors.h"
+#include "codec/filelock.h"
 #include "codec/reader.h"
+#include "codec/safesave.h"
 #include "codec/writer.h"
 #include "tables/stringtable.h"
 #include "version.h"
@@ -111,9 +114,20 @@ int Dump(const std::string& file, std::ostream& out)
     return failed ? 1 : 0;
 }
 
+// A failure as the command line shows it: the file it concerns (the one a
+// save was writing, or `file`), then the message.
+std::string Failure(const TavolinError& e, const std::string& file)
+{
+    if (dynamic_cast<const FileChanged*>(&e))
+        return e.what(); // names the file itself
+    const auto* io = dynamic_cast<const IoError*>(&e);
+    return (io && !io->File().empty() ? io->File() : file) + ": " + e.what();
+}
+
 int Resave(const std::string& file, const std::string& target, std::ostream& err)
 {
     try {
+        const FileLock lock(file);
         if (!IsCaptionFile(file)) {
             ResavePatchFile(file, target);
             return 0;
@@ -122,7 +136,7 @@ int Resave(const std::string& file, const std::string& target, std::ostream& err
         ScanResourceFile(file, tables);
         SaveTables(target, tables, true);
     } catch (const TavolinError& e) {
-        err << e.what() << '\n';
+        err << Failure(e, file) << '\n';
         return 1;
     }
     return 0;
@@ -184,38 +198,26 @@ void ExportOne(const std::string& file, const std::string& target, std::ostream&
             e.comment = "capacity: " + std::to_string(s.capacity) + " characters";
         entries.push_back(std::move(e));
     }
+    const std::string text = PoFile::Text(comment, header, entries);
     if (target != "-") {
-        PoFile::Write(target, comment, header, entries);
+        ReplaceFile(target, std::vector<std::uint8_t>(text.begin(), text.end()));
         return;
     }
-    std::string temp = (std::filesystem::temp_directory_path() / "tavolin-po-XXXXXX").string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throw PoError("cannot make a temporary file");
-    ::close(fd);
-    try {
-        PoFile::Write(temp, comment, header, entries);
-    } catch (...) {
-        std::remove(temp.c_str());
-        throw;
-    }
-    std::ifstream in(temp, std::ios::binary);
-    out << in.rdbuf();
-    std::remove(temp.c_str());
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (!out)
+        throw PoError("standard output: cannot be written");
 }
 
-int Export(const std::vector<std::string>& files, const std::string& output, const std::string& dir,
+int Export(const std::vector<std::string>& files, const std::vector<std::string>& targets,
            std::ostream& out, std::ostream& err)
 {
     int code = 0;
-    for (const auto& file : files) {
-        std::string target = output.empty() ? "-" : output;
-        if (!dir.empty())
-            target = (std::filesystem::path(dir) / std::filesystem::path(file).stem()).string() + ".po";
+    for (std::size_t i = 0; i < files.size(); ++i) {
         try {
-            ExportOne(file, target, out);
+            ExportOne(files[i], targets[i], out);
         } catch (const TavolinError& e) {
-            err << file << ": " << e.what() << '\n';
+            err << Failure(e, files[i]) << '\n';
             code = 1;
         } catch (const PoError& e) {
             err << e.what() << '\n';
@@ -223,6 +225,33 @@ int Export(const std::vector<std::string>& files, const std::string& output, con
         }
     }
     return code;
+}
+
+// Where export writes each file's PO: "-" for standard output. Throws
+// CLI::ValidationError when two would share one, before anything is written.
+std::vector<std::string> ExportTargets(const std::vector<std::string>& files, const std::string& output,
+                                       const std::string& dir)
+{
+    std::vector<std::string> targets;
+    std::map<std::string, std::string> taken;
+    for (const auto& file : files) {
+        std::string target = output.empty() ? "-" : output;
+        if (!dir.empty()) {
+            target = (std::filesystem::path(dir) / std::filesystem::path(file).stem()).string() + ".po";
+            const auto [at, fresh] = taken.emplace(target, file);
+            if (!fresh) {
+                std::string message = at->second;
+                message += " and ";
+                message += file;
+                message += " would both be written to ";
+                message += target;
+                message += "; nothing written";
+                throw CLI::ValidationError("export", message);
+            }
+        }
+        targets.push_back(std::move(target));
+    }
+    return targets;
 }
 
 struct ImportOptions {
@@ -235,13 +264,18 @@ struct ImportOptions {
 
 int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
 {
+    const std::string& target = o.output.empty() ? o.file : o.output;
+    // Held from the scan to the save: another import waits, and a change by
+    // any other program meanwhile refuses the save.
+    std::optional<FileLock> lock;
     std::optional<ResourceStrings> strings;
     std::vector<PoEntry> entries;
     try {
+        lock.emplace(o.file);
         strings.emplace(o.file);
         entries = PoFile::Read(o.po);
     } catch (const TavolinError& e) {
-        err << o.file << ": " << e.what() << '\n';
+        err << Failure(e, o.file) << '\n';
         return 1;
     } catch (const PoError& e) {
         err << e.what() << "; nothing written\n";
@@ -251,13 +285,15 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     for (std::size_t i = 0; i < strings->Strings().size(); ++i)
         byId.emplace(strings->Strings()[i].id, i);
 
-    std::size_t applied = 0;
     std::size_t unchanged = 0;
     std::size_t fuzzy = 0;
     std::size_t stale = 0;
     std::size_t unknown = 0;
     std::size_t noContext = 0;
     std::size_t refused = 0;
+    // The text each string gets; an ID given twice counts once, and is
+    // refused when its translations differ.
+    std::map<std::size_t, std::string> texts;
     for (const auto& e : entries) {
         if (e.obsolete)
             continue;
@@ -293,7 +329,19 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
             ++refused;
             continue;
         }
-        strings->SetText(it->second, *text.text);
+        const auto [given, fresh] = texts.emplace(it->second, *text.text);
+        if (!fresh && given->second != *text.text) {
+            err << "refused: ID " << s.id << " is translated twice, differently\n";
+            ++refused;
+        }
+    }
+    std::size_t applied = 0;
+    for (const auto& [index, text] : texts) {
+        if (text == strings->Strings()[index].text) {
+            ++unchanged;
+            continue;
+        }
+        strings->SetText(index, text);
         ++applied;
     }
     if (refused == 0) {
@@ -302,22 +350,26 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
             ++refused;
         }
     }
-    out << "applied " << applied << ", unchanged " << unchanged << ", skipped "
-        << fuzzy + stale + unknown + noContext << " (fuzzy " << fuzzy << ", changed since export "
-        << stale << ", unknown ID " << unknown << ", no msgctxt " << noContext << "), refused "
-        << refused << '\n';
+    const auto report = [&] {
+        out << "applied " << applied << ", unchanged " << unchanged << ", skipped "
+            << fuzzy + stale + unknown + noContext << " (fuzzy " << fuzzy << ", changed since export "
+            << stale << ", unknown ID " << unknown << ", no msgctxt " << noContext << "), refused "
+            << refused << '\n';
+    };
     if (refused > 0) {
         err << "nothing written\n";
         return 1;
     }
-    if (applied == 0 || o.dryRun)
-        return 0;
-    try {
-        strings->Save(o.output.empty() ? o.file : o.output);
-    } catch (const TavolinError& e) {
-        err << e.what() << '\n';
-        return 1;
+    if (applied > 0 && !o.dryRun) {
+        try {
+            strings->Save(target);
+        } catch (const TavolinError& e) {
+            err << Failure(e, target) << '\n';
+            return 1;
+        }
     }
+    // Only now: "applied" means written (or, with --dry-run, what would be).
+    report();
     return 0;
 }
 
@@ -370,6 +422,7 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
     std::string output;
     std::string dir;
     std::vector<std::string> files;
+    std::vector<std::string> targets;
     ImportOptions import;
 
     auto* dump = app.add_subcommand("dump", "Scan FILE as the editor's Open does and print its tables as JSON; "
@@ -401,6 +454,8 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
         app.parse(reversed);
         if (exp->parsed() && files.size() > 1 && dir.empty())
             throw CLI::ValidationError("export", "several files need -d DIR");
+        if (exp->parsed())
+            targets = ExportTargets(files, output, dir);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) {
             app.exit(e, out, err);
@@ -409,19 +464,30 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
         err << "tavolin-strings: " << e.what() << "\nusage: see tavolin-strings --help\n";
         return 2;
     }
-    if (const int code = RunStructureCommand(structure, out, err); code >= 0)
-        return code;
-    if (dump->parsed())
-        return Dump(file, out);
-    if (resave->parsed())
-        return Resave(file, output.empty() ? file : output, err);
-    if (list->parsed())
-        return List(file, out, err);
-    if (exp->parsed())
-        return Export(files, output, dir, out, err);
-    if (imp->parsed())
-        return Import(import, out, err);
-    return Check(files, out, err);
+    try {
+        if (const int code = RunStructureCommand(structure, out, err); code >= 0)
+            return code;
+        if (dump->parsed())
+            return Dump(file, out);
+        if (resave->parsed())
+            return Resave(file, output.empty() ? file : output, err);
+        if (list->parsed())
+            return List(file, out, err);
+        if (exp->parsed())
+            return Export(files, targets, out, err);
+        if (imp->parsed())
+            return Import(import, out, err);
+        return Check(files, out, err);
+    } catch (const std::bad_alloc&) {
+        // Every file being written was left as it was on the way out.
+        const std::string& named = imp->parsed()            ? import.file
+                                   : !structure.file.empty() ? structure.file
+                                   : !file.empty()           ? file
+                                   : !files.empty()          ? files.front()
+                                                             : output;
+        err << named << ": Out of memory\n";
+        return 1;
+    }
 }
 
 } // namespace tavolin

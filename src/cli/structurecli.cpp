@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "codec/filelock.h"
 #include "codec/safesave.h"
 #include "resource/resourcefile.h"
 #include "resource/utf.h"
@@ -201,6 +202,9 @@ std::vector<resource::TextEdit> ReadEdits(const std::string& path)
 int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
 {
     try {
+        // Held from the read to the save: another command's change in
+        // between is refused rather than overwritten.
+        const FileLock lock(c.file);
         const auto file = resource::ReadResourceFile(ReadBytes(c.file));
         if (file.format == resource::Format::Unknown)
             throw InputError(c.file + ": not a resource file of a known format");

@@ -55,7 +55,6 @@ IoError IoErrorFor(int errnum, const std::string& path)
         return IoError(kAccessDenied);
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
         return IoError(kDiskFull);
     default:
         return IoError::Unmapped(errnum);

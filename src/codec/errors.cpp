@@ -1,5 +1,6 @@
 #include "codec/errors.h"
 
+#include <cerrno>
 #include <charconv>
 #include <limits>
 
@@ -24,7 +25,17 @@ IoError::IoError(int code, const std::string& message) : TavolinError(message), 
 
 IoError IoError::Unmapped(int errnum)
 {
-    return {errnum, "I/O error " + std::to_string(errnum)};
+    // Two causes a user can act on get words of their own.
+    switch (errnum) {
+    case EFBIG: return {errnum, "File size limit reached"};
+    case ELOOP: return {errnum, "Too many symbolic links (a link loop)"};
+    default: return {errnum, "I/O error " + std::to_string(errnum)};
+    }
+}
+
+IoError IoError::PartlyWritten(const IoError& cause, const std::string& file)
+{
+    return {cause.Code(), std::string(cause.what()) + "; " + file + " was written only in part"};
 }
 
 ConvertError::ConvertError(std::string_view text)

@@ -25,12 +25,20 @@ public:
     // A system error number that means none of the codes above: its message is
     // "I/O error N" even where N happens to equal one of them (EIO is 5).
     [[nodiscard]] static IoError Unmapped(int errnum);
+    // `cause`, met while writing `file` in place, after which the old bytes
+    // could not all be put back.
+    [[nodiscard]] static IoError PartlyWritten(const IoError& cause, const std::string& file);
     [[nodiscard]] int Code() const { return m_code; }
     [[nodiscard]] static std::string MessageFor(int code);
+    // The file a save was writing when it failed, as the caller named it;
+    // empty for errors of reading. The message itself never names it.
+    [[nodiscard]] const std::string& File() const { return m_file; }
+    void SetFile(const std::string& file) { m_file = file; }
 
 private:
     IoError(int code, const std::string& message);
     int m_code;
+    std::string m_file;
 };
 
 // Text that should have been an integer and was not.

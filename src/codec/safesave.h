@@ -10,14 +10,24 @@
 
 namespace tavolin {
 
-// Puts `bytes` in place of the file `target`, or creates it: the bytes go to a
-// new file in the target's folder, which is flushed to disk and then renamed
-// over the target, keeping its permission bits. A symbolic link is saved
-// through to the file it points to. On any failure the target is left as it
-// was and IoError is thrown: "File access denied" for a read-only target or
-// folder, "Invalid filename" for a missing folder, "Disk full" when the file
-// system takes fewer bytes than given.
+// Puts `bytes` in place of the file `target`, or creates it. Where the new
+// file can be given all the old one had (owner, group, mode with its special
+// bits, extended attributes and so ACLs), the bytes go to a new file in the
+// target's folder, which is flushed to disk and then renamed over the
+// target. Where it cannot (a file with other names, an owner the user cannot
+// give, a folder that takes no new file), the target is written in place,
+// once the bytes are all made and the disk has room for them, and flushed.
+// A target that is no regular file (a terminal, a pipe, /dev/stdout) is
+// written as a stream. A symbolic link is saved through to the file it
+// points to. On any failure the target is left as it was (an in-place write
+// puts back what it overwrote) and IoError is thrown: "File access denied"
+// for a read-only target or folder, "Invalid filename" for a missing folder,
+// "Disk full" when the file system takes fewer bytes than given.
 void ReplaceFile(const std::string& target, const std::vector<std::uint8_t>& bytes);
+
+// The file a save of `path` writes: symbolic links followed to their end,
+// its folder made absolute. Throws IoError for a link loop.
+[[nodiscard]] std::string SavedFileOf(const std::string& path);
 
 class TempFile;
 

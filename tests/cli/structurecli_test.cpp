@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <future>
+#include <sys/stat.h>
 
 #include "cli/clirun.h"
 #include "testutil.h"
@@ -99,6 +102,27 @@ TEST(StructureCli, ApplyWritesTheRebuildOrNothing)
     EXPECT_EQ(test::ReadAll(dir.Path() / "b.rsc"), (Bytes{1, 2, 3}));
     for (const auto& args : std::vector<std::vector<std::string>>{{"texts"}, {"apply", path}, {"texts", path, "-o", "x"}})
         EXPECT_EQ(Cli(args).code, 2);
+}
+
+// Another program's change between apply's read and its save is refused,
+// never overwritten: the edits come through a pipe, so apply waits between
+// reading the file and saving it while the file is replaced.
+TEST(StructureCli, ApplyRefusesAFileChangedSinceItWasRead)
+{
+    const test::TempDir dir;
+    const std::string path = dir.Write("a.rsc", SmallFile(kFirst));
+    const std::string fifo = (dir.Path() / "edits.json").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto run = std::async(std::launch::async, [&] { return Cli({"apply", path, fifo}); });
+    const std::string other = dir.Write("other.rsc", SmallFile({3, 0xAB, 'o', 0, 't', 0, 'h', 0}));
+    std::ofstream edits(fifo); // opens once apply has read the file and opens the pipe
+    std::filesystem::rename(other, path);
+    edits << R"({"1.1": "xyz"})";
+    edits.close();
+    const CliRun result = run.get();
+    EXPECT_EQ(result.code, 1);
+    EXPECT_NE(result.err.find("changed since it was read"), std::string::npos) << result.err;
+    EXPECT_EQ(test::ReadAll(path), SmallFile({3, 0xAB, 'o', 0, 't', 0, 'h', 0}));
 }
 
 } // namespace

@@ -76,7 +76,7 @@ TEST(ResaveCorpus, FilesComeBackChangedOnlyInTheirStrings)
         const auto scanned = test::ScanPath(copy);
         if (!scanned.error.empty()) {
             EXPECT_EQ(code, 1);
-            EXPECT_EQ(stdErr.str(), scanned.error + "\n");
+            EXPECT_EQ(stdErr.str(), copy + ": " + scanned.error + "\n");
             continue;
         }
         if (IsCaptionPath(copy)) {
@@ -131,13 +131,13 @@ TEST(ResaveCli, FailuresPrintTheMessageAndLeaveTheFile)
     const test::TempDir dir;
     std::ostringstream out, err;
     EXPECT_EQ(RunStringsCli({"resave", (dir.Path() / "none.rsc").string()}, out, err), 1);
-    EXPECT_EQ(err.str(), "File not found\n");
+    EXPECT_EQ(err.str(), (dir.Path() / "none.rsc").string() + ": File not found\n");
 
     const Bytes bytes = {1, 171, 'A', 0};
     const std::string file = dir.Write("a.rsc", bytes);
     std::ostringstream err2;
     EXPECT_EQ(RunStringsCli({"resave", file, "-o", (dir.Path() / "x" / "y.rsc").string()}, out, err2), 1);
-    EXPECT_EQ(err2.str(), "Invalid filename\n");
+    EXPECT_EQ(err2.str(), (dir.Path() / "x" / "y.rsc").string() + ": Invalid filename\n");
     EXPECT_EQ(test::ReadAll(file), bytes);
 }
 

@@ -89,8 +89,10 @@ TEST(ReplaceFile, RefusalsLeaveTheTargetAsItWas)
         fs::create_directory(locked);
         const std::string inside = dir.Write("locked/app.rsc", kOld);
         ::chmod(locked.c_str(), 0555);
-        EXPECT_EQ(SaveError(inside, kNew), "File access denied");
-        EXPECT_EQ(test::ReadAll(inside), kOld);
+        // A new file is refused there; the writable file itself is written in place.
+        EXPECT_EQ(SaveError((locked / "new.rsc").string(), kNew), "File access denied");
+        EXPECT_EQ(SaveError(inside, kNew), "");
+        EXPECT_EQ(test::ReadAll(inside), kNew);
     }
 }
 
@@ -161,7 +163,7 @@ TEST(ReplaceFile, WriteFailuresAreJudgedByMeaning)
     const std::string target = dir.Write("app.rsc", kOld);
     const std::pair<int, const char*> cases[] = {
         {EIO, "I/O error 5"},       {ESRCH, "I/O error 3"},        {EDQUOT, "Disk full"},
-        {EFBIG, "Disk full"},       {EROFS, "File access denied"}, {ENFILE, "Too many open files"},
+        {EFBIG, "File size limit reached"}, {EROFS, "File access denied"}, {ENFILE, "Too many open files"},
         {EPIPE, "I/O error 32"},
     };
     for (const auto& [errnum, message] : cases) {

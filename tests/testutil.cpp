@@ -75,6 +75,8 @@ std::vector<fs::path> CorpusFiles()
 
 } // namespace tavolin::test
 
+#include "codec/errors.h"
+#include "codec/safesave.h"
 #include "codec/reader.h"
 #include "tables/error.h"
 
@@ -103,6 +105,16 @@ ScannedFile ScanBytes(const Bytes& bytes)
 {
     const TempDir dir;
     return ScanPath(dir.Write("file.rsc", bytes));
+}
+
+std::string SaveError(const std::string& target, const Bytes& bytes)
+{
+    try {
+        ReplaceFile(target, bytes);
+    } catch (const IoError& e) {
+        return e.what();
+    }
+    return "";
 }
 
 } // namespace tavolin::test

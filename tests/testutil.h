@@ -60,4 +60,8 @@ struct ScannedFile {
 // Scans the file at `path` (copy corpus files to a temporary folder first).
 [[nodiscard]] ScannedFile ScanPath(const std::string& path);
 
+// The message of the IoError that saving `bytes` over `target` raises; empty
+// when the save succeeds.
+[[nodiscard]] std::string SaveError(const std::string& target, const Bytes& bytes);
+
 } // namespace tavolin::test

@@ -19,19 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::SaveError;
 
 const Bytes kOld = {1, 2, 3, 4, 5};
 const Bytes kNew = {9, 8, 7};
-
-std::string SaveError(const std::string& target, const Bytes& bytes)
-{
-    try {
-        ReplaceFile(target, bytes);
-    } catch (const IoError& e) {
-        return e.what();
-    }
-    return "";
-}
 
 std::size_t FilesIn(const fs::path& dir)
 {

@@ -25,20 +25,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::SaveError;
 
 const Bytes kOld = {1, 2, 3, 4, 5};
 const Bytes kNew = {9, 8, 7};
 constexpr uid_t kNobody = 65534;
-
-std::string SaveError(const std::string& target, const Bytes& bytes)
-{
-    try {
-        ReplaceFile(target, bytes);
-    } catch (const IoError& e) {
-        return e.what();
-    }
-    return "";
-}
 
 struct stat StatOf(const std::string& path)
 {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QLayout>
 #include <QMessageBox>
 #include <QSpacerItem>
 
@@ -22,11 +23,14 @@ void KeepTitleVisible(QMessageBox& box)
 }
 
 // A message window is a dialog: it asks the window manager for a title and
-// a close button, nothing to minimise or maximise.
+// a close button, nothing to minimise or maximise. Its size is fixed, which
+// also keeps the maximise button away where the window manager gives every
+// resizable window one.
 void MakeDialog(QMessageBox& box)
 {
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowCloseButtonHint);
+    box.layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "codec/bytefile.h"
 #include "codec/errors.h"
 #include "codec/safesave.h"
+#include "codec/utf8.h"
 
 namespace tavolin {
 
@@ -155,31 +156,6 @@ std::string ReadPoBytes(const std::string& fileName)
     }
 }
 
-// Length of the UTF-8 sequence at `at`, 0 where it is not valid UTF-8.
-std::size_t Utf8Length(std::string_view s, std::size_t at)
-{
-    const auto b = [&](std::size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
-    const unsigned c = b(at);
-    if (c < 0x80)
-        return 1;
-    const auto cont = [&](std::size_t i) { return (b(i) & 0xC0) == 0x80; };
-    if (c >= 0xC2 && c <= 0xDF)
-        return cont(at + 1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        const unsigned c1 = b(at + 1);
-        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F))
-            return 0;
-        return cont(at + 1) && cont(at + 2) ? 3 : 0;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        const unsigned c1 = b(at + 1);
-        if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
-            return 0;
-        return cont(at + 1) && cont(at + 2) && cont(at + 3) ? 4 : 0;
-    }
-    return 0;
-}
-
 // True when a quoted string of `line` holds an escape that stands for NUL
 // (\0, \000, \x00): the library would end the text there.
 bool HasEscapedNul(std::string_view line)
@@ -242,10 +218,8 @@ std::string CheckPoBytes(const std::string& fileName, std::string bytes, std::si
             continue;
         }
         for (std::size_t i = 0; badUtf8Line == 0 && i < line.size();) {
-            const std::size_t n = Utf8Length(line, i);
-            if (n == 0)
+            if (!NextUtf8(line, i))
                 badUtf8Line = lineNo;
-            i += n;
         }
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
             line.remove_prefix(1);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "codec/thaicodepage.h"
+#include "codec/utf8.h"
 
 namespace tavolin {
 
@@ -10,42 +11,15 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    const auto put = [&](unsigned v) { out += static_cast<char>(v); };
-    if (c < 0x80) {
-        put(c);
-    } else if (c < 0x800) {
-        put(0xC0 | c >> 6);
-        put(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        put(0xE0 | c >> 12);
-        put(0x80 | (c >> 6 & 0x3F));
-        put(0x80 | (c & 0x3F));
-    } else {
-        put(0xF0 | c >> 18);
-        put(0x80 | (c >> 12 & 0x3F));
-        put(0x80 | (c >> 6 & 0x3F));
-        put(0x80 | (c & 0x3F));
-    }
-}
-
-// The standard library has no UTF-8 decoder that is not deprecated.
+// Bytes that are not UTF-8 count as U+FFFD, one for each byte.
 std::u32string DecodeUtf8(std::string_view s)
 {
     std::u32string out;
     for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        const std::size_t extra = b < 0x80 ? 0 : b >> 5 == 6 ? 1 : b >> 4 == 14 ? 2 : b >> 3 == 30 ? 3 : 4;
-        char32_t c = extra == 0 ? b : static_cast<char32_t>(b & (0x3F >> extra));
-        bool ok = extra < 4 && i + extra < s.size();
-        for (std::size_t k = 1; ok && k <= extra; ++k) {
-            const auto n = static_cast<unsigned char>(s[i + k]);
-            ok = n >> 6 == 2;
-            c = c << 6 | (n & 0x3F);
-        }
-        out += ok ? c : kReplacement;
-        i += ok ? extra + 1 : 1;
+        const auto c = NextUtf8(s, i);
+        out += c ? *c : kReplacement;
+        if (!c)
+            ++i;
     }
     return out;
 }

@@ -230,6 +230,23 @@ bool CopyAttributes(const std::string& from, int to)
     return true;
 }
 
+// Every byte to `fd`, through the write seam.
+void WriteAll(int fd, const std::uint8_t* bytes, std::size_t size, const std::string& path)
+{
+    const WriteFunction write = g_write ? g_write : ::write;
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            Fail(errno, path);
+        if (n == 0)
+            Throw(IoError(kDiskFull));
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 } // namespace
 
 // Removes the half-written new file on every path that doesn't rename it.
@@ -295,10 +312,8 @@ public:
     // fsync has less to wait for.
     void Write(const std::uint8_t* bytes, std::size_t size)
     {
-        const WriteFunction write = g_write ? g_write : ::write;
         constexpr std::size_t kPiece = std::size_t{8} << 20;
-        std::size_t done = 0;
-        while (done < size) {
+        for (std::size_t done = 0; done < size;) {
             if (m_written - m_started >= kPiece && !InMemory()) {
 #if defined(SYNC_FILE_RANGE_WRITE)
                 ::sync_file_range(m_fd, static_cast<off_t>(m_started),
@@ -306,15 +321,10 @@ public:
 #endif
                 m_started = m_written;
             }
-            const ssize_t n = write(m_fd, bytes + done, std::min(kPiece, size - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                Fail(errno, m_path);
-            if (n == 0)
-                Throw(IoError(kDiskFull));
-            done += static_cast<std::size_t>(n);
-            m_written += static_cast<std::size_t>(n);
+            const std::size_t piece = std::min(kPiece, size - done);
+            WriteAll(m_fd, bytes + done, piece, m_path);
+            done += piece;
+            m_written += piece;
         }
     }
 
@@ -406,22 +416,6 @@ void ReadAt(int fd, std::uint8_t* into, std::size_t size, std::size_t at, const 
             Fail(errno, path);
         if (n == 0)
             Throw(IoError(kReadBeyondEnd));
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-void WriteAll(int fd, const std::uint8_t* bytes, std::size_t size, const std::string& path)
-{
-    const WriteFunction write = g_write ? g_write : ::write;
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            Fail(errno, path);
-        if (n == 0)
-            Throw(IoError(kDiskFull));
         done += static_cast<std::size_t>(n);
     }
 }

@@ -1,6 +1,8 @@
 #include "codec/writer.h"
 
+#include <algorithm>
 #include <exception>
+#include <limits>
 
 #include "codec/charconv.h"
 #include "codec/errors.h"
@@ -221,13 +223,20 @@ void WritePatchFile(const std::string& target, const StringTable& vle, const Str
     });
 }
 
+int CaptionFileBytes(const StringTable& vle)
+{
+    std::string scratch;
+    long long bytes = 4;
+    for (int k = 1; k <= VisitedIds(vle); ++k)
+        bytes += 2 * static_cast<long long>(TextOf(vle, std::to_string(k), scratch).size()) + 2;
+    return static_cast<int>(std::min<long long>(bytes, std::numeric_limits<int>::max()));
+}
+
 std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle)
 {
     const int count = VisitedIds(vle);
     std::string scratch;
-    long long indexOffset = 4;
-    for (int k = 1; k <= count; ++k)
-        indexOffset += 2 * static_cast<long long>(TextOf(vle, std::to_string(k), scratch).size()) + 2;
+    const int indexOffset = CaptionFileBytes(vle);
     if (indexOffset > kCaptionLimit)
         throw SaveRefused("The texts are too long for a caption file: with its header they take " +
                           std::to_string(indexOffset) + " bytes, " +

@@ -61,6 +61,9 @@ void PutPatchFile(const StringTable& vle, const StringTable& vle2, const StringT
 // The whole file in caption mode: header, one entry per text, index.
 // Throws SaveRefused when it would not fit its 8-bit offsets.
 [[nodiscard]] std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle);
+// The offset of a caption file's index, which must fit its 255 bytes: the
+// header and every text of `vle` at two bytes a character, plus two each.
+[[nodiscard]] int CaptionFileBytes(const StringTable& vle);
 
 // Put the file in place of the target through the safe save; on any failure
 // the target is left as it was. Throw IoError, ConvertError or SaveRefused.

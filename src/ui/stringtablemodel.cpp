@@ -1,7 +1,6 @@
 #include "ui/stringtablemodel.h"
 
 #include <algorithm>
-#include <limits>
 
 #include <QColor>
 
@@ -9,6 +8,7 @@
 #include "codec/displaytext.h"
 #include "codec/errors.h"
 #include "codec/format.h"
+#include "codec/writer.h"
 
 namespace tavolin {
 
@@ -25,14 +25,6 @@ const QColor kOverlongColour(255, 170, 170);
 constexpr std::size_t kListedChanges = 10;
 
 } // namespace
-
-int CaptionFileBytes(const StringTable& vle)
-{
-    long long bytes = 4;
-    for (int id = 1; id < vle.GridRowCount(); ++id)
-        bytes += 2 * static_cast<long long>(vle.ValueOf(std::to_string(id)).size()) + 2;
-    return static_cast<int>(std::min<long long>(bytes, std::numeric_limits<int>::max()));
-}
 
 bool StringTableModel::IsShown(const QModelIndex& index) const
 {

@@ -11,10 +11,6 @@
 
 namespace tavolin {
 
-// The offset of a caption file's index, which must fit its 255 bytes: the
-// header and every text of `vle` at two bytes a character, plus two each.
-[[nodiscard]] int CaptionFileBytes(const StringTable& vle);
-
 // The grid's view of a string table: row r is grid row r + 1 (the grid's
 // title row is the header), column 0 the key, column 1 the value. It reads and
 // writes the table itself and keeps no rows of its own, only how many rows

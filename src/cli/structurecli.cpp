@@ -34,11 +34,6 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path)
     return bytes;
 }
 
-std::string Id(const resource::Text& t)
-{
-    return std::to_string(t.resource) + "." + std::to_string(t.index);
-}
-
 // Control characters as their visible pictures, so that one text stays on
 // one line.
 std::string Visible(std::u16string_view text)
@@ -117,7 +112,7 @@ int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
     }
     if (!c.json) {
         for (const auto& t : file.texts)
-            out << Id(t) << '\t' << resource::KindName(t.kind) << '\t' << (t.certain ? "certain" : "guessed") << '\t'
+            out << resource::TextId(t) << '\t' << resource::KindName(t.kind) << '\t' << (t.certain ? "certain" : "guessed") << '\t'
                 << Visible(t.text) << '\n';
         return 0;
     }
@@ -130,7 +125,7 @@ int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
         const auto& t = file.texts[i];
         json += i == 0 ? "" : ", ";
         json += R"({"id": ")";
-        json += Id(t);
+        json += resource::TextId(t);
         json += R"(", "resource": )";
         json += std::to_string(t.resource);
         json += R"(, "index": )";

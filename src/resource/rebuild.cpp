@@ -1,9 +1,9 @@
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <optional>
 
+#include "codec/displaytext.h"
 #include "resource/resourcefile.h"
 #include "resource/scsu.h"
 #include "resource/textrules.h"
@@ -16,18 +16,6 @@ constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 constexpr std::size_t kMaxOffset = 0xFFFF;
 constexpr std::size_t kMaxRun = 0x7FFF;
 constexpr std::size_t kCompressedHeader = 19;
-
-std::string Id(const Text& t)
-{
-    return std::to_string(t.resource) + "." + std::to_string(t.index);
-}
-
-std::string CodePoint(char32_t c)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(c));
-    return buffer;
-}
 
 std::optional<std::uint8_t> UnicodeToCp1252(char16_t c)
 {
@@ -155,18 +143,18 @@ private:
                 continue;
             const Text& t = *p.text;
             if (!t.certain && !m_allowGuessed)
-                throw RebuildError(Id(t) + ": a guessed text, not certain to be one; edit it with --allow-guessed");
+                throw RebuildError(TextId(t) + ": a guessed text, not certain to be one; edit it with --allow-guessed");
             if (t.kind == TextKind::Ltext && p.units.size() > 255)
-                throw RebuildError(Id(t) + ": an LTEXT holds at most 255 characters (UTF-16 units); the new text has " +
+                throw RebuildError(TextId(t) + ": an LTEXT holds at most 255 characters (UTF-16 units); the new text has " +
                                    std::to_string(p.units.size()));
             const auto nul = p.units.find(u'\0');
             if (nul != std::u16string::npos && !(t.kind == TextKind::Text && nul + 1 == p.units.size()))
-                throw RebuildError(Id(t) + ": the text holds U+0000, which would end it early");
+                throw RebuildError(TextId(t) + ": the text holds U+0000, which would end it early");
             if (!t.wide) {
                 const auto missing = std::find_if(p.units.begin(), p.units.end(),
                                                   [](char16_t c) { return c != 0 && !UnicodeToCp1252(c); });
                 if (missing != p.units.end())
-                    throw RebuildError(Id(t) + ": " + CodePoint(*missing) +
+                    throw RebuildError(TextId(t) + ": " + CodePointName(*missing) +
                                        " has no byte in the 8-bit code page (Windows-1252) of this file");
             }
         }
@@ -187,7 +175,7 @@ private:
             const bool oddShift = (at - p.oldStart) % 2 != 0;
             if (!p.text) {
                 if (oddShift && MayHoldText(Data(), p.oldStart, p.oldStart + p.other.size()))
-                    throw RebuildError(Id(*cause) +
+                    throw RebuildError(TextId(*cause) +
                                        ": the change between empty and non-empty moves the text after it by one "
                                        "byte, and what follows may hold a text the reader does not know, whose "
                                        "pad would have to move");
@@ -195,7 +183,7 @@ private:
                 continue;
             }
             if (oddShift && !p.edited && !p.text->certain && !m_allowGuessed)
-                throw RebuildError(Id(*cause) + ": the change moves the pad of guessed text " + Id(*p.text) +
+                throw RebuildError(TextId(*cause) + ": the change moves the pad of guessed text " + TextId(*p.text) +
                                    "; allow guessed texts to trust it");
             if (p.edited)
                 cause = p.text;
@@ -227,7 +215,7 @@ private:
             const auto back = DecodeScsu(p.scsu);
             if (!back || *back != p.units) {
                 if (p.edited)
-                    throw RebuildError(Id(*p.text) + ": the text holds a character the compressed form cannot carry");
+                    throw RebuildError(TextId(*p.text) + ": the text holds a character the compressed form cannot carry");
                 continue;
             }
             p.candidate = true;
@@ -262,7 +250,7 @@ private:
         });
         if (guessed != m_pieces.end())
             throw RebuildError("resource " + std::to_string(guessed->text->resource) +
-                               ": the compiler would now compress guessed text " + Id(*guessed->text) +
+                               ": the compiler would now compress guessed text " + TextId(*guessed->text) +
                                "; allow guessed texts to trust it");
     }
 

@@ -159,6 +159,11 @@ const char* FormatName(Format format)
     return "unknown";
 }
 
+std::string TextId(const Text& t)
+{
+    return std::to_string(t.resource) + "." + std::to_string(t.index);
+}
+
 const char* KindName(TextKind kind)
 {
     switch (kind) {

@@ -37,6 +37,9 @@ struct Text {
     std::u16string text; // without a TEXT's terminator; 8-bit texts as CP1252
 };
 
+// "R.I", as the command line and every message name a text.
+[[nodiscard]] std::string TextId(const Text& t);
+
 struct Resource {
     std::size_t offset = 0; // of the stored bytes in the file
     std::size_t size = 0;   // stored bytes

@@ -1,6 +1,6 @@
 # Sourced by the other scripts: installs the Debian packages that building,
 # running and testing need, when any of them is missing.
-TAVOLIN_PACKAGES="g++ cmake make libgtest-dev libbenchmark-dev qt6-base-dev libxkbcommon-dev xvfb xauth imagemagick fonts-thai-tlwg fonts-symbola librsvg2-bin help2man desktop-file-utils appstream shared-mime-info dpkg-dev file man-db libcli11-dev libgettextpo-dev gettext clang-tidy cppcheck clang libclang-rt-14-dev libfuzzer-14-dev nlohmann-json3-dev"
+TAVOLIN_PACKAGES="g++ cmake make libgtest-dev libbenchmark-dev qt6-base-dev libxkbcommon-dev xvfb xauth imagemagick fonts-thai-tlwg fonts-symbola librsvg2-bin help2man desktop-file-utils appstream shared-mime-info dpkg-dev file man-db libcli11-dev libgettextpo-dev gettext clang-tidy cppcheck clang libclang-rt-14-dev libfuzzer-14-dev nlohmann-json3-dev libpugixml-dev translate-toolkit"
 
 tavolin_install_deps() {
     local missing=()

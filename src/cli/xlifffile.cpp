@@ -126,7 +126,7 @@ public:
     std::vector<XliffEntry> Read();
 
 private:
-    std::size_t LineAt(std::ptrdiff_t offset) const
+    [[nodiscard]] std::size_t LineAt(std::ptrdiff_t offset) const
     {
         const std::string_view before = m_bytes.substr(0, static_cast<std::size_t>(offset));
         std::size_t line = 1;
@@ -140,23 +140,23 @@ private:
     void CheckRoot(pugi::xml_node root);
 
     // An XLIFF element of the given local name.
-    bool Is(pugi::xml_node node, std::string_view local) const
+    [[nodiscard]] bool Is(pugi::xml_node node, std::string_view local) const
     {
         if (node.type() != pugi::node_element)
             return false;
         const std::string_view name = node.name();
         return name.size() == m_prefix.size() + local.size() && name.starts_with(m_prefix) && name.ends_with(local);
     }
-    pugi::xml_node Child(pugi::xml_node parent, std::string_view local) const
+    [[nodiscard]] pugi::xml_node Child(pugi::xml_node parent, std::string_view local) const
     {
-        for (pugi::xml_node child : parent.children())
-            if (Is(child, local))
-                return child;
-        return {};
+        const auto children = parent.children();
+        const auto found =
+            std::find_if(children.begin(), children.end(), [&](pugi::xml_node child) { return Is(child, local); });
+        return found == children.end() ? pugi::xml_node() : *found;
     }
 
-    std::string Decode(std::string_view raw, pugi::xml_node where, bool countLines) const;
-    std::optional<std::string> Attribute(pugi::xml_node element, const char* name) const
+    [[nodiscard]] std::string Decode(std::string_view raw, pugi::xml_node where, bool countLines) const;
+    [[nodiscard]] std::optional<std::string> Attribute(pugi::xml_node element, const char* name) const
     {
         const pugi::xml_attribute attribute = element.attribute(name);
         if (!attribute)
@@ -164,9 +164,9 @@ private:
         return Decode(attribute.value(), element, false);
     }
 
-    std::string TextOf(pugi::xml_node element, const std::string& unit) const;
-    std::string PlaceholderChar(pugi::xml_node ph, const std::string& unit, const char* where) const;
-    XliffEntry ReadUnit(pugi::xml_node unit, const std::string& original) const;
+    [[nodiscard]] std::string TextOf(pugi::xml_node element, const std::string& unit) const;
+    [[nodiscard]] std::string PlaceholderChar(pugi::xml_node ph, const std::string& unit, const char* where) const;
+    [[nodiscard]] XliffEntry ReadUnit(pugi::xml_node unit, const std::string& original) const;
 
     std::string_view m_bytes; // without a byte order mark
     const std::string& m_name;

@@ -2,7 +2,7 @@
 # Writes the small seed inputs of each fuzz target beside this script.
 set -euo pipefail
 cd "$(dirname "$0")"
-mkdir -p fuzz_reader fuzz_writer fuzz_po_import fuzz_resource_reader fuzz_resource_rebuild
+mkdir -p fuzz_reader fuzz_writer fuzz_po_import fuzz_resource_reader fuzz_resource_rebuild fuzz_xliff_read
 
 bytes() { printf "$(printf '\\%03o' "$@")"; }
 
@@ -59,3 +59,7 @@ bytes 44 0 9 0 3 171 97 0 98 0 99 0 1 5 72 0 101 0 108 0 108 0 111 0 255 255 16 
 cp fuzz_resource_reader/old-texts fuzz_resource_rebuild/old-texts
 bytes 107 74 31 16 0 0 0 0 0 0 0 0 25 253 72 232 0 12 0 0 5 84 111 114 99 104 5 84 111 114 99 104 20 0 32 0 > fuzz_resource_reader/narrow
 cp fuzz_resource_reader/narrow fuzz_resource_rebuild/narrow
+
+# XLIFF import: what export writes, and what CAT tools add.
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<xliff version="1.2" xmlns="urn:oasis:names:tc:xliff:document:1.2">\n<file original="a.rsc" source-language="en" datatype="plaintext"><body>\n<trans-unit id="1.1" maxwidth="255" size-unit="char"><source xml:space="preserve"> a&#13;\nb<ph id="1" ctype="x-tavolin-char">U+001F</ph></source><target xml:space="preserve"/><note from="developer">LTEXT</note></trans-unit>\n</body></file></xliff>\n' > fuzz_xliff_read/export
+printf '<xliff version="1.2"><file original="b"><body><group><trans-unit id="2"><source>&lt;x&gt;</source><target state="translated">y<mrk mtype="seg"><g id="1">z</g></mrk><![CDATA[&]]></target></trans-unit></group></body></file></xliff>' > fuzz_xliff_read/cat-tool

@@ -17,7 +17,7 @@ constexpr char kNamespace[] = "urn:oasis:names:tc:xliff:document:1.2";
 constexpr char kCharType[] = "x-tavolin-char";
 constexpr char kPlaceholderName[] = "ph";
 
-// XML 1.0's Char production, less U+0000, which no text holds.
+// XML 1.0's Char production.
 bool XmlCanHold(char32_t c)
 {
     return c == U'\t' || c == U'\n' || c == U'\r' || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
@@ -50,7 +50,7 @@ void CheckPlain(std::string_view text, const char* what)
         const auto c = NextUtf8(text, at);
         if (!c)
             throw std::invalid_argument(std::string(what) + " is not UTF-8");
-        if (*c == 0 || !XmlCanHold(*c))
+        if (!XmlCanHold(*c))
             throw std::invalid_argument(std::string(what) + " holds " + CodePointName(*c) + ", which XML cannot");
     }
 }
@@ -73,8 +73,6 @@ void SetText(pugi::xml_node element, std::string_view text)
         const auto c = NextUtf8(text, at);
         if (!c)
             throw std::invalid_argument("a text is not UTF-8");
-        if (*c == 0)
-            throw std::invalid_argument("a text holds U+0000");
         if (XmlCanHold(*c))
             continue;
         AppendPcdata(element, text.substr(run, start - run));
@@ -207,7 +205,7 @@ void Reader::CheckRoot(pugi::xml_node root)
 // Character data as pugixml leaves it with references unread: they are
 // read here, so that one that XML does not define (a DTD's entity, which
 // is never read) or a character XML cannot hold (&#0; would cut the text)
-// is refused rather than kept as written.
+// is refused rather than kept as written or cut.
 std::string Reader::Decode(std::string_view raw, pugi::xml_node where, bool countLines) const
 {
     std::string text;
@@ -256,7 +254,7 @@ std::string Reader::Decode(std::string_view raw, pugi::xml_node where, bool coun
             }
             if (!valid)
                 fail("&" + std::string(ref) + "; is no character reference");
-            if (c == 0 || !XmlCanHold(c))
+            if (!XmlCanHold(c))
                 fail("&" + std::string(ref) + "; is a character XML cannot hold");
             AppendUtf8(text, c);
         } else {
@@ -291,7 +289,7 @@ std::string Reader::PlaceholderChar(pugi::xml_node ph, const std::string& unit, 
         else
             valid = false;
     }
-    if (!valid || c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    if (!valid || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         Fail(ph, unit + ": a character placeholder in its " + where + " holds \"" + content + "\", not a character");
     std::string text;
     AppendUtf8(text, c);

@@ -37,7 +37,7 @@ struct XliffEntry {
 };
 
 // The inline element that stands for a character XML 1.0 cannot hold
-// (U+0001..U+001F but tab, LF and CR; U+FFFE, U+FFFF):
+// (U+0000..U+001F but tab, LF and CR; U+FFFE, U+FFFF):
 // <ph id="N" ctype="x-tavolin-char">U+001F</ph>, N counting from 1 within
 // the element. ReadXliff turns it back into the character.
 

@@ -34,6 +34,7 @@ const std::vector<std::string> kTrickyTexts = {
     "😀 𝄞 \xF0\x90\x80\x80",
     "\x1F",
     "a\x01" "b\x08\x0B\x0C\x1F" "c",
+    std::string("\0nul\0", 5),
     "\xEF\xBF\xBE\xEF\xBF\xBF",
     "\xC2\x85 \xE2\x80\xA8 \xC2\xA0",
 };

@@ -36,15 +36,14 @@ struct XliffEntry {
     std::string note;                  // the unit's <note>s, one a line
 };
 
-// The inline element that stands for a character XML 1.0 cannot hold
-// (U+0000..U+001F but tab, LF and CR; U+FFFE, U+FFFF):
-// <ph id="N" ctype="x-tavolin-char">U+001F</ph>, N counting from 1 within
-// the element. ReadXliff turns it back into the character.
-
 // The whole XLIFF 1.2 file, UTF-8 with an XML declaration: one <file>, one
 // <trans-unit> per unit with its source and an empty target. A CR is
 // written as a character reference, so that it reads back as CR rather
-// than as a line end. Throws std::invalid_argument for text that is not
+// than as a line end. A character XML 1.0 cannot hold (U+0000..U+001F but
+// tab, LF and CR; U+FFFE, U+FFFF) goes as the inline element
+// <ph id="N" ctype="x-tavolin-char">U+001F</ph>, N counting from 1 within
+// the element; ReadXliff turns it back into the character (other readers
+// show its text, "U+001F"). Throws std::invalid_argument for text that is not
 // UTF-8, and for an attribute or note holding a character XML cannot.
 [[nodiscard]] std::string XliffText(const XliffDocument& document, const std::string& toolVersion);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <utility>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -248,10 +249,20 @@ struct IteratorFree {
 
 } // namespace
 
+std::string PoFile::ReadBytes(const std::string& fileName)
+{
+    return ReadPoBytes(fileName);
+}
+
 std::vector<PoEntry> PoFile::Read(const std::string& fileName)
 {
+    return Parse(ReadPoBytes(fileName), fileName);
+}
+
+std::vector<PoEntry> PoFile::Parse(std::string text, const std::string& fileName)
+{
     std::size_t badUtf8Line = 0;
-    const std::string bytes = CheckPoBytes(fileName, ReadPoBytes(fileName), badUtf8Line);
+    const std::string bytes = CheckPoBytes(fileName, std::move(text), badUtf8Line);
     const MemoryFile copy;
     copy.Put(bytes);
     copy.EnsureSpareDescriptor();

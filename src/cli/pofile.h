@@ -32,6 +32,11 @@ public:
     // UTF-16 or not in UTF-8 as such. A UTF-8 byte order mark is skipped.
     // Throws PoError, or IoError when no file can be opened.
     [[nodiscard]] static std::vector<PoEntry> Read(const std::string& fileName);
+    // The two halves of Read: the bytes of the file as Read takes them (for
+    // an input whose kind is told by its content), and their reading;
+    // `fileName` names the file in messages.
+    [[nodiscard]] static std::string ReadBytes(const std::string& fileName);
+    [[nodiscard]] static std::vector<PoEntry> Parse(std::string text, const std::string& fileName);
     // The PO text of the header (msgid "") and the entries, in gettext's
     // form (msgfmt --check takes it).
     [[nodiscard]] static std::string Text(const std::string& headerComment, const std::string& header,

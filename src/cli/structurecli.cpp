@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "cli/resourcetexts.h"
 #include "codec/filelock.h"
 #include "codec/safesave.h"
 #include "resource/resourcefile.h"
@@ -32,26 +33,6 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path)
     if (in.bad())
         throw InputError(path + ": cannot be read");
     return bytes;
-}
-
-// Control characters as their visible pictures, so that one text stays on
-// one line.
-std::string Visible(std::u16string_view text)
-{
-    std::u16string shown;
-    for (const char16_t c : text) {
-        if (c < 0x20)
-            shown += static_cast<char16_t>(0x2400 + c);
-        else if (c == 0x7F)
-            shown += u'\u2421';
-        else if (c == 0x2028)
-            shown += u'\u2424';
-        else if (c == 0x2029)
-            shown += u'\u00B6';
-        else
-            shown += c;
-    }
-    return Utf16ToUtf8(shown);
 }
 
 // A JSON string of UTF-16 units: a lone surrogate goes out as its escape.
@@ -113,7 +94,7 @@ int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
     if (!c.json) {
         for (const auto& t : file.texts)
             out << resource::TextId(t) << '\t' << resource::KindName(t.kind) << '\t' << (t.certain ? "certain" : "guessed") << '\t'
-                << Visible(t.text) << '\n';
+                << OneLine(t.text) << '\n';
         return 0;
     }
     std::string json = R"({"file": )";

@@ -274,6 +274,11 @@ public:
             // that is the better reading.
             if (LtextAt(p + 2, q))
                 continue;
+            // So may a later unit's, where that LTEXT ends the run and the
+            // units before it do not read as text of their own: numbers
+            // that happen to read as letters.
+            if (LtextEndsRun(p, q))
+                continue;
             const bool zeroEnds = q + 2 == m_data.size() && Free(q, q + 2) && Unit(q) == 0;
             Add(zeroEnds ? TextKind::Text : TextKind::Buf, false, padded ? p - 1 : p, p, units);
             p = (zeroEnds ? q + 2 : q) - 2;
@@ -335,6 +340,14 @@ private:
             return false;
         const std::u16string units = Units(p, n);
         return LooksLike(units, Evidence::Length) && !Continues(units, p + 2 * n);
+    }
+    [[nodiscard]] bool LtextEndsRun(std::size_t from, std::size_t end) const
+    {
+        for (std::size_t k = from + 4; k < end; k += 2)
+            if (k + 2 * std::size_t{m_data[k - 1]} == end && LtextAt(k, end) &&
+                !LooksLike(Units(from, (k - from) / 2), Evidence::None))
+                return true;
+        return false;
     }
     // Takes the LTEXT at `p` if there is one; returns its end, else 0.
     std::size_t Ltext(std::size_t p)

@@ -22,4 +22,11 @@ inline CliRun Cli(const std::vector<std::string>& args)
     return {code, out.str(), err.str()};
 }
 
+// What `list` prints after its first line, which says how FILE is read.
+inline std::string Listed(const std::string& file, const std::string& by = "marker")
+{
+    const std::string out = Cli({"list", file, "--by", by}).out;
+    return out.substr(out.find('\n') + 1);
+}
+
 } // namespace tavolin::test

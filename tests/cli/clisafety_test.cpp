@@ -178,7 +178,7 @@ TEST(FileLock, ImportsOfOneFileNeverLoseAnUpdate)
             EXPECT_EQ(WEXITSTATUS(status), 0) << ReadText(log1);
             ::waitpid(other, &status, 0);
             EXPECT_EQ(WEXITSTATUS(status), 0) << ReadText(log2);
-            EXPECT_EQ(Cli({"list", file}).out, "1\t3\tYo\n2\t2\tno\n");
+            EXPECT_EQ(test::Listed(file), "1\t3\tYo\n2\t2\tno\n");
         }
         fs::remove(fifo);
     }
@@ -278,7 +278,7 @@ TEST(Import, RefusesPoInputItWouldTakeWrongly)
         if (c.error.empty()) {
             EXPECT_EQ(run.code, 0) << run.err;
             EXPECT_EQ(run.out.rfind("applied 1, unchanged ", 0), 0u) << run.out;
-            EXPECT_EQ(Cli({"list", file}).out.substr(0, 7), "1\t3\tab\n");
+            EXPECT_EQ(test::Listed(file).substr(0, 7), "1\t3\tab\n");
         } else {
             EXPECT_EQ(run.code, 1);
             EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;

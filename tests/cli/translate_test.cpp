@@ -40,7 +40,7 @@ TEST(Translate, EveryCorpusFileSurvivesExportAndImportOfItsOwnTexts)
         const int resaveCode = Cli({"resave", resaved}).code;
 
         const std::string po = (a.Path() / "out.po").string();
-        const CliRun exported = Cli({"export", file, "-o", po});
+        const CliRun exported = Cli({"export", file, "--by", "marker", "--language", "th", "-o", po});
         ASSERT_EQ(exported.code, resaveCode) << exported.err;
         if (exported.code != 0)
             continue;
@@ -54,7 +54,7 @@ TEST(Translate, EveryCorpusFileSurvivesExportAndImportOfItsOwnTexts)
             e.msgstr = e.msgid;
         PoFile::Write(po, "", "Content-Type: text/plain; charset=UTF-8\n", entries);
         const test::Bytes before = test::ReadAll(file);
-        const CliRun imported = Cli({"import", file, po});
+        const CliRun imported = Cli({"import", file, po, "--by", "marker"});
         ASSERT_EQ(imported.code, 0) << imported.err;
         // Texts that come back as they were change nothing, and nothing is written.
         const bool applied = imported.out.rfind("applied 0,", 0) != 0;
@@ -91,7 +91,7 @@ TEST(Translate, ImportAppliesWhatFitsAndRefusesTheRest)
             EXPECT_EQ(test::ReadAll(file), kTwoStrings);
             EXPECT_NE(run.err.find("nothing written"), std::string::npos);
         } else {
-            EXPECT_EQ(Cli({"list", file}).out, c.listed1 + "2\t2\tก\n");
+            EXPECT_EQ(test::Listed(file), c.listed1 + "2\t2\tก\n");
         }
     }
 }
@@ -120,7 +120,7 @@ TEST(Translate, ImportSkipsWhatItCannotTrustAndReportsIt)
     run = Cli({"import", file, po.string(), "--force", "-o", out});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(test::ReadAll(file), kTwoStrings);
-    EXPECT_EQ(Cli({"list", out}).out, "1\t3\tYo\n2\t2\tก\\\n");
+    EXPECT_EQ(test::Listed(out), "1\t3\tYo\n2\t2\tก\\\n");
 }
 
 TEST(Translate, MalformedPoIsRefusedWithItsLine)
@@ -145,10 +145,11 @@ TEST(Translate, CheckNamesTheStringsASaveChanges)
     const std::string same = copy("compiled/torch_caption_v6.rsc");
     const std::string changed = copy("compiled/strings2_v6.rsc");
     const std::string empty = copy("compiled/strings_u.rsc");
-    CliRun run = Cli({"check", same, empty});
+    CliRun run = Cli({"check", "--by", "marker", same, empty});
     EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out, same + ": saves unchanged\n" + empty + ": no strings found\n" + empty + ": saves unchanged\n");
-    run = Cli({"check", changed});
+    EXPECT_EQ(run.out, same + ": by marker: saves unchanged\n" + empty + ": by marker: no strings found\n" + empty +
+                           ": by marker: saves unchanged\n");
+    run = Cli({"check", "--by", "marker", changed});
     EXPECT_EQ(run.code, 1);
     std::string ids;
     std::istringstream lines(run.out);
@@ -176,7 +177,7 @@ TEST(Translate, AStringWithoutALengthByteOfItsOwnIsNeverSaved)
         EXPECT_EQ(test::ReadAll(file), shared);
     }
     const CliRun run = Cli({"check", file});
-    EXPECT_EQ(run.out, file + ": a save changes it\n  2: no length byte of its own: the file is not saved\n");
+    EXPECT_EQ(run.out, file + ": by marker: a save changes it\n  2: no length byte of its own: the file is not saved\n");
 }
 
 TEST(Translate, ACaptionFileMustKeepToItsBytes)
@@ -188,7 +189,7 @@ TEST(Translate, ACaptionFileMustKeepToItsBytes)
     const fs::path po = dir.Path() / "t.po";
     PoFile::Write(po.string(), "", "Content-Type: text/plain; charset=UTF-8\n",
                   {{"1", "Torch", std::string(120, 'x'), "", false, false}});
-    const CliRun run = Cli({"import", file, po.string()});
+    const CliRun run = Cli({"import", file, po.string(), "--by", "marker"});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("too long"), std::string::npos) << run.err;
     EXPECT_EQ(test::ReadAll(file), original);
@@ -203,7 +204,7 @@ TEST(Translate, CaptionModeIsJudgedOnTheAbsolutePath)
     const fs::path cwd = fs::current_path();
     fs::current_path(dir.Path() / "MyCaptions");
     const int code = Cli({"resave", "strings.rsc"}).code;
-    const std::string listed = Cli({"list", "strings.rsc"}).out;
+    const std::string listed = test::Listed("strings.rsc");
     fs::current_path(cwd);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(Cli({"resave", absolute}).code, 0);

@@ -1,0 +1,130 @@
+#include "cli/resourcetexts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "codec/bytefile.h"
+#include "resource/utf.h"
+#include "codec/errors.h"
+
+namespace tavolin {
+
+namespace {
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw IoErrorFor(errno, path);
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            throw IoErrorFor(error, path);
+        }
+        if (n == 0)
+            break;
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+} // namespace
+
+ResourceTexts::ResourceTexts(const std::string& file) : m_file(resource::ReadResourceFile(ReadWholeFile(file))) {}
+
+ReadBy ResourceTexts::DefaultMode() const
+{
+    return m_file.format == resource::Format::Unknown ? ReadBy::Marker : ReadBy::Resource;
+}
+
+std::string ResourceTexts::Summary() const
+{
+    const auto certain = static_cast<std::size_t>(
+        std::count_if(m_file.texts.begin(), m_file.texts.end(), [](const resource::Text& t) { return t.certain; }));
+    return std::string(resource::FormatName(m_file.format)) + ", " + std::to_string(m_file.texts.size()) +
+           " texts (" + std::to_string(certain) + " certain, " + std::to_string(m_file.texts.size() - certain) +
+           " guessed)";
+}
+
+std::vector<const resource::Text*> ResourceTexts::Texts(bool includeGuessed) const
+{
+    std::vector<const resource::Text*> texts;
+    for (const auto& t : m_file.texts)
+        if (t.certain || includeGuessed)
+            texts.push_back(&t);
+    return texts;
+}
+
+const resource::Text* ResourceTexts::Find(const std::string& id) const
+{
+    for (const auto& t : m_file.texts)
+        if (resource::TextId(t) == id)
+            return &t;
+    return nullptr;
+}
+
+std::optional<std::size_t> TextLimit(const resource::Text& text)
+{
+    // An LTEXT's length byte; other texts are bounded only by the file's
+    // 16-bit offsets, which the rebuild checks.
+    if (text.kind == resource::TextKind::Ltext)
+        return 255;
+    return std::nullopt;
+}
+
+std::string TextComment(const resource::Text& text)
+{
+    std::string comment = resource::KindName(text.kind);
+    if (!text.certain)
+        comment += ", guessed";
+    comment += ", " + std::to_string(text.text.size()) + " characters";
+    if (const auto limit = TextLimit(text))
+        comment += "; at most " + std::to_string(*limit);
+    return comment;
+}
+
+// Control characters as their visible pictures, so that one text stays on
+// one line.
+std::string OneLine(std::u16string_view text)
+{
+    std::u16string shown;
+    for (const char16_t c : text) {
+        if (c < 0x20)
+            shown += static_cast<char16_t>(0x2400 + c);
+        else if (c == 0x7F)
+            shown += u'\u2421';
+        else if (c == 0x2028)
+            shown += u'\u2424';
+        else if (c == 0x2029)
+            shown += u'\u00B6';
+        else
+            shown += c;
+    }
+    return resource::Utf16ToUtf8(shown);
+}
+
+bool IsResourceId(const std::string& id)
+{
+    const auto dot = id.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == id.size())
+        return false;
+    const auto number = [](std::string_view digits) {
+        return !digits.empty() && digits.front() != '0' &&
+               std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return number(std::string_view(id).substr(0, dot)) && number(std::string_view(id).substr(dot + 1));
+}
+
+} // namespace tavolin

@@ -809,6 +809,11 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
                 throw CLI::ValidationError("--max-growth", "must be a whole number of percent");
             import.maxGrowth = static_cast<unsigned>(std::stoul(maxGrowth));
         }
+        // Both go into a header line of the PO or an XML attribute.
+        for (const auto* code : {&exportOptions.language, &exportOptions.sourceLanguage})
+            if (code->find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_@.") !=
+                std::string::npos)
+                throw CLI::ValidationError("--language", "a language code such as fi, pt_BR or sr@latin");
         import.read = read;
         exportOptions.read = read;
     } catch (const CLI::ParseError& e) {

@@ -69,10 +69,9 @@ std::vector<const resource::Text*> ResourceTexts::Texts(bool includeGuessed) con
 
 const resource::Text* ResourceTexts::Find(const std::string& id) const
 {
-    for (const auto& t : m_file.texts)
-        if (resource::TextId(t) == id)
-            return &t;
-    return nullptr;
+    const auto it = std::find_if(m_file.texts.begin(), m_file.texts.end(),
+                                 [&](const resource::Text& t) { return resource::TextId(t) == id; });
+    return it == m_file.texts.end() ? nullptr : &*it;
 }
 
 std::optional<std::size_t> TextLimit(const resource::Text& text)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <fstream>
 #include <map>
 #include <new>
@@ -233,8 +234,10 @@ std::string ExportUnits(const std::string& file, const ExportOptions& o, std::ve
     const std::string name = std::filesystem::path(file).filename().string();
     const ResourceTexts texts(file);
     if (ModeOf(texts, o.read, file) == ReadBy::Resource) {
-        for (const resource::Text* t : texts.Texts(o.read.includeGuessed))
-            units.push_back({resource::TextId(*t), resource::Utf16ToUtf8(t->text), TextLimit(*t), TextComment(*t)});
+        const auto chosen = texts.Texts(o.read.includeGuessed);
+        std::transform(chosen.begin(), chosen.end(), std::back_inserter(units), [](const resource::Text* t) {
+            return Unit{resource::TextId(*t), resource::Utf16ToUtf8(t->text), TextLimit(*t), TextComment(*t)};
+        });
         std::string comment = "Texts of " + name + " (" + texts.Summary() +
                               "), exported by tavolin-strings by resource.\n"
                               "A translation may be shorter or longer than its text, but an LTEXT holds at most 255\n"

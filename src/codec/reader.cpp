@@ -58,6 +58,11 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
     // and after a string the value its last character decoded to (the marker
     // itself for a string of no characters).
     std::uint8_t lengthAtPos = 0;
+    // The keys and values of a file take about as many characters as its
+    // bytes, rarely more.
+    tables.vle.Reserve(bytes.size());
+    tables.vle2.Reserve(bytes.size());
+    tables.vle3.Reserve(bytes.size());
     for (;;) {
         const auto marker = static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
                                                                bytes.end(), kStringMarker) -

@@ -69,48 +69,39 @@ std::size_t StringTable::SlotOf(std::string_view key) const
     const std::size_t mask = m_firstByKey.size() - 1; // a power of two
     for (std::size_t slot = HashOf(key) & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t held = m_firstByKey[slot];
-        if (held == 0 || EqualIgnoringCase(m_entries[held - 1].Key(), key))
+        if (held == 0 || EqualIgnoringCase(KeyOf(m_entries[held - 1]), key))
             return slot;
     }
 }
 
-void StringTable::AddToIndex(std::size_t position)
+void StringTable::UpdateIndex() const
 {
-    if (position >= std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("too many entries for a table");
-    if (2 * (m_indexedKeys + 1) > m_firstByKey.size()) {
-        // Twice the slots, and every key's first entry placed again.
-        std::vector<std::uint32_t> old(std::max<std::size_t>(16, 2 * m_firstByKey.size()), 0);
-        old.swap(m_firstByKey);
-        for (const std::uint32_t held : old) {
-            if (held != 0)
-                m_firstByKey[SlotOf(m_entries[held - 1].Key())] = held;
+    for (; m_indexedEntries < m_entries.size(); ++m_indexedEntries) {
+        if (m_indexedEntries >= std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("too many entries for a table");
+        if (2 * (m_indexedKeys + 1) > m_firstByKey.size()) {
+            // Twice the slots, and every key's first entry placed again.
+            std::vector<std::uint32_t> old(std::max<std::size_t>(16, 2 * m_firstByKey.size()), 0);
+            old.swap(m_firstByKey);
+            for (const std::uint32_t held : old) {
+                if (held != 0)
+                    m_firstByKey[SlotOf(KeyOf(m_entries[held - 1]))] = held;
+            }
         }
-    }
-    const std::size_t slot = SlotOf(m_entries[position].Key());
-    if (m_firstByKey[slot] == 0) {
-        m_firstByKey[slot] = static_cast<std::uint32_t>(position + 1);
-        ++m_indexedKeys;
+        const std::size_t slot = SlotOf(KeyOf(m_entries[m_indexedEntries]));
+        if (m_firstByKey[slot] == 0) {
+            m_firstByKey[slot] = static_cast<std::uint32_t>(m_indexedEntries + 1);
+            ++m_indexedKeys;
+        }
     }
 }
 
 void StringTable::Append(std::string_view key, std::string_view value, Form form)
 {
-    if (key.size() >= std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("key too long for a table");
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    Entry& e = m_entries.emplace_back();
-    e.line.reserve(key.size() + 1 + value.size());
-    e.line.append(key).append(1, '=').append(value);
-    e.keyLength = static_cast<std::uint32_t>(key.size());
-    e.form = form;
-    try {
-        AddToIndex(m_entries.size() - 1);
-    } catch (...) {
-        m_entries.pop_back();
-        throw;
-    }
+    m_entries.push_back({m_text.size(), key.size(), value.size(), form});
+    m_text.append(key).append(value);
     if (m_observer)
         m_observer->EntryAppended(m_entries.size() - 1);
 }
@@ -138,7 +129,9 @@ void StringTable::RemoveAllEntries()
     const std::size_t count = m_entries.size();
     // Fresh containers free the old storage at once, whatever its size.
     m_entries = {};
+    m_text = {};
     m_firstByKey = {};
+    m_indexedEntries = 0;
     m_indexedKeys = 0;
     if (m_observer)
         m_observer->EntriesRemoved(count);
@@ -146,6 +139,7 @@ void StringTable::RemoveAllEntries()
 
 std::size_t StringTable::IndexOf(std::string_view key) const
 {
+    UpdateIndex();
     if (m_firstByKey.empty())
         return kNone;
     const std::uint32_t held = m_firstByKey[SlotOf(key)];
@@ -175,11 +169,11 @@ void StringTable::AppendValueAt(std::string& out, std::size_t index) const
 {
     const Entry& e = At(index);
     if (e.form == Form::kText) {
-        out += e.Value();
+        out += ValueOf(e);
         return;
     }
     const std::size_t start = out.size();
-    for (const char c : e.Value()) {
+    for (const char c : ValueOf(e)) {
         out += std::to_string(static_cast<unsigned char>(c));
         out += ' ';
     }
@@ -191,10 +185,10 @@ std::size_t StringTable::ValueLengthAt(std::size_t index) const
 {
     const Entry& e = At(index);
     if (e.form == Form::kText)
-        return e.Value().size();
+        return e.valueLength;
     // Each byte's digits and a blank.
     std::size_t length = 0;
-    for (const char c : e.Value()) {
+    for (const char c : ValueOf(e)) {
         const auto b = static_cast<unsigned char>(c);
         length += (b >= 100 ? 3 : b >= 10 ? 2 : 1) + 1;
     }
@@ -228,8 +222,16 @@ void StringTable::SetValue(std::size_t index, const std::string& value)
 {
     CheckIndex(index);
     Entry& e = m_entries[index];
-    e.line.resize(e.keyLength + 1);
-    e.line += value;
+    if (value.size() > e.valueLength) {
+        // Too long for its place: the key and the value go to the end, and
+        // the old characters stay unused until the table is emptied.
+        const std::string key(KeyOf(e));
+        e.at = m_text.size();
+        m_text.append(key).append(value);
+    } else {
+        std::copy(value.begin(), value.end(), m_text.begin() + static_cast<std::ptrdiff_t>(e.at + e.keyLength));
+    }
+    e.valueLength = value.size();
     e.form = Form::kText;
 }
 

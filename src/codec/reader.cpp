@@ -47,53 +47,114 @@ std::string_view AsText(std::span<const std::uint8_t> bytes)
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-} // namespace
+// The bytes from the first one that no record holds yet: all of them in
+// memory, or a file read a piece at a time, so that a large file is never
+// held whole; a record longer than a piece makes the window grow.
+class Window {
+public:
+    Window(std::span<const std::uint8_t> bytes, std::exception_ptr endError)
+        : m_bytes(bytes), m_error(std::move(endError))
+    {
+    }
+    // With `copy`, every byte read is appended there too.
+    Window(ByteFile& file, std::vector<std::uint8_t>* copy) : m_file(&file), m_copy(copy) {}
 
-void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
-                       SavingChanges* changes, const std::exception_ptr& endError)
+    [[nodiscard]] std::span<const std::uint8_t> Bytes() const { return m_bytes.subspan(m_start); }
+    // The scan is done with the first `count` bytes.
+    void Drop(std::size_t count) { m_start += count; }
+    // Reads more bytes after Bytes(). False at the end of the file, and
+    // when a read fails: the error is kept for where the scan needs a byte.
+    bool More()
+    {
+        constexpr std::size_t kPiece = std::size_t{1} << 20;
+        if (!m_file || m_error)
+            return false;
+        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start));
+        m_start = 0;
+        const std::size_t kept = m_buffer.size();
+        m_buffer.resize(kept + kPiece);
+        std::size_t got = 0;
+        try {
+            got = m_file->Read(m_buffer.data() + kept, kPiece);
+        } catch (const IoError&) {
+            m_error = std::current_exception();
+        }
+        m_buffer.resize(kept + got);
+        m_bytes = m_buffer;
+        if (m_copy)
+            m_copy->insert(m_copy->end(), m_buffer.begin() + static_cast<std::ptrdiff_t>(kept), m_buffer.end());
+        return got > 0;
+    }
+    // Throws what ended the bytes, if anything did.
+    void ThrowEndError() const
+    {
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+private:
+    ByteFile* m_file = nullptr;
+    std::vector<std::uint8_t>* m_copy = nullptr;
+    std::vector<std::uint8_t> m_buffer;
+    std::span<const std::uint8_t> m_bytes;
+    std::size_t m_start = 0;
+    std::exception_ptr m_error;
+};
+
+// The scan over the bytes of `window`, of which there are about `size`.
+void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges* changes)
 {
-    std::size_t pos = 0;     // the first byte that no record or string holds yet
-    std::size_t strings = 0; // read so far, and the key of the gap record being built
-    // What a marker at `pos` takes as its length: the initial 0 at the start,
-    // and after a string the value its last character decoded to (the marker
-    // itself for a string of no characters).
-    std::uint8_t lengthAtPos = 0;
+    std::size_t strings = 0; // read so far
+    std::string gapKey = "0"; // of the gap record being built: the number of strings before it
+    // What a marker at the window's start takes as its length: the initial 0
+    // at the start of the file, and after a string the value its last
+    // character decoded to (the marker itself for a string of no characters).
+    std::uint8_t lengthAtStart = 0;
     // The keys and values of a file take about as many characters as its
     // bytes, rarely more.
-    tables.vle.Reserve(bytes.size());
-    tables.vle2.Reserve(bytes.size());
-    tables.vle3.Reserve(bytes.size());
+    tables.vle.Reserve(size);
+    tables.vle2.Reserve(size);
+    tables.vle3.Reserve(size);
+    std::size_t searched = 0; // bytes of the window known to hold no marker
     for (;;) {
-        const auto marker = static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
-                                                               bytes.end(), kStringMarker) -
-                                                     bytes.begin());
-        if (marker == bytes.size())
+        std::span<const std::uint8_t> bytes = window.Bytes();
+        const auto marker = static_cast<std::size_t>(
+            std::find(bytes.begin() + static_cast<std::ptrdiff_t>(searched), bytes.end(), kStringMarker) -
+            bytes.begin());
+        if (marker == bytes.size()) {
+            searched = marker;
+            if (window.More())
+                continue;
             break;
+        }
         // The byte before the marker is the length byte; the gap record holds
-        // the bytes before that one. A marker at `pos` has no length byte of
-        // its own.
-        const bool ownLengthByte = marker > pos;
-        const std::uint8_t length = ownLengthByte ? bytes[marker - 1] : lengthAtPos;
+        // the bytes before that one. A marker at the window's start has no
+        // length byte of its own.
+        const bool ownLengthByte = marker > 0;
+        const std::uint8_t length = ownLengthByte ? bytes[marker - 1] : lengthAtStart;
         const std::size_t gapEnd = ownLengthByte ? marker - 1 : marker;
-        tables.vle2.AppendGapRecord(std::to_string(strings), AsText(bytes.subspan(pos, gapEnd - pos)), false);
+        tables.vle2.AppendGapRecord(gapKey, AsText(bytes.first(gapEnd)), false);
 
         const std::size_t charsAt = marker + 1;
-        if (bytes.size() - charsAt < 2 * std::size_t{length}) {
-            if (endError)
-                std::rethrow_exception(endError);
-            throw IoError(kReadBeyondEnd);
+        while (bytes.size() - charsAt < 2 * std::size_t{length}) {
+            if (!window.More()) {
+                window.ThrowEndError();
+                throw IoError(kReadBeyondEnd);
+            }
+            bytes = window.Bytes();
         }
+
         const auto chars = bytes.subspan(charsAt, 2 * std::size_t{length});
         char text[255];
         std::size_t textLength = 0;
-        lengthAtPos = kStringMarker;
+        lengthAtStart = kStringMarker;
         for (std::size_t k = 0; k < chars.size(); k += 2) {
-            lengthAtPos = DecodeChar(chars[k], chars[k + 1]);
-            if (lengthAtPos != 0)
-                text[textLength++] = static_cast<char>(lengthAtPos);
+            lengthAtStart = DecodeChar(chars[k], chars[k + 1]);
+            if (lengthAtStart != 0)
+                text[textLength++] = static_cast<char>(lengthAtStart);
         }
         ++strings;
-        const std::string id = std::to_string(strings);
+        std::string id = std::to_string(strings);
         if (changes) {
             std::vector<CharChange> list = ChangesOf(chars);
             if (!ownLengthByte)
@@ -103,23 +164,32 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
         }
         tables.vle3.AppendEntry(id, std::to_string(length));
         tables.vle.AppendEntry(id, std::string_view(text, textLength));
-        pos = charsAt + chars.size();
+        gapKey = std::move(id);
+        window.Drop(charsAt + chars.size());
+        searched = 0;
     }
-    if (endError)
-        std::rethrow_exception(endError);
+    window.ThrowEndError();
     // The record at the end holds every byte left.
-    tables.vle2.AppendGapRecord(std::to_string(strings), AsText(bytes.subspan(pos)), true);
+    tables.vle2.AppendGapRecord(gapKey, AsText(window.Bytes()), true);
+}
+
+} // namespace
+
+void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
+                       SavingChanges* changes, const std::exception_ptr& endError)
+{
+    Window window(bytes, endError);
+    Scan(window, bytes.size(), tables, changes);
 }
 
 void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes,
                       std::vector<std::uint8_t>* bytes)
 {
     ByteFile file(fileName);
-    std::vector<std::uint8_t> own;
-    std::vector<std::uint8_t>& read = bytes ? *bytes : own;
-    read.clear();
-    const std::exception_ptr readError = file.ReadAll(read);
-    ScanResourceBytes(read, tables, changes, readError);
+    if (bytes)
+        bytes->clear();
+    Window window(file, bytes);
+    Scan(window, file.SizeAtOpen(), tables, changes);
     file.Close();
 }
 

@@ -42,7 +42,7 @@ public:
     [[nodiscard]] std::size_t IndexOf(std::size_t number, const std::string& id)
     {
         if (m_inOrder && number == m_next && m_position < m_table.EntryCount() &&
-            m_table.KeyAt(m_position) == id) {
+            m_table.StoredKeyAt(m_position) == id) {
             ++m_next;
             return m_position++;
         }

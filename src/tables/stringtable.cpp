@@ -45,6 +45,9 @@ std::size_t HashOf(std::string_view key)
     return key.empty() ? HashOfLetters(key) : number;
 }
 
+// The longest key or value an entry holds.
+constexpr std::size_t kMaxLength = std::numeric_limits<std::uint32_t>::max();
+
 } // namespace
 
 ListIndexError::ListIndexError(long long index)
@@ -98,9 +101,13 @@ void StringTable::UpdateIndex() const
 
 void StringTable::Append(std::string_view key, std::string_view value, Form form)
 {
+    if (key.size() > kMaxLength || value.size() > kMaxLength)
+        throw std::length_error("text too long for a table");
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    m_entries.push_back({m_text.size(), key.size(), value.size(), form});
+    m_entries.push_back(
+        {m_text.size(), static_cast<std::uint32_t>(key.size()), static_cast<std::uint32_t>(value.size())});
+    m_forms.push_back(form);
     m_text.append(key).append(value);
     if (m_observer)
         m_observer->EntryAppended(m_entries.size() - 1);
@@ -129,6 +136,7 @@ void StringTable::RemoveAllEntries()
     const std::size_t count = m_entries.size();
     // Fresh containers free the old storage at once, whatever its size.
     m_entries = {};
+    m_forms = {};
     m_text = {};
     m_firstByKey = {};
     m_indexedEntries = 0;
@@ -168,7 +176,8 @@ std::string StringTable::ValueAt(std::size_t index) const
 void StringTable::AppendValueAt(std::string& out, std::size_t index) const
 {
     const Entry& e = At(index);
-    if (e.form == Form::kText) {
+    const Form form = m_forms[index];
+    if (form == Form::kText) {
         out += ValueOf(e);
         return;
     }
@@ -177,14 +186,15 @@ void StringTable::AppendValueAt(std::string& out, std::size_t index) const
         out += std::to_string(static_cast<unsigned char>(c));
         out += ' ';
     }
-    if (e.form == Form::kGapLastWithoutBlank && out.size() > start)
+    if (form == Form::kGapLastWithoutBlank && out.size() > start)
         out.pop_back();
 }
 
 std::size_t StringTable::ValueLengthAt(std::size_t index) const
 {
     const Entry& e = At(index);
-    if (e.form == Form::kText)
+    const Form form = m_forms[index];
+    if (form == Form::kText)
         return e.valueLength;
     // Each byte's digits and a blank.
     std::size_t length = 0;
@@ -192,7 +202,7 @@ std::size_t StringTable::ValueLengthAt(std::size_t index) const
         const auto b = static_cast<unsigned char>(c);
         length += (b >= 100 ? 3 : b >= 10 ? 2 : 1) + 1;
     }
-    return e.form == Form::kGapLastWithoutBlank && length > 0 ? length - 1 : length;
+    return form == Form::kGapLastWithoutBlank && length > 0 ? length - 1 : length;
 }
 
 std::string StringTable::CellText(int column, int row) const
@@ -221,6 +231,8 @@ const std::string& StringTable::Title(int column) const
 void StringTable::SetValue(std::size_t index, const std::string& value)
 {
     CheckIndex(index);
+    if (value.size() > kMaxLength)
+        throw std::length_error("text too long for a table");
     Entry& e = m_entries[index];
     if (value.size() > e.valueLength) {
         // Too long for its place: the key and the value go to the end, and
@@ -231,8 +243,8 @@ void StringTable::SetValue(std::size_t index, const std::string& value)
     } else {
         std::copy(value.begin(), value.end(), m_text.begin() + static_cast<std::ptrdiff_t>(e.at + e.keyLength));
     }
-    e.valueLength = value.size();
-    e.form = Form::kText;
+    e.valueLength = static_cast<std::uint32_t>(value.size());
+    m_forms[index] = Form::kText;
 }
 
 StringTables::StringTables()

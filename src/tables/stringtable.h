@@ -63,14 +63,15 @@ public:
 
     [[nodiscard]] std::size_t EntryCount() const { return m_entries.size(); }
     // These throw std::out_of_range past the last entry.
-    [[nodiscard]] std::string KeyAt(std::size_t index) const { return std::string(KeyOf(At(index))); }
+    [[nodiscard]] std::string KeyAt(std::size_t index) const { return std::string(StoredKeyAt(index)); }
+    [[nodiscard]] std::string_view StoredKeyAt(std::size_t index) const { return KeyOf(At(index)); }
     [[nodiscard]] std::string ValueAt(std::size_t index) const;
     // Appends ValueAt(index) to `out`.
     void AppendValueAt(std::string& out, std::size_t index) const;
     // The value as held: its text, or the bytes of a gap record when
     // IsGapRecordAt.
     [[nodiscard]] std::string_view StoredValueAt(std::size_t index) const { return ValueOf(At(index)); }
-    [[nodiscard]] bool IsGapRecordAt(std::size_t index) const { return At(index).form != Form::kText; }
+    [[nodiscard]] bool IsGapRecordAt(std::size_t index) const { return FormAt(index) != Form::kText; }
     // Length of ValueAt without making the text.
     [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const;
     [[nodiscard]] const std::string& Title(int column) const;
@@ -85,13 +86,13 @@ public:
 private:
     enum class Form : std::uint8_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
     // Where an entry's key and, right after it, its value stand in m_text.
-    // Keeping every entry's characters in one piece of memory costs a
-    // million-entry scan one allocation instead of one per entry.
+    // Every entry's characters in one piece of memory, and 16 bytes beside
+    // them, keep a million-entry scan to a few large allocations: on some
+    // machines it is the first touch of fresh memory that takes the time.
     struct Entry {
         std::size_t at = 0;
-        std::size_t keyLength = 0;
-        std::size_t valueLength = 0;
-        Form form = Form::kText;
+        std::uint32_t keyLength = 0;
+        std::uint32_t valueLength = 0;
     };
 
     [[nodiscard]] std::string_view KeyOf(const Entry& e) const
@@ -109,6 +110,11 @@ private:
         CheckIndex(index);
         return m_entries[index];
     }
+    [[nodiscard]] Form FormAt(std::size_t index) const
+    {
+        CheckIndex(index);
+        return m_forms[index];
+    }
     // The index: slot of `key` (its entry's position + 1), or of the free
     // slot where it would go.
     [[nodiscard]] std::size_t SlotOf(std::string_view key) const;
@@ -118,6 +124,7 @@ private:
     std::string m_keyTitle;
     std::string m_valueTitle;
     std::deque<Entry> m_entries;
+    std::vector<Form> m_forms; // of each entry
     std::string m_text;
     // For each key of the first m_indexedEntries entries, letters folded, the
     // position + 1 of its first entry, in a hash table with open addressing

@@ -69,20 +69,22 @@ public:
         constexpr std::size_t kPiece = std::size_t{1} << 20;
         if (!m_file || m_error)
             return false;
-        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start));
+        std::copy(m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start),
+                  m_buffer.begin() + static_cast<std::ptrdiff_t>(m_end), m_buffer.begin());
+        m_end -= m_start;
         m_start = 0;
-        const std::size_t kept = m_buffer.size();
-        m_buffer.resize(kept + kPiece);
+        if (m_buffer.size() < m_end + kPiece)
+            m_buffer.resize(m_end + kPiece);
         std::size_t got = 0;
         try {
-            got = m_file->Read(m_buffer.data() + kept, kPiece);
+            got = m_file->Read(m_buffer.data() + m_end, kPiece);
         } catch (const IoError&) {
             m_error = std::current_exception();
         }
-        m_buffer.resize(kept + got);
-        m_bytes = m_buffer;
         if (m_copy)
-            m_copy->insert(m_copy->end(), m_buffer.begin() + static_cast<std::ptrdiff_t>(kept), m_buffer.end());
+            m_copy->insert(m_copy->end(), m_buffer.data() + m_end, m_buffer.data() + m_end + got);
+        m_end += got;
+        m_bytes = std::span(m_buffer).first(m_end);
         return got > 0;
     }
     // Throws what ended the bytes, if anything did.
@@ -95,7 +97,8 @@ public:
 private:
     ByteFile* m_file = nullptr;
     std::vector<std::uint8_t>* m_copy = nullptr;
-    std::vector<std::uint8_t> m_buffer;
+    std::vector<std::uint8_t> m_buffer; // of a file: its bytes up to m_end
+    std::size_t m_end = 0;
     std::span<const std::uint8_t> m_bytes;
     std::size_t m_start = 0;
     std::exception_ptr m_error;

@@ -88,12 +88,13 @@ std::span<const std::uint8_t> GapBytesOf(EntriesById& entries, std::size_t numbe
     return scratch;
 }
 
-void PutText(std::vector<std::uint8_t>& out, std::string_view text)
+// Puts the characters of `text` at `out`, two bytes each.
+void PutText(std::uint8_t* out, std::string_view text)
 {
     for (const char c : text) {
         const FileChar fc = EncodeChar(static_cast<std::uint8_t>(c));
-        out.push_back(fc.low);
-        out.push_back(fc.high);
+        *out++ = fc.low;
+        *out++ = fc.high;
     }
 }
 
@@ -237,11 +238,10 @@ void PutPatchFile(const StringTable& vle, const StringTable& vle2, const StringT
         const std::string id = std::to_string(k);
         const auto capacity = static_cast<std::size_t>(StrToInt(TextOf(capacities, k, id, scratch)));
         const std::string_view text = TextOf(texts, k, id, scratch);
-        slot.clear();
-        slot.push_back(static_cast<std::uint8_t>(capacity));
-        slot.push_back(kStringMarker);
-        PutText(slot, text);
-        slot.resize(2 + 2 * capacity, 0); // the filler
+        slot.assign(2 + 2 * capacity, 0); // the filler after the text
+        slot[0] = static_cast<std::uint8_t>(capacity);
+        slot[1] = kStringMarker;
+        PutText(slot.data() + 2, text);
         put(slot);
         put(GapBytesOf(gaps, k, id, gapScratch));
     }
@@ -295,7 +295,8 @@ std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle)
         const std::string_view text = TextOf(texts, k, std::to_string(k), scratch);
         out.push_back(static_cast<std::uint8_t>(text.size()));
         out.push_back(kStringMarker);
-        PutText(out, text);
+        out.resize(out.size() + 2 * text.size());
+        PutText(out.data() + out.size() - 2 * text.size(), text);
     }
     out.insert(out.end(), {kCaptionIndexWord, 0, offset, 0});
     return out;

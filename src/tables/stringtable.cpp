@@ -45,9 +45,6 @@ std::size_t HashOf(std::string_view key)
     return key.empty() ? HashOfLetters(key) : number;
 }
 
-// The longest key or value an entry holds.
-constexpr std::size_t kMaxLength = std::numeric_limits<std::uint32_t>::max();
-
 } // namespace
 
 ListIndexError::ListIndexError(long long index)
@@ -99,16 +96,22 @@ void StringTable::UpdateIndex() const
     }
 }
 
+StringTable::Entry StringTable::AppendLine(std::string_view key, std::string_view value)
+{
+    const std::size_t length = key.size() + 1 + value.size();
+    if (m_text.size() + length > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too much text for a table");
+    const Entry e{static_cast<std::uint32_t>(m_text.size()), static_cast<std::uint32_t>(length)};
+    m_text.append(key).append(1, '=').append(value);
+    return e;
+}
+
 void StringTable::Append(std::string_view key, std::string_view value, Form form)
 {
-    if (key.size() > kMaxLength || value.size() > kMaxLength)
-        throw std::length_error("text too long for a table");
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    m_entries.push_back(
-        {m_text.size(), static_cast<std::uint32_t>(key.size()), static_cast<std::uint32_t>(value.size())});
+    m_entries.push_back(AppendLine(key, value));
     m_forms.push_back(form);
-    m_text.append(key).append(value);
     if (m_observer)
         m_observer->EntryAppended(m_entries.size() - 1);
 }
@@ -124,6 +127,8 @@ void StringTable::AppendEntry(std::string_view key, std::string_view value)
 
 void StringTable::AppendGapRecord(std::string_view key, std::string_view bytes, bool lastWithoutBlank)
 {
+    if (key.find('=') != std::string_view::npos)
+        throw std::invalid_argument("a gap record's key holds \"=\"");
     Append(key, bytes, lastWithoutBlank ? Form::kGapLastWithoutBlank : Form::kGapBlankAfterEach);
 }
 
@@ -195,7 +200,7 @@ std::size_t StringTable::ValueLengthAt(std::size_t index) const
     const Entry& e = At(index);
     const Form form = m_forms[index];
     if (form == Form::kText)
-        return e.valueLength;
+        return ValueOf(e).size();
     // Each byte's digits and a blank.
     std::size_t length = 0;
     for (const char c : ValueOf(e)) {
@@ -231,19 +236,16 @@ const std::string& StringTable::Title(int column) const
 void StringTable::SetValue(std::size_t index, const std::string& value)
 {
     CheckIndex(index);
-    if (value.size() > kMaxLength)
-        throw std::length_error("text too long for a table");
     Entry& e = m_entries[index];
-    if (value.size() > e.valueLength) {
-        // Too long for its place: the key and the value go to the end, and
-        // the old characters stay unused until the table is emptied.
-        const std::string key(KeyOf(e));
-        e.at = m_text.size();
-        m_text.append(key).append(value);
+    const std::size_t keyLength = KeyOf(e).size();
+    if (value.size() > e.length - keyLength - 1) {
+        // Too long for its place: the line goes to the end, and the old one
+        // stays unused until the table is emptied.
+        e = AppendLine(std::string(KeyOf(e)), value);
     } else {
-        std::copy(value.begin(), value.end(), m_text.begin() + static_cast<std::ptrdiff_t>(e.at + e.keyLength));
+        std::copy(value.begin(), value.end(), m_text.begin() + static_cast<std::ptrdiff_t>(e.at + keyLength + 1));
+        e.length = static_cast<std::uint32_t>(keyLength + 1 + value.size());
     }
-    e.valueLength = static_cast<std::uint32_t>(value.size());
     m_forms[index] = Form::kText;
 }
 

@@ -85,24 +85,32 @@ public:
 
 private:
     enum class Form : std::uint8_t { kText, kGapBlankAfterEach, kGapLastWithoutBlank };
-    // Where an entry's key and, right after it, its value stand in m_text.
-    // Every entry's characters in one piece of memory, and 16 bytes beside
-    // them, keep a million-entry scan to a few large allocations: on some
-    // machines it is the first touch of fresh memory that takes the time.
+    // Where an entry's line "key=value" stands in m_text; keys hold no "=".
+    // All lines in one piece of memory and 8 bytes beside each keep a
+    // million-entry scan to a few large allocations: on some machines it is
+    // the first touch of fresh memory that takes the time. A table holds at
+    // most 4 GiB of lines.
     struct Entry {
-        std::size_t at = 0;
-        std::uint32_t keyLength = 0;
-        std::uint32_t valueLength = 0;
+        std::uint32_t at = 0;
+        std::uint32_t length = 0;
     };
 
+    [[nodiscard]] std::string_view LineOf(const Entry& e) const
+    {
+        return std::string_view(m_text).substr(e.at, e.length);
+    }
     [[nodiscard]] std::string_view KeyOf(const Entry& e) const
     {
-        return std::string_view(m_text).substr(e.at, e.keyLength);
+        const std::string_view line = LineOf(e);
+        return line.substr(0, line.find('='));
     }
     [[nodiscard]] std::string_view ValueOf(const Entry& e) const
     {
-        return std::string_view(m_text).substr(e.at + e.keyLength, e.valueLength);
+        const std::string_view line = LineOf(e);
+        return line.substr(line.find('=') + 1);
     }
+    // Puts the line "key=value" after the last one and returns its entry.
+    Entry AppendLine(std::string_view key, std::string_view value);
     void Append(std::string_view key, std::string_view value, Form form);
     void CheckIndex(std::size_t index) const;
     [[nodiscard]] const Entry& At(std::size_t index) const
@@ -124,8 +132,8 @@ private:
     std::string m_keyTitle;
     std::string m_valueTitle;
     std::deque<Entry> m_entries;
-    std::vector<Form> m_forms; // of each entry
-    std::string m_text;
+    std::deque<Form> m_forms; // of each entry
+    std::string m_text; // the lines
     // For each key of the first m_indexedEntries entries, letters folded, the
     // position + 1 of its first entry, in a hash table with open addressing
     // that is kept at most half full; 0 marks a free slot. A scan appends a

@@ -36,18 +36,25 @@ class EntriesById {
 public:
     EntriesById(const StringTable& table, std::size_t firstId) : m_table(table), m_next(firstId) {}
 
+    // The first entry keyed `id`, as held; index kNone when there is none.
+    struct Found {
+        std::size_t index = StringTable::kNone;
+        StringTable::StoredEntry entry;
+    };
     [[nodiscard]] const StringTable& Table() const { return m_table; }
-    // Index of the first entry keyed `id`, or StringTable::kNone. `number`
-    // is the ID as a number.
-    [[nodiscard]] std::size_t IndexOf(std::size_t number, const std::string& id)
+    // `number` is the ID as a number.
+    [[nodiscard]] Found Find(std::size_t number, const std::string& id)
     {
-        if (m_inOrder && number == m_next && m_position < m_table.EntryCount() &&
-            m_table.StoredKeyAt(m_position) == id) {
-            ++m_next;
-            return m_position++;
+        if (m_inOrder && number == m_next && m_position < m_table.EntryCount()) {
+            const StringTable::StoredEntry next = m_table.StoredEntryAt(m_position);
+            if (next.key == id) {
+                ++m_next;
+                return {m_position++, next};
+            }
         }
         m_inOrder = false;
-        return m_table.IndexOf(id);
+        const std::size_t i = m_table.IndexOf(id);
+        return i == StringTable::kNone ? Found{} : Found{i, m_table.StoredEntryAt(i)};
     }
 
 private:
@@ -61,13 +68,12 @@ private:
 // `scratch` otherwise. Empty when no entry has the key.
 std::string_view TextOf(EntriesById& entries, std::size_t number, const std::string& id, std::string& scratch)
 {
-    const StringTable& table = entries.Table();
-    const std::size_t i = entries.IndexOf(number, id);
-    if (i == StringTable::kNone)
+    const EntriesById::Found found = entries.Find(number, id);
+    if (found.index == StringTable::kNone)
         return {};
-    if (!table.IsGapRecordAt(i))
-        return table.StoredValueAt(i);
-    scratch = table.ValueAt(i);
+    if (!found.entry.gapRecord)
+        return found.entry.value;
+    scratch = entries.Table().ValueAt(found.index);
     return scratch;
 }
 
@@ -76,19 +82,17 @@ std::string_view TextOf(EntriesById& entries, std::size_t number, const std::str
 std::span<const std::uint8_t> GapBytesOf(EntriesById& entries, std::size_t number, const std::string& id,
                                          std::vector<std::uint8_t>& scratch)
 {
-    const StringTable& vle2 = entries.Table();
-    const std::size_t i = entries.IndexOf(number, id);
-    if (i == StringTable::kNone)
+    const EntriesById::Found found = entries.Find(number, id);
+    if (found.index == StringTable::kNone)
         return {};
-    const std::string_view stored = vle2.StoredValueAt(i);
-    if (vle2.IsGapRecordAt(i))
+    const std::string_view stored = found.entry.value;
+    if (found.entry.gapRecord)
         return {reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()};
     scratch.clear();
     WriteGapRecord(scratch, stored);
     return scratch;
 }
 
-// Puts the characters of `text` at `out`, two bytes each.
 void PutText(std::uint8_t* out, std::string_view text)
 {
     for (const char c : text) {
@@ -136,7 +140,7 @@ SlotCheck CheckSlots(const StringTable& vle, const StringTable* vle2, const Stri
         const std::string id = std::to_string(k);
         try {
             const int capacity = StrToInt(TextOf(capacities, k, id, scratch));
-            const std::size_t i = texts.IndexOf(k, id);
+            const std::size_t i = texts.Find(k, id).index;
             const std::size_t length = i == StringTable::kNone ? 0 : vle.ValueLengthAt(i);
             if (static_cast<long long>(length) > capacity)
                 check.overlong.push_back({id, length, capacity});

@@ -195,6 +195,13 @@ void StringTable::AppendValueAt(std::string& out, std::size_t index) const
         out.pop_back();
 }
 
+StringTable::StoredEntry StringTable::StoredEntryAt(std::size_t index) const
+{
+    const std::string_view line = LineOf(At(index));
+    const std::size_t eq = line.find('=');
+    return {line.substr(0, eq), line.substr(eq + 1), m_forms[index] != Form::kText};
+}
+
 std::size_t StringTable::ValueLengthAt(std::size_t index) const
 {
     const Entry& e = At(index);

@@ -72,6 +72,14 @@ public:
     // IsGapRecordAt.
     [[nodiscard]] std::string_view StoredValueAt(std::size_t index) const { return ValueOf(At(index)); }
     [[nodiscard]] bool IsGapRecordAt(std::size_t index) const { return FormAt(index) != Form::kText; }
+    // Entry `index` as held, in one look: its key and its value, the bytes
+    // of a gap record when `gapRecord`.
+    struct StoredEntry {
+        std::string_view key;
+        std::string_view value;
+        bool gapRecord = false;
+    };
+    [[nodiscard]] StoredEntry StoredEntryAt(std::size_t index) const;
     // Length of ValueAt without making the text.
     [[nodiscard]] std::size_t ValueLengthAt(std::size_t index) const;
     [[nodiscard]] const std::string& Title(int column) const;

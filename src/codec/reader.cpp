@@ -14,33 +14,34 @@ namespace tavolin {
 namespace {
 
 // The characters of one string that a save writes otherwise, in the order
-// first met.
-std::vector<CharChange> ChangesOf(std::span<const std::uint8_t> chars)
-{
-    std::vector<CharChange> changes;
-    const auto add = [&](CharChange c) {
-        if (std::find(changes.begin(), changes.end(), c) == changes.end())
-            changes.push_back(c);
-    };
-    bool zeroBefore = false;
-    for (std::size_t k = 0; k + 1 < chars.size(); k += 2) {
-        const std::uint8_t low = chars[k];
-        const std::uint8_t high = chars[k + 1];
+// first met, noted one character at a time.
+class StringChanges {
+public:
+    // The next character and the text byte it decoded to.
+    void Note(std::uint8_t low, std::uint8_t high, std::uint8_t decoded)
+    {
         const char32_t code = low + 256u * high;
-        const std::uint8_t t = DecodeChar(low, high);
         if (code == 0) {
-            zeroBefore = true; // filler, unless text follows
-            continue;
+            m_zeroBefore = true; // filler, unless text follows
+            return;
         }
-        if (t != 0 && zeroBefore)
-            add({0, 0});
-        const FileChar back = t == 0 ? FileChar{0, 0} : EncodeChar(t);
+        if (decoded != 0 && m_zeroBefore)
+            Add({0, 0});
+        const FileChar back = decoded == 0 ? FileChar{0, 0} : EncodeChar(decoded);
         const char32_t to = back.low + 256u * back.high;
         if (to != code)
-            add({code, to});
+            Add({code, to});
     }
-    return changes;
-}
+    std::vector<CharChange> list;
+
+private:
+    void Add(CharChange c)
+    {
+        if (std::find(list.begin(), list.end(), c) == list.end())
+            list.push_back(c);
+    }
+    bool m_zeroBefore = false;
+};
 
 std::string_view AsText(std::span<const std::uint8_t> bytes)
 {
@@ -150,21 +151,21 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
         const auto chars = bytes.subspan(charsAt, 2 * std::size_t{length});
         char text[255];
         std::size_t textLength = 0;
+        StringChanges saved;
+        if (!ownLengthByte)
+            saved.list.push_back({kNoLengthByte, kNoLengthByte});
         lengthAtStart = kStringMarker;
         for (std::size_t k = 0; k < chars.size(); k += 2) {
             lengthAtStart = DecodeChar(chars[k], chars[k + 1]);
             if (lengthAtStart != 0)
                 text[textLength++] = static_cast<char>(lengthAtStart);
+            if (changes)
+                saved.Note(chars[k], chars[k + 1], lengthAtStart);
         }
         ++strings;
         std::string id = std::to_string(strings);
-        if (changes) {
-            std::vector<CharChange> list = ChangesOf(chars);
-            if (!ownLengthByte)
-                list.insert(list.begin(), CharChange{kNoLengthByte, kNoLengthByte});
-            if (!list.empty())
-                (*changes)[tables.vle.EntryCount()] = std::move(list);
-        }
+        if (changes && !saved.list.empty())
+            (*changes)[tables.vle.EntryCount()] = std::move(saved.list);
         tables.vle3.AppendEntry(id, std::to_string(length));
         tables.vle.AppendEntry(id, std::string_view(text, textLength));
         gapKey = std::move(id);

@@ -198,7 +198,7 @@ void StringTable::AppendValueAt(std::string& out, std::size_t index) const
 StringTable::StoredEntry StringTable::StoredEntryAt(std::size_t index) const
 {
     const std::string_view line = LineOf(At(index));
-    const std::size_t eq = line.find('=');
+    const std::size_t eq = KeyLengthOf(line);
     return {line.substr(0, eq), line.substr(eq + 1), m_forms[index] != Form::kText};
 }
 

@@ -107,15 +107,24 @@ private:
     {
         return std::string_view(m_text).substr(e.at, e.length);
     }
+    // The length of the key: where the line's first "=" stands. A loop, as
+    // keys are short.
+    [[nodiscard]] static std::size_t KeyLengthOf(std::string_view line)
+    {
+        std::size_t n = 0;
+        while (line[n] != '=')
+            ++n;
+        return n;
+    }
     [[nodiscard]] std::string_view KeyOf(const Entry& e) const
     {
         const std::string_view line = LineOf(e);
-        return line.substr(0, line.find('='));
+        return line.substr(0, KeyLengthOf(line));
     }
     [[nodiscard]] std::string_view ValueOf(const Entry& e) const
     {
         const std::string_view line = LineOf(e);
-        return line.substr(line.find('=') + 1);
+        return line.substr(KeyLengthOf(line) + 1);
     }
     // Puts the line "key=value" after the last one and returns its entry.
     Entry AppendLine(std::string_view key, std::string_view value);

@@ -57,8 +57,14 @@ public:
         : m_bytes(bytes), m_error(std::move(endError))
     {
     }
-    // With `copy`, every byte read is appended there too.
-    Window(ByteFile& file, std::vector<std::uint8_t>* copy) : m_file(&file), m_copy(copy) {}
+    // With `copy`, every byte read is appended there too. A small file is
+    // read in one piece of its own size (and a byte to see the end), a large
+    // one in pieces of 1 MiB.
+    Window(ByteFile& file, std::vector<std::uint8_t>* copy)
+        : m_file(&file), m_copy(copy),
+          m_piece(std::clamp(file.SizeAtOpen() + 1, std::size_t{4} << 10, std::size_t{1} << 20))
+    {
+    }
 
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const { return m_bytes.subspan(m_start); }
     // The scan is done with the first `count` bytes.
@@ -67,18 +73,20 @@ public:
     // when a read fails: the error is kept for where the scan needs a byte.
     bool More()
     {
-        constexpr std::size_t kPiece = std::size_t{1} << 20;
         if (!m_file || m_error)
             return false;
         std::copy(m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start),
                   m_buffer.begin() + static_cast<std::ptrdiff_t>(m_end), m_buffer.begin());
         m_end -= m_start;
         m_start = 0;
-        if (m_buffer.size() < m_end + kPiece)
-            m_buffer.resize(m_end + kPiece);
+        // At least as many bytes as are kept, so that a long record is
+        // moved no more than about once over.
+        const std::size_t piece = std::max(m_piece, m_end);
+        if (m_buffer.size() < m_end + piece)
+            m_buffer.resize(m_end + piece);
         std::size_t got = 0;
         try {
-            got = m_file->Read(m_buffer.data() + m_end, kPiece);
+            got = m_file->Read(m_buffer.data() + m_end, piece);
         } catch (const IoError&) {
             m_error = std::current_exception();
         }
@@ -98,6 +106,7 @@ public:
 private:
     ByteFile* m_file = nullptr;
     std::vector<std::uint8_t>* m_copy = nullptr;
+    std::size_t m_piece = 0;
     std::vector<std::uint8_t> m_buffer; // of a file: its bytes up to m_end
     std::size_t m_end = 0;
     std::span<const std::uint8_t> m_bytes;

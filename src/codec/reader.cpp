@@ -54,7 +54,7 @@ std::string_view AsText(std::span<const std::uint8_t> bytes)
 class Window {
 public:
     Window(std::span<const std::uint8_t> bytes, std::exception_ptr endError)
-        : m_bytes(bytes), m_error(std::move(endError))
+        : m_bytes(bytes), m_error(std::move(endError)) // NOLINT(bugprone-throw-keyword-missing): thrown later
     {
     }
     // With `copy`, every byte read is appended there too. A small file is

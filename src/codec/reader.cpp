@@ -123,8 +123,9 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
     // at the start of the file, and after a string the value its last
     // character decoded to (the marker itself for a string of no characters).
     std::uint8_t lengthAtStart = 0;
-    // The keys and values of a file take about as many characters as its
-    // bytes, rarely more.
+    // Room in each table for as many characters as the file has bytes: more
+    // than a table takes unless the strings are nearly empty, and room not
+    // taken is never touched.
     tables.vle.Reserve(size);
     tables.vle2.Reserve(size);
     tables.vle3.Reserve(size);
@@ -161,7 +162,7 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
         char text[255];
         std::size_t textLength = 0;
         StringChanges saved;
-        if (!ownLengthByte)
+        if (changes && !ownLengthByte)
             saved.list.push_back({kNoLengthByte, kNoLengthByte});
         lengthAtStart = kStringMarker;
         for (std::size_t k = 0; k < chars.size(); k += 2) {

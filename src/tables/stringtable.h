@@ -63,8 +63,7 @@ public:
 
     [[nodiscard]] std::size_t EntryCount() const { return m_entries.size(); }
     // These throw std::out_of_range past the last entry.
-    [[nodiscard]] std::string KeyAt(std::size_t index) const { return std::string(StoredKeyAt(index)); }
-    [[nodiscard]] std::string_view StoredKeyAt(std::size_t index) const { return KeyOf(At(index)); }
+    [[nodiscard]] std::string KeyAt(std::size_t index) const { return std::string(KeyOf(At(index))); }
     [[nodiscard]] std::string ValueAt(std::size_t index) const;
     // Appends ValueAt(index) to `out`.
     void AppendValueAt(std::string& out, std::size_t index) const;

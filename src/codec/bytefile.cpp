@@ -1,6 +1,5 @@
 #include "codec/bytefile.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,9 +11,6 @@
 namespace tavolin {
 
 namespace {
-
-// Room added when a file grew since it was opened.
-constexpr std::size_t kGrowth = std::size_t{64} * 1024;
 
 ReadFunction g_read = nullptr;
 
@@ -102,7 +98,7 @@ ByteFile::~ByteFile()
         ::close(m_fd);
 }
 
-std::size_t ByteFile::ReadSome(std::uint8_t* into, std::size_t size)
+std::size_t ByteFile::Read(std::uint8_t* into, std::size_t size)
 {
     for (;;) {
         const long got = g_read ? g_read(m_fd, into, size) : ::read(m_fd, into, size);
@@ -111,28 +107,6 @@ std::size_t ByteFile::ReadSome(std::uint8_t* into, std::size_t size)
         if (errno != EINTR)
             throw IoErrorFor(errno, m_path);
     }
-}
-
-std::exception_ptr ByteFile::ReadAll(std::vector<std::uint8_t>& out)
-{
-    // Sized by the length at open, plus room to see the end (or growth).
-    std::size_t used = out.size();
-    out.resize(used + m_sizeAtOpen + 1);
-    try {
-        for (;;) {
-            if (used == out.size())
-                out.resize(used + std::max<std::size_t>(kGrowth, used / 2));
-            const std::size_t got = ReadSome(out.data() + used, out.size() - used);
-            if (got == 0)
-                break;
-            used += got;
-        }
-    } catch (const IoError&) {
-        out.resize(used);
-        return std::current_exception();
-    }
-    out.resize(used);
-    return nullptr;
 }
 
 void ByteFile::Close()

@@ -2,9 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <string>
-#include <vector>
 
 namespace tavolin {
 
@@ -30,8 +28,7 @@ using ReadFunction = long (*)(int fd, void* data, std::size_t size);
 void SetReadFunctionForTesting(ReadFunction read);
 
 // Read access to an existing file, opened for reading and writing like the
-// editor always did, so that a read-only file is refused at Open. The reader
-// takes the file whole (ReadAll).
+// editor always did, so that a read-only file is refused at Open.
 class ByteFile {
 public:
     // Throws IoError.
@@ -40,17 +37,15 @@ public:
     ByteFile(const ByteFile&) = delete;
     ByteFile& operator=(const ByteFile&) = delete;
 
-    // Appends every byte left to `out`. A failing read ends it: the bytes read
-    // before stay in `out`, and the IoError is returned rather than thrown, for
-    // the caller to raise where it would have needed the next byte.
-    [[nodiscard]] std::exception_ptr ReadAll(std::vector<std::uint8_t>& out);
+    // The file's length when it was opened.
+    [[nodiscard]] std::size_t SizeAtOpen() const { return m_sizeAtOpen; }
+    // Reads up to `size` bytes into `into`: how many, 0 at the end of the
+    // file. Throws IoError.
+    std::size_t Read(std::uint8_t* into, std::size_t size);
     // Throws IoError; the destructor closes quietly when Close wasn't called.
     void Close();
 
 private:
-    // One read call, repeated on EINTR. Throws IoError.
-    std::size_t ReadSome(std::uint8_t* into, std::size_t size);
-
     int m_fd = -1;
     std::string m_path;
     std::size_t m_sizeAtOpen = 0;

@@ -14,37 +14,177 @@ namespace tavolin {
 namespace {
 
 // The characters of one string that a save writes otherwise, in the order
-// first met.
-std::vector<CharChange> ChangesOf(std::span<const std::uint8_t> chars)
-{
-    std::vector<CharChange> changes;
-    const auto add = [&](CharChange c) {
-        if (std::find(changes.begin(), changes.end(), c) == changes.end())
-            changes.push_back(c);
-    };
-    bool zeroBefore = false;
-    for (std::size_t k = 0; k + 1 < chars.size(); k += 2) {
-        const std::uint8_t low = chars[k];
-        const std::uint8_t high = chars[k + 1];
+// first met, noted one character at a time.
+class StringChanges {
+public:
+    // The next character and the text byte it decoded to.
+    void Note(std::uint8_t low, std::uint8_t high, std::uint8_t decoded)
+    {
         const char32_t code = low + 256u * high;
-        const std::uint8_t t = DecodeChar(low, high);
         if (code == 0) {
-            zeroBefore = true; // filler, unless text follows
-            continue;
+            m_zeroBefore = true; // filler, unless text follows
+            return;
         }
-        if (t != 0 && zeroBefore)
-            add({0, 0});
-        const FileChar back = t == 0 ? FileChar{0, 0} : EncodeChar(t);
+        if (decoded != 0 && m_zeroBefore)
+            Add({0, 0});
+        const FileChar back = decoded == 0 ? FileChar{0, 0} : EncodeChar(decoded);
         const char32_t to = back.low + 256u * back.high;
         if (to != code)
-            add({code, to});
+            Add({code, to});
     }
-    return changes;
-}
+    std::vector<CharChange> list;
+
+private:
+    void Add(CharChange c)
+    {
+        if (std::find(list.begin(), list.end(), c) == list.end())
+            list.push_back(c);
+    }
+    bool m_zeroBefore = false;
+};
 
 std::string_view AsText(std::span<const std::uint8_t> bytes)
 {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The bytes from the first one that no record holds yet: all of them in
+// memory, or a file read a piece at a time, so that a large file is never
+// held whole; a record longer than a piece makes the window grow.
+class Window {
+public:
+    Window(std::span<const std::uint8_t> bytes, std::exception_ptr endError)
+        : m_bytes(bytes), m_error(std::move(endError)) // NOLINT(bugprone-throw-keyword-missing): thrown later
+    {
+    }
+    // With `copy`, every byte read is appended there too. A small file is
+    // read in one piece of its own size (and a byte to see the end), a large
+    // one in pieces of 1 MiB.
+    Window(ByteFile& file, std::vector<std::uint8_t>* copy)
+        : m_file(&file), m_copy(copy),
+          m_piece(std::clamp(file.SizeAtOpen() + 1, std::size_t{4} << 10, std::size_t{1} << 20))
+    {
+    }
+
+    [[nodiscard]] std::span<const std::uint8_t> Bytes() const { return m_bytes.subspan(m_start); }
+    // The scan is done with the first `count` bytes.
+    void Drop(std::size_t count) { m_start += count; }
+    // Reads more bytes after Bytes(). False at the end of the file, and
+    // when a read fails: the error is kept for where the scan needs a byte.
+    bool More()
+    {
+        if (!m_file || m_error)
+            return false;
+        std::copy(m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start),
+                  m_buffer.begin() + static_cast<std::ptrdiff_t>(m_end), m_buffer.begin());
+        m_end -= m_start;
+        m_start = 0;
+        // At least as many bytes as are kept, so that a long record is
+        // moved no more than about once over.
+        const std::size_t piece = std::max(m_piece, m_end);
+        if (m_buffer.size() < m_end + piece)
+            m_buffer.resize(m_end + piece);
+        std::size_t got = 0;
+        try {
+            got = m_file->Read(m_buffer.data() + m_end, piece);
+        } catch (const IoError&) {
+            m_error = std::current_exception();
+        }
+        if (m_copy)
+            m_copy->insert(m_copy->end(), m_buffer.data() + m_end, m_buffer.data() + m_end + got);
+        m_end += got;
+        m_bytes = std::span(m_buffer).first(m_end);
+        return got > 0;
+    }
+    // Throws what ended the bytes, if anything did.
+    void ThrowEndError() const
+    {
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+private:
+    ByteFile* m_file = nullptr;
+    std::vector<std::uint8_t>* m_copy = nullptr;
+    std::size_t m_piece = 0;
+    std::vector<std::uint8_t> m_buffer; // of a file: its bytes up to m_end
+    std::size_t m_end = 0;
+    std::span<const std::uint8_t> m_bytes;
+    std::size_t m_start = 0;
+    std::exception_ptr m_error;
+};
+
+// The scan over the bytes of `window`, of which there are about `size`.
+void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges* changes)
+{
+    std::size_t strings = 0; // read so far
+    std::string gapKey = "0"; // of the gap record being built: the number of strings before it
+    // What a marker at the window's start takes as its length: the initial 0
+    // at the start of the file, and after a string the value its last
+    // character decoded to (the marker itself for a string of no characters).
+    std::uint8_t lengthAtStart = 0;
+    // Room in each table for as many characters as the file has bytes: more
+    // than a table takes unless the strings are nearly empty, and room not
+    // taken is never touched.
+    tables.vle.Reserve(size);
+    tables.vle2.Reserve(size);
+    tables.vle3.Reserve(size);
+    std::size_t searched = 0; // bytes of the window known to hold no marker
+    for (;;) {
+        std::span<const std::uint8_t> bytes = window.Bytes();
+        const auto marker = static_cast<std::size_t>(
+            std::find(bytes.begin() + static_cast<std::ptrdiff_t>(searched), bytes.end(), kStringMarker) -
+            bytes.begin());
+        if (marker == bytes.size()) {
+            searched = marker;
+            if (window.More())
+                continue;
+            break;
+        }
+        // The byte before the marker is the length byte; the gap record holds
+        // the bytes before that one. A marker at the window's start has no
+        // length byte of its own.
+        const bool ownLengthByte = marker > 0;
+        const std::uint8_t length = ownLengthByte ? bytes[marker - 1] : lengthAtStart;
+        const std::size_t gapEnd = ownLengthByte ? marker - 1 : marker;
+        tables.vle2.AppendGapRecord(gapKey, AsText(bytes.first(gapEnd)), false);
+
+        const std::size_t charsAt = marker + 1;
+        while (bytes.size() - charsAt < 2 * std::size_t{length}) {
+            if (!window.More()) {
+                window.ThrowEndError();
+                throw IoError(kReadBeyondEnd);
+            }
+            bytes = window.Bytes();
+        }
+
+        const auto chars = bytes.subspan(charsAt, 2 * std::size_t{length});
+        char text[255];
+        std::size_t textLength = 0;
+        StringChanges saved;
+        if (changes && !ownLengthByte)
+            saved.list.push_back({kNoLengthByte, kNoLengthByte});
+        lengthAtStart = kStringMarker;
+        for (std::size_t k = 0; k < chars.size(); k += 2) {
+            lengthAtStart = DecodeChar(chars[k], chars[k + 1]);
+            if (lengthAtStart != 0)
+                text[textLength++] = static_cast<char>(lengthAtStart);
+            if (changes)
+                saved.Note(chars[k], chars[k + 1], lengthAtStart);
+        }
+        ++strings;
+        std::string id = std::to_string(strings);
+        if (changes && !saved.list.empty())
+            (*changes)[tables.vle.EntryCount()] = std::move(saved.list);
+        tables.vle3.AppendEntry(id, std::to_string(length));
+        tables.vle.AppendEntry(id, std::string_view(text, textLength));
+        gapKey = std::move(id);
+        window.Drop(charsAt + chars.size());
+        searched = 0;
+    }
+    window.ThrowEndError();
+    // The record at the end holds every byte left.
+    tables.vle2.AppendGapRecord(gapKey, AsText(window.Bytes()), true);
 }
 
 } // namespace
@@ -52,69 +192,18 @@ std::string_view AsText(std::span<const std::uint8_t> bytes)
 void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables,
                        SavingChanges* changes, const std::exception_ptr& endError)
 {
-    std::size_t pos = 0;     // the first byte that no record or string holds yet
-    std::size_t strings = 0; // read so far, and the key of the gap record being built
-    // What a marker at `pos` takes as its length: the initial 0 at the start,
-    // and after a string the value its last character decoded to (the marker
-    // itself for a string of no characters).
-    std::uint8_t lengthAtPos = 0;
-    for (;;) {
-        const auto marker = static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
-                                                               bytes.end(), kStringMarker) -
-                                                     bytes.begin());
-        if (marker == bytes.size())
-            break;
-        // The byte before the marker is the length byte; the gap record holds
-        // the bytes before that one. A marker at `pos` has no length byte of
-        // its own.
-        const bool ownLengthByte = marker > pos;
-        const std::uint8_t length = ownLengthByte ? bytes[marker - 1] : lengthAtPos;
-        const std::size_t gapEnd = ownLengthByte ? marker - 1 : marker;
-        tables.vle2.AppendGapRecord(std::to_string(strings), AsText(bytes.subspan(pos, gapEnd - pos)), false);
-
-        const std::size_t charsAt = marker + 1;
-        if (bytes.size() - charsAt < 2 * std::size_t{length}) {
-            if (endError)
-                std::rethrow_exception(endError);
-            throw IoError(kReadBeyondEnd);
-        }
-        const auto chars = bytes.subspan(charsAt, 2 * std::size_t{length});
-        char text[255];
-        std::size_t textLength = 0;
-        lengthAtPos = kStringMarker;
-        for (std::size_t k = 0; k < chars.size(); k += 2) {
-            lengthAtPos = DecodeChar(chars[k], chars[k + 1]);
-            if (lengthAtPos != 0)
-                text[textLength++] = static_cast<char>(lengthAtPos);
-        }
-        ++strings;
-        const std::string id = std::to_string(strings);
-        if (changes) {
-            std::vector<CharChange> list = ChangesOf(chars);
-            if (!ownLengthByte)
-                list.insert(list.begin(), CharChange{kNoLengthByte, kNoLengthByte});
-            if (!list.empty())
-                (*changes)[tables.vle.EntryCount()] = std::move(list);
-        }
-        tables.vle3.AppendEntry(id, std::to_string(length));
-        tables.vle.AppendEntry(id, std::string_view(text, textLength));
-        pos = charsAt + chars.size();
-    }
-    if (endError)
-        std::rethrow_exception(endError);
-    // The record at the end holds every byte left.
-    tables.vle2.AppendGapRecord(std::to_string(strings), AsText(bytes.subspan(pos)), true);
+    Window window(bytes, endError);
+    Scan(window, bytes.size(), tables, changes);
 }
 
 void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes,
                       std::vector<std::uint8_t>* bytes)
 {
     ByteFile file(fileName);
-    std::vector<std::uint8_t> own;
-    std::vector<std::uint8_t>& read = bytes ? *bytes : own;
-    read.clear();
-    const std::exception_ptr readError = file.ReadAll(read);
-    ScanResourceBytes(read, tables, changes, readError);
+    if (bytes)
+        bytes->clear();
+    Window window(file, bytes);
+    Scan(window, file.SizeAtOpen(), tables, changes);
     file.Close();
 }
 

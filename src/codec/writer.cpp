@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <optional>
 
 #include "codec/charconv.h"
 #include "codec/errors.h"
@@ -16,9 +17,9 @@ namespace {
 
 // Visits IDs 1 .. GridRowCount - 1: a table without entries still has its
 // empty row, ID 1.
-int VisitedIds(const StringTable& vle)
+std::size_t VisitedIds(const StringTable& vle)
 {
-    return vle.GridRowCount() - 1;
+    return static_cast<std::size_t>(vle.GridRowCount() - 1);
 }
 
 std::string Characters(std::size_t count)
@@ -26,41 +27,78 @@ std::string Characters(std::size_t count)
     return std::to_string(count) + (count == 1 ? " character" : " characters");
 }
 
+// Finds the first entry keyed by each ID in turn, 1, 2, 3 ... (0 first for
+// the gap records). While a table's entries so far were keyed by those IDs
+// in order, as after a scan, no entry before holds the next ID, so the next
+// entry is its first when keyed by it; past the first entry that is not,
+// the table's index answers.
+class EntriesById {
+public:
+    EntriesById(const StringTable& table, std::size_t firstId) : m_table(table), m_next(firstId) {}
+
+    // The first entry keyed `id`, as held; index kNone when there is none.
+    struct Found {
+        std::size_t index = StringTable::kNone;
+        StringTable::StoredEntry entry;
+    };
+    [[nodiscard]] const StringTable& Table() const { return m_table; }
+    // `number` is the ID as a number.
+    [[nodiscard]] Found Find(std::size_t number, const std::string& id)
+    {
+        if (m_inOrder && number == m_next && m_position < m_table.EntryCount()) {
+            const StringTable::StoredEntry next = m_table.StoredEntryAt(m_position);
+            if (next.key == id) {
+                ++m_next;
+                return {m_position++, next};
+            }
+        }
+        m_inOrder = false;
+        const std::size_t i = m_table.IndexOf(id);
+        return i == StringTable::kNone ? Found{} : Found{i, m_table.StoredEntryAt(i)};
+    }
+
+private:
+    const StringTable& m_table;
+    bool m_inOrder = true;
+    std::size_t m_next;         // the ID the next entry has when in order
+    std::size_t m_position = 0; // of that entry
+};
+
 // The text of the first entry keyed `id`, as held where it is text; made in
 // `scratch` otherwise. Empty when no entry has the key.
-std::string_view TextOf(const StringTable& table, const std::string& id, std::string& scratch)
+std::string_view TextOf(EntriesById& entries, std::size_t number, const std::string& id, std::string& scratch)
 {
-    const std::size_t i = table.IndexOf(id);
-    if (i == StringTable::kNone)
+    const EntriesById::Found found = entries.Find(number, id);
+    if (found.index == StringTable::kNone)
         return {};
-    if (!table.IsGapRecordAt(i))
-        return table.StoredValueAt(i);
-    scratch = table.ValueAt(i);
+    if (!found.entry.gapRecord)
+        return found.entry.value;
+    scratch = entries.Table().ValueAt(found.index);
     return scratch;
 }
 
 // The bytes that the gap record keyed `id` stands for: held as bytes after a
 // scan, else read from its text into `scratch`. Throws ConvertError.
-std::span<const std::uint8_t> GapBytesOf(const StringTable& vle2, const std::string& id,
+std::span<const std::uint8_t> GapBytesOf(EntriesById& entries, std::size_t number, const std::string& id,
                                          std::vector<std::uint8_t>& scratch)
 {
-    const std::size_t i = vle2.IndexOf(id);
-    if (i == StringTable::kNone)
+    const EntriesById::Found found = entries.Find(number, id);
+    if (found.index == StringTable::kNone)
         return {};
-    const std::string_view stored = vle2.StoredValueAt(i);
-    if (vle2.IsGapRecordAt(i))
+    const std::string_view stored = found.entry.value;
+    if (found.entry.gapRecord)
         return {reinterpret_cast<const std::uint8_t*>(stored.data()), stored.size()};
     scratch.clear();
     WriteGapRecord(scratch, stored);
     return scratch;
 }
 
-void PutText(std::vector<std::uint8_t>& out, std::string_view text)
+void PutText(std::uint8_t* out, std::string_view text)
 {
     for (const char c : text) {
         const FileChar fc = EncodeChar(static_cast<std::uint8_t>(c));
-        out.push_back(fc.low);
-        out.push_back(fc.high);
+        *out++ = fc.low;
+        *out++ = fc.high;
     }
 }
 
@@ -68,8 +106,8 @@ void PutText(std::vector<std::uint8_t>& out, std::string_view text)
 
 namespace {
 
-// One pass over the slots that patch mode writes: the texts too long for
-// theirs, and the first capacity or gap record, in the order of the file,
+// One pass over what patch mode writes: the texts too long for their
+// slots, and the first capacity or gap record, in the order of the file,
 // that is no number.
 struct SlotCheck {
     std::vector<OverlongText> overlong;
@@ -79,28 +117,39 @@ struct SlotCheck {
 SlotCheck CheckSlots(const StringTable& vle, const StringTable* vle2, const StringTable& vle3)
 {
     SlotCheck check;
-    if (vle3.EntryCount() == 0)
-        return check; // nothing but the leading gap record is written
     std::vector<std::uint8_t> gapScratch;
     std::string scratch;
+    EntriesById texts(vle, 1);
+    EntriesById capacities(vle3, 1);
+    std::optional<EntriesById> gaps;
     const auto note = [&] {
         if (!check.notANumber)
             check.notANumber = std::current_exception();
     };
-    for (int k = 1; k <= VisitedIds(vle); ++k) {
+    if (vle2) {
+        gaps.emplace(*vle2, 0);
+        try {
+            (void)GapBytesOf(*gaps, 0, "0", gapScratch);
+        } catch (const ConvertError&) {
+            note();
+        }
+    }
+    if (vle3.EntryCount() == 0)
+        return check; // nothing but the leading gap record is written
+    for (std::size_t k = 1; k <= VisitedIds(vle); ++k) {
         const std::string id = std::to_string(k);
         try {
-            const int capacity = StrToInt(TextOf(vle3, id, scratch));
-            const std::size_t i = vle.IndexOf(id);
+            const int capacity = StrToInt(TextOf(capacities, k, id, scratch));
+            const std::size_t i = texts.Find(k, id).index;
             const std::size_t length = i == StringTable::kNone ? 0 : vle.ValueLengthAt(i);
             if (static_cast<long long>(length) > capacity)
                 check.overlong.push_back({id, length, capacity});
         } catch (const ConvertError&) {
             note();
         }
-        if (vle2) {
+        if (gaps) {
             try {
-                (void)GapBytesOf(*vle2, id, gapScratch);
+                (void)GapBytesOf(*gaps, k, id, gapScratch);
             } catch (const ConvertError&) {
                 note();
             }
@@ -174,8 +223,6 @@ void CheckPatchFile(const StringTable& vle, const StringTable& vle2, const Strin
     const SlotCheck check = CheckSlots(vle, &vle2, vle3);
     if (!check.overlong.empty())
         throw SaveRefused(OverlongTextsMessage(check.overlong));
-    std::vector<std::uint8_t> gapScratch;
-    (void)GapBytesOf(vle2, "0", gapScratch);
     if (check.notANumber)
         std::rethrow_exception(check.notANumber);
 }
@@ -184,21 +231,23 @@ void PutPatchFile(const StringTable& vle, const StringTable& vle2, const StringT
 {
     std::vector<std::uint8_t> gapScratch;
     std::string scratch;
-    put(GapBytesOf(vle2, "0", gapScratch));
+    EntriesById texts(vle, 1);
+    EntriesById gaps(vle2, 0);
+    EntriesById capacities(vle3, 1);
+    put(GapBytesOf(gaps, 0, "0", gapScratch));
     if (vle3.EntryCount() == 0)
         return;
     std::vector<std::uint8_t> slot;
-    for (int k = 1; k <= VisitedIds(vle); ++k) {
+    for (std::size_t k = 1; k <= VisitedIds(vle); ++k) {
         const std::string id = std::to_string(k);
-        const auto capacity = static_cast<std::size_t>(StrToInt(TextOf(vle3, id, scratch)));
-        const std::string_view text = TextOf(vle, id, scratch);
-        slot.clear();
-        slot.push_back(static_cast<std::uint8_t>(capacity));
-        slot.push_back(kStringMarker);
-        PutText(slot, text);
-        slot.resize(2 + 2 * capacity, 0); // the filler
+        const auto capacity = static_cast<std::size_t>(StrToInt(TextOf(capacities, k, id, scratch)));
+        const std::string_view text = TextOf(texts, k, id, scratch);
+        slot.assign(2 + 2 * capacity, 0); // the filler after the text
+        slot[0] = static_cast<std::uint8_t>(capacity);
+        slot[1] = kStringMarker;
+        PutText(slot.data() + 2, text);
         put(slot);
-        put(GapBytesOf(vle2, id, gapScratch));
+        put(GapBytesOf(gaps, k, id, gapScratch));
     }
 }
 
@@ -226,16 +275,18 @@ void WritePatchFile(const std::string& target, const StringTable& vle, const Str
 int CaptionFileBytes(const StringTable& vle)
 {
     std::string scratch;
+    EntriesById texts(vle, 1);
     long long bytes = 4;
-    for (int k = 1; k <= VisitedIds(vle); ++k)
-        bytes += 2 * static_cast<long long>(TextOf(vle, std::to_string(k), scratch).size()) + 2;
+    for (std::size_t k = 1; k <= VisitedIds(vle); ++k)
+        bytes += 2 * static_cast<long long>(TextOf(texts, k, std::to_string(k), scratch).size()) + 2;
     return static_cast<int>(std::min<long long>(bytes, std::numeric_limits<int>::max()));
 }
 
 std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle)
 {
-    const int count = VisitedIds(vle);
+    const std::size_t count = VisitedIds(vle);
     std::string scratch;
+    EntriesById texts(vle, 1);
     const int indexOffset = CaptionFileBytes(vle);
     if (indexOffset > kCaptionLimit)
         throw SaveRefused("The texts are too long for a caption file: with its header they take " +
@@ -244,11 +295,12 @@ std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle)
                           std::to_string(kCaptionLimit) + " that fit");
     const auto offset = static_cast<std::uint8_t>(indexOffset);
     std::vector<std::uint8_t> out = {offset, 0, kCaptionHeaderWord, 0};
-    for (int k = 1; k <= count; ++k) {
-        const std::string_view text = TextOf(vle, std::to_string(k), scratch);
+    for (std::size_t k = 1; k <= count; ++k) {
+        const std::string_view text = TextOf(texts, k, std::to_string(k), scratch);
         out.push_back(static_cast<std::uint8_t>(text.size()));
         out.push_back(kStringMarker);
-        PutText(out, text);
+        out.resize(out.size() + 2 * text.size());
+        PutText(out.data() + out.size() - 2 * text.size(), text);
     }
     out.insert(out.end(), {kCaptionIndexWord, 0, offset, 0});
     return out;

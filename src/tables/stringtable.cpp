@@ -69,48 +69,49 @@ std::size_t StringTable::SlotOf(std::string_view key) const
     const std::size_t mask = m_firstByKey.size() - 1; // a power of two
     for (std::size_t slot = HashOf(key) & mask;; slot = (slot + 1) & mask) {
         const std::uint32_t held = m_firstByKey[slot];
-        if (held == 0 || EqualIgnoringCase(m_entries[held - 1].Key(), key))
+        if (held == 0 || EqualIgnoringCase(KeyOf(m_entries[held - 1]), key))
             return slot;
     }
 }
 
-void StringTable::AddToIndex(std::size_t position)
+void StringTable::UpdateIndex() const
 {
-    if (position >= std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("too many entries for a table");
-    if (2 * (m_indexedKeys + 1) > m_firstByKey.size()) {
-        // Twice the slots, and every key's first entry placed again.
-        std::vector<std::uint32_t> old(std::max<std::size_t>(16, 2 * m_firstByKey.size()), 0);
-        old.swap(m_firstByKey);
-        for (const std::uint32_t held : old) {
-            if (held != 0)
-                m_firstByKey[SlotOf(m_entries[held - 1].Key())] = held;
+    for (; m_indexedEntries < m_entries.size(); ++m_indexedEntries) {
+        if (m_indexedEntries >= std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("too many entries for a table");
+        if (2 * (m_indexedKeys + 1) > m_firstByKey.size()) {
+            // Twice the slots, and every key's first entry placed again.
+            std::vector<std::uint32_t> old(std::max<std::size_t>(16, 2 * m_firstByKey.size()), 0);
+            old.swap(m_firstByKey);
+            for (const std::uint32_t held : old) {
+                if (held != 0)
+                    m_firstByKey[SlotOf(KeyOf(m_entries[held - 1]))] = held;
+            }
+        }
+        const std::size_t slot = SlotOf(KeyOf(m_entries[m_indexedEntries]));
+        if (m_firstByKey[slot] == 0) {
+            m_firstByKey[slot] = static_cast<std::uint32_t>(m_indexedEntries + 1);
+            ++m_indexedKeys;
         }
     }
-    const std::size_t slot = SlotOf(m_entries[position].Key());
-    if (m_firstByKey[slot] == 0) {
-        m_firstByKey[slot] = static_cast<std::uint32_t>(position + 1);
-        ++m_indexedKeys;
-    }
+}
+
+StringTable::Entry StringTable::AppendLine(std::string_view key, std::string_view value)
+{
+    const std::size_t length = key.size() + 1 + value.size();
+    if (m_text.size() + length > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too much text for a table");
+    const Entry e{static_cast<std::uint32_t>(m_text.size()), static_cast<std::uint32_t>(length)};
+    m_text.append(key).append(1, '=').append(value);
+    return e;
 }
 
 void StringTable::Append(std::string_view key, std::string_view value, Form form)
 {
-    if (key.size() >= std::numeric_limits<std::uint32_t>::max())
-        throw std::length_error("key too long for a table");
     if (m_observer)
         m_observer->EntriesAboutToChange();
-    Entry& e = m_entries.emplace_back();
-    e.line.reserve(key.size() + 1 + value.size());
-    e.line.append(key).append(1, '=').append(value);
-    e.keyLength = static_cast<std::uint32_t>(key.size());
-    e.form = form;
-    try {
-        AddToIndex(m_entries.size() - 1);
-    } catch (...) {
-        m_entries.pop_back();
-        throw;
-    }
+    m_entries.push_back(AppendLine(key, value));
+    m_forms.push_back(form);
     if (m_observer)
         m_observer->EntryAppended(m_entries.size() - 1);
 }
@@ -126,6 +127,8 @@ void StringTable::AppendEntry(std::string_view key, std::string_view value)
 
 void StringTable::AppendGapRecord(std::string_view key, std::string_view bytes, bool lastWithoutBlank)
 {
+    if (key.find('=') != std::string_view::npos)
+        throw std::invalid_argument("a gap record's key holds \"=\"");
     Append(key, bytes, lastWithoutBlank ? Form::kGapLastWithoutBlank : Form::kGapBlankAfterEach);
 }
 
@@ -138,7 +141,10 @@ void StringTable::RemoveAllEntries()
     const std::size_t count = m_entries.size();
     // Fresh containers free the old storage at once, whatever its size.
     m_entries = {};
+    m_forms = {};
+    m_text = {};
     m_firstByKey = {};
+    m_indexedEntries = 0;
     m_indexedKeys = 0;
     if (m_observer)
         m_observer->EntriesRemoved(count);
@@ -146,6 +152,7 @@ void StringTable::RemoveAllEntries()
 
 std::size_t StringTable::IndexOf(std::string_view key) const
 {
+    UpdateIndex();
     if (m_firstByKey.empty())
         return kNone;
     const std::uint32_t held = m_firstByKey[SlotOf(key)];
@@ -174,31 +181,40 @@ std::string StringTable::ValueAt(std::size_t index) const
 void StringTable::AppendValueAt(std::string& out, std::size_t index) const
 {
     const Entry& e = At(index);
-    if (e.form == Form::kText) {
-        out += e.Value();
+    const Form form = m_forms[index];
+    if (form == Form::kText) {
+        out += ValueOf(e);
         return;
     }
     const std::size_t start = out.size();
-    for (const char c : e.Value()) {
+    for (const char c : ValueOf(e)) {
         out += std::to_string(static_cast<unsigned char>(c));
         out += ' ';
     }
-    if (e.form == Form::kGapLastWithoutBlank && out.size() > start)
+    if (form == Form::kGapLastWithoutBlank && out.size() > start)
         out.pop_back();
+}
+
+StringTable::StoredEntry StringTable::StoredEntryAt(std::size_t index) const
+{
+    const std::string_view line = LineOf(At(index));
+    const std::size_t eq = KeyLengthOf(line);
+    return {line.substr(0, eq), line.substr(eq + 1), m_forms[index] != Form::kText};
 }
 
 std::size_t StringTable::ValueLengthAt(std::size_t index) const
 {
     const Entry& e = At(index);
-    if (e.form == Form::kText)
-        return e.Value().size();
+    const Form form = m_forms[index];
+    if (form == Form::kText)
+        return ValueOf(e).size();
     // Each byte's digits and a blank.
     std::size_t length = 0;
-    for (const char c : e.Value()) {
+    for (const char c : ValueOf(e)) {
         const auto b = static_cast<unsigned char>(c);
         length += (b >= 100 ? 3 : b >= 10 ? 2 : 1) + 1;
     }
-    return e.form == Form::kGapLastWithoutBlank && length > 0 ? length - 1 : length;
+    return form == Form::kGapLastWithoutBlank && length > 0 ? length - 1 : length;
 }
 
 std::string StringTable::CellText(int column, int row) const
@@ -228,9 +244,16 @@ void StringTable::SetValue(std::size_t index, const std::string& value)
 {
     CheckIndex(index);
     Entry& e = m_entries[index];
-    e.line.resize(e.keyLength + 1);
-    e.line += value;
-    e.form = Form::kText;
+    const std::size_t keyLength = KeyOf(e).size();
+    if (value.size() > e.length - keyLength - 1) {
+        // Too long for its place: the line goes to the end, and the old one
+        // stays unused until the table is emptied.
+        e = AppendLine(std::string(KeyOf(e)), value);
+    } else {
+        std::copy(value.begin(), value.end(), m_text.begin() + static_cast<std::ptrdiff_t>(e.at + keyLength + 1));
+        e.length = static_cast<std::uint32_t>(keyLength + 1 + value.size());
+    }
+    m_forms[index] = Form::kText;
 }
 
 StringTables::StringTables()

@@ -108,6 +108,40 @@ TEST(ScanAgainstByteByByteReading, RandomBytes)
     }
 }
 
+// Files longer than the pieces a file is read in, scanned from the file:
+// strings across the joins, a gap longer than a piece, a string cut by the
+// end. The scan also hands back every byte it read.
+TEST(ScanAgainstByteByByteReading, FilesLargerThanAReadPiece)
+{
+    const test::TempDir dir;
+    std::mt19937 random(64);
+    const std::uint8_t pool[] = {kStringMarker, 0, 0, 1, 2, 3, 40, 'a', 'b', 0x0E, 255};
+    test::Bytes mixed(3u << 20);
+    for (auto& b : mixed)
+        b = pool[random() % std::size(pool)];
+    test::Bytes longGap(3u << 19, 7);
+    longGap.insert(longGap.end(), {3, kStringMarker, 'a', 0, 'b', 0, 'c', 0, 9});
+    longGap.insert(longGap.end(), mixed.begin(), mixed.begin() + (1 << 20));
+    test::Bytes cut(mixed.begin(), mixed.begin() + (2 << 20));
+    cut.insert(cut.end(), {0, 200, kStringMarker, 'a', 0});
+    for (const test::Bytes& bytes : {mixed, longGap, cut}) {
+        const reference::Reading expected = reference::ReadByteByByte(bytes);
+        StringTables tables;
+        test::Bytes read;
+        std::string error;
+        try {
+            ScanResourceFile(dir.Write("large.rsc", bytes), tables, nullptr, &read);
+        } catch (const IoError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, expected.failed ? "Read beyond end of file" : "");
+        EXPECT_TRUE(test::EntriesOf(tables.vle2) == expected.vle2);
+        EXPECT_TRUE(test::EntriesOf(tables.vle3) == expected.vle3);
+        EXPECT_TRUE(test::EntriesOf(tables.vle) == expected.vle);
+        EXPECT_TRUE(read == bytes);
+    }
+}
+
 TEST(ScanAgainstByteByByteReading, CorpusFiles)
 {
     TAVOLIN_REQUIRE_CORPUS();

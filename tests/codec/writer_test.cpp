@@ -89,6 +89,20 @@ TEST(BuildPatchFile, FileWithoutStringsIsItsGapRecordAlone)
     EXPECT_EQ(Patch(Tables({}, {}, {""})), Bytes{});
 }
 
+// Each ID takes the first entry keyed by it, wherever the tables hold it:
+// keys out of order, repeated, or missing.
+TEST(BuildPatchFile, FirstEntryOfEachIdWhereverItStands)
+{
+    StringTables t;
+    for (const auto& [key, value] : {std::pair{"0", "7 "}, {"2", "8"}, {"1", ""}, {"1", "5"}})
+        t.vle2.AppendEntry(key, value);
+    for (const auto& [key, value] : {std::pair{"1", "1"}, {"2", "2"}, {"1", "9"}, {"3", "0"}})
+        t.vle3.AppendEntry(key, value);
+    for (const auto& [key, value] : {std::pair{"2", "B"}, {"1", "A"}, {"1", "x"}})
+        t.vle.AppendEntry(key, value);
+    EXPECT_EQ(Patch(t), (Bytes{7, 1, 0xAB, 'A', 0, 2, 0xAB, 'B', 0, 0, 0, 8, 0, 0xAB}));
+}
+
 TEST(BuildPatchFile, RefusesWhatWouldCorruptTheFile)
 {
     EXPECT_EQ(PatchError(Tables({"Hello"}, {"3"}, {"", ""})),

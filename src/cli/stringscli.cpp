@@ -841,14 +841,15 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
         if (imp->parsed())
             return Import(import, out, err);
         return Check(files, read, out, err);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception& e) {
+        // Out of memory, or a file of more text than a table holds (4 GiB).
         // Every file being written was left as it was on the way out.
         const std::string& named = imp->parsed()            ? import.file
                                    : !structure.file.empty() ? structure.file
                                    : !file.empty()           ? file
                                    : !files.empty()          ? files.front()
                                                              : output;
-        err << named << ": Out of memory\n";
+        err << named << ": " << (dynamic_cast<const std::bad_alloc*>(&e) ? "Out of memory" : e.what()) << '\n';
         return 1;
     }
 }

@@ -314,5 +314,25 @@ TEST(ByResource, XliffTargetsApplyOnlyInAFinishedState)
     EXPECT_EQ(texts.at("4.1") + texts.at("5.1") + texts.at("6.3") + texts.at("12.1"), "World!abc!Zzabc Ω日本語 def!");
 }
 
+// By marker too: the slot's capacity is the unit's maxwidth, and a target
+// goes through the editor's code page into its slot.
+TEST(ByResource, XliffCarriesMarkerModeStringsWithTheirCapacities)
+{
+    TAVOLIN_REQUIRE_CORPUS();
+    const TwoFiles f;
+    const fs::path xlf = f.dir.Path() / "m.xlf";
+    ASSERT_EQ(Cli({"export", f.marker, "--format", "xliff", "-o", xlf.string()}).code, 0);
+    const std::string exported = ReadText(xlf);
+    EXPECT_NE(exported.find(R"(<trans-unit id="1" maxwidth="3" size-unit="char">)"), std::string::npos) << exported;
+    WriteText(xlf, FillTargets(exported, {"ไก่", "abc"}));
+    CliRun run = Cli({"import", f.marker, xlf.string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("too long: 2 (length 3, capacity 2)"), std::string::npos) << run.err;
+    WriteText(xlf, FillTargets(exported, {"ไก่", "a"}));
+    run = Cli({"import", f.marker, xlf.string()});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(test::Listed(f.marker), "1\t3\tไก่\n2\t2\ta\n");
+}
+
 } // namespace
 } // namespace tavolin

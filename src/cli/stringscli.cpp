@@ -164,24 +164,29 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-ReadBy ModeOf(const ResourceTexts& texts, const ReadOptions& o, const std::string& file)
+// How `file` is read. By resource, `texts` is left holding its structure;
+// `--by marker` needs no look at it.
+ReadBy ModeOf(const std::string& file, const ReadOptions& o, std::optional<ResourceTexts>& texts)
 {
     if (o.by == "marker")
         return ReadBy::Marker;
-    if (o.by == "resource" && texts.DefaultMode() == ReadBy::Marker)
+    texts.emplace(file);
+    if (texts->DefaultMode() == ReadBy::Resource)
+        return ReadBy::Resource;
+    if (o.by == "resource")
         throw ModeError(file + ": not a resource file of a format read by resource (old, compressed or narrow); "
                                "give --by marker");
-    return texts.DefaultMode();
+    return ReadBy::Marker;
 }
 
 int List(const std::string& file, const ReadOptions& o, std::ostream& out, std::ostream& err)
 {
     try {
-        const ResourceTexts texts(file);
-        if (ModeOf(texts, o, file) == ReadBy::Resource) {
-            out << "# " << file << ": by resource: " << texts.Summary()
+        std::optional<ResourceTexts> texts;
+        if (ModeOf(file, o, texts) == ReadBy::Resource) {
+            out << "# " << file << ": by resource: " << texts->Summary()
                 << (o.includeGuessed ? "; guessed ones included\n" : "; guessed ones left out\n");
-            for (const resource::Text* t : texts.Texts(o.includeGuessed)) {
+            for (const resource::Text* t : texts->Texts(o.includeGuessed)) {
                 const auto limit = TextLimit(*t);
                 out << resource::TextId(*t) << '\t' << (limit ? std::to_string(*limit) : std::string("-")) << '\t'
                     << OneLine(t->text) << '\n';
@@ -232,13 +237,13 @@ struct Unit {
 std::string ExportUnits(const std::string& file, const ExportOptions& o, std::vector<Unit>& units)
 {
     const std::string name = std::filesystem::path(file).filename().string();
-    const ResourceTexts texts(file);
-    if (ModeOf(texts, o.read, file) == ReadBy::Resource) {
-        const auto chosen = texts.Texts(o.read.includeGuessed);
+    std::optional<ResourceTexts> texts;
+    if (ModeOf(file, o.read, texts) == ReadBy::Resource) {
+        const auto chosen = texts->Texts(o.read.includeGuessed);
         std::transform(chosen.begin(), chosen.end(), std::back_inserter(units), [](const resource::Text* t) {
             return Unit{resource::TextId(*t), resource::Utf16ToUtf8(t->text), TextLimit(*t), TextComment(*t)};
         });
-        std::string comment = "Texts of " + name + " (" + texts.Summary() +
+        std::string comment = "Texts of " + name + " (" + texts->Summary() +
                               "), exported by tavolin-strings by resource.\n"
                               "A translation may be shorter or longer than its text, but an LTEXT holds at most 255\n"
                               "characters, and an application may read a text into a buffer of the original's size.\n";
@@ -610,8 +615,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     Translations translations;
     try {
         lock.emplace(o.file);
-        texts.emplace(o.file);
-        mode = ModeOf(*texts, o.read, o.file);
+        mode = ModeOf(o.file, o.read, texts);
         if (mode == ReadBy::Marker)
             strings.emplace(o.file);
         translations = ReadTranslations(o.po, o.file);
@@ -704,8 +708,8 @@ int Check(const std::vector<std::string>& files, const ReadOptions& o, std::ostr
     int code = 0;
     for (const auto& file : files) {
         try {
-            const ResourceTexts texts(file);
-            const int result = ModeOf(texts, o, file) == ReadBy::Resource ? CheckByResource(file, texts, out)
+            std::optional<ResourceTexts> texts;
+            const int result = ModeOf(file, o, texts) == ReadBy::Resource ? CheckByResource(file, *texts, out)
                                                                            : CheckByMarker(file, out);
             code = std::max(code, result);
         } catch (const TavolinError& e) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 #include "codec/bytefile.h"
 #include "resource/utf.h"
@@ -67,11 +68,29 @@ std::vector<const resource::Text*> ResourceTexts::Texts(bool includeGuessed) con
     return texts;
 }
 
+namespace {
+
+// The numbers of `id` when it is an ID as TextId writes them.
+bool ParseResourceId(const std::string& id, std::size_t& resource, std::size_t& index)
+{
+    return resource::ParseTextId(id, resource, index) &&
+           id == std::to_string(resource) + "." + std::to_string(index);
+}
+
+} // namespace
+
 const resource::Text* ResourceTexts::Find(const std::string& id) const
 {
-    const auto it = std::find_if(m_file.texts.begin(), m_file.texts.end(),
-                                 [&](const resource::Text& t) { return resource::TextId(t) == id; });
-    return it == m_file.texts.end() ? nullptr : &*it;
+    std::size_t resource = 0;
+    std::size_t index = 0;
+    if (!ParseResourceId(id, resource, index))
+        return nullptr;
+    // The texts are in the order of their resource, then index.
+    const auto it = std::lower_bound(m_file.texts.begin(), m_file.texts.end(), std::pair(resource, index),
+                                     [](const resource::Text& t, const std::pair<std::size_t, std::size_t>& key) {
+                                         return std::pair(t.resource, t.index) < key;
+                                     });
+    return it != m_file.texts.end() && it->resource == resource && it->index == index ? &*it : nullptr;
 }
 
 std::optional<std::size_t> TextLimit(const resource::Text& text)
@@ -116,14 +135,9 @@ std::string OneLine(std::u16string_view text)
 
 bool IsResourceId(const std::string& id)
 {
-    const auto dot = id.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == id.size())
-        return false;
-    const auto number = [](std::string_view digits) {
-        return !digits.empty() && digits.front() != '0' &&
-               std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    return number(std::string_view(id).substr(0, dot)) && number(std::string_view(id).substr(dot + 1));
+    std::size_t resource = 0;
+    std::size_t index = 0;
+    return ParseResourceId(id, resource, index);
 }
 
 } // namespace tavolin

@@ -124,20 +124,6 @@ int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
     return 0;
 }
 
-// "R.I" with both numbers from 1.
-bool ParseId(const std::string& id, std::size_t& resource, std::size_t& index)
-{
-    const auto dot = id.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == id.size() || id.size() > 12)
-        return false;
-    for (std::size_t i = 0; i < id.size(); ++i)
-        if (i != dot && (id[i] < '0' || id[i] > '9'))
-            return false;
-    resource = std::stoul(id.substr(0, dot));
-    index = std::stoul(id.substr(dot + 1));
-    return resource > 0 && index > 0;
-}
-
 std::string AboutKey(const std::string& path, const std::string& key, const char* what)
 {
     std::string message = path;
@@ -162,7 +148,7 @@ std::vector<resource::TextEdit> ReadEdits(const std::string& path)
     std::vector<resource::TextEdit> edits;
     for (const auto& [key, value] : json.items()) {
         resource::TextEdit e;
-        if (!ParseId(key, e.resource, e.index))
+        if (!resource::ParseTextId(key, e.resource, e.index))
             throw InputError(AboutKey(path, key, "is not an ID of the form R.I"));
         if (!value.is_string())
             throw InputError(AboutKey(path, key, "has a value that is not a string"));

@@ -164,6 +164,19 @@ std::string TextId(const Text& t)
     return std::to_string(t.resource) + "." + std::to_string(t.index);
 }
 
+bool ParseTextId(std::string_view id, std::size_t& resource, std::size_t& index)
+{
+    const auto dot = id.find('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == id.size() || id.size() > 12)
+        return false;
+    for (std::size_t i = 0; i < id.size(); ++i)
+        if (i != dot && (id[i] < '0' || id[i] > '9'))
+            return false;
+    resource = std::stoul(std::string(id.substr(0, dot)));
+    index = std::stoul(std::string(id.substr(dot + 1)));
+    return resource > 0 && index > 0;
+}
+
 const char* KindName(TextKind kind)
 {
     switch (kind) {

@@ -5,6 +5,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavolin::resource {
@@ -39,6 +40,9 @@ struct Text {
 
 // "R.I", as the command line and every message name a text.
 [[nodiscard]] std::string TextId(const Text& t);
+// The numbers of an ID of that form (both from 1, at most 12 characters);
+// false for anything else.
+[[nodiscard]] bool ParseTextId(std::string_view id, std::size_t& resource, std::size_t& index);
 
 struct Resource {
     std::size_t offset = 0; // of the stored bytes in the file

@@ -1,6 +1,9 @@
 #include "cli/xlifffile.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 #include <pugixml.hpp>
@@ -22,6 +25,17 @@ bool XmlCanHold(char32_t c)
 {
     return c == U'\t' || c == U'\n' || c == U'\r' || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// The number that `digits` (one to eight of them, nothing else) write in
+// `base`; nothing for anything else.
+std::optional<char32_t> NumberOf(std::string_view digits, int base)
+{
+    std::uint32_t value = 0;
+    const char* end = digits.data() + digits.size();
+    if (digits.empty() || digits.size() > 8 || std::from_chars(digits.data(), end, value, base).ptr != end)
+        return std::nullopt;
+    return value;
 }
 
 // ---------------------------------------------------------------- writing
@@ -241,19 +255,10 @@ std::string Reader::Decode(std::string_view raw, pugi::xml_node where, bool coun
             text += '\'';
         } else if (ref.front() == '#') {
             const bool hex = ref.size() > 1 && ref[1] == 'x';
-            const std::string_view digits = ref.substr(hex ? 2 : 1);
-            char32_t c = 0;
-            bool valid = !digits.empty() && digits.size() <= 8;
-            for (const char d : digits) {
-                const bool decimal = d >= '0' && d <= '9';
-                const char lower = static_cast<char>(d | 0x20);
-                if (decimal || (hex && lower >= 'a' && lower <= 'f'))
-                    c = c * (hex ? 16 : 10) + static_cast<char32_t>(decimal ? d - '0' : lower - 'a' + 10);
-                else
-                    valid = false;
-            }
-            if (!valid)
+            const auto number = NumberOf(ref.substr(hex ? 2 : 1), hex ? 16 : 10);
+            if (!number)
                 fail("&" + std::string(ref) + "; is no character reference");
+            const char32_t c = *number;
             if (!XmlCanHold(c))
                 fail("&" + std::string(ref) + "; is a character XML cannot hold");
             AppendUtf8(text, c);
@@ -276,20 +281,11 @@ std::string Reader::PlaceholderChar(pugi::xml_node ph, const std::string& unit, 
         else
             content += '?';
     }
-    std::size_t at = 2;
-    char32_t c = 0;
-    bool valid = content.size() >= 6 && content.size() <= 8 && content.starts_with("U+");
-    for (; valid && at < content.size(); ++at) {
-        const char d = content[at];
-        const char lower = static_cast<char>(d | 0x20);
-        if (d >= '0' && d <= '9')
-            c = c * 16 + static_cast<char32_t>(d - '0');
-        else if (lower >= 'a' && lower <= 'f')
-            c = c * 16 + static_cast<char32_t>(lower - 'a' + 10);
-        else
-            valid = false;
-    }
-    if (!valid || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    const auto number = content.size() >= 6 && content.size() <= 8 && content.starts_with("U+")
+                            ? NumberOf(std::string_view(content).substr(2), 16)
+                            : std::nullopt;
+    const char32_t c = number.value_or(0);
+    if (!number || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         Fail(ph, unit + ": a character placeholder in its " + where + " holds \"" + content + "\", not a character");
     std::string text;
     AppendUtf8(text, c);

@@ -50,6 +50,17 @@ void WriteAll(const fs::path& path, const Bytes& bytes)
         throw std::runtime_error("cannot write " + path.string());
 }
 
+std::string ReadText(const fs::path& path)
+{
+    const Bytes bytes = ReadAll(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+void WriteText(const fs::path& path, const std::string& text)
+{
+    WriteAll(path, Bytes(text.begin(), text.end()));
+}
+
 fs::path CorpusDir()
 {
     const fs::path dir = TAVOLIN_CORPUS_DIR;

@@ -27,6 +27,9 @@ private:
 
 [[nodiscard]] Bytes ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const Bytes& bytes);
+// The same for text files (PO, XLIFF, logs).
+[[nodiscard]] std::string ReadText(const std::filesystem::path& path);
+void WriteText(const std::filesystem::path& path, const std::string& text);
 
 // The folder of sample resource files, or an empty path when it is missing.
 [[nodiscard]] std::filesystem::path CorpusDir();

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +20,8 @@ namespace fs = std::filesystem;
 
 using test::Cli;
 using test::CliRun;
+using test::ReadText;
+using test::WriteText;
 
 const char* const kHeader = "Content-Type: text/plain; charset=UTF-8\n";
 
@@ -40,34 +41,6 @@ std::map<std::string, std::string> TextsOf(const test::Bytes& bytes)
     for (const auto& t : resource::ReadResourceFile(bytes).texts)
         texts[resource::TextId(t)] = resource::Utf16ToUtf8(t.text);
     return texts;
-}
-
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteText(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// A control character XML cannot hold travels as a placeholder that other
-// tools show as its U+XXXX name.
-std::string AsOtherToolsShowIt(const std::string& text)
-{
-    std::string shown;
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            char name[8];
-            std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(c));
-            shown += name;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
 }
 
 // The exported XLIFF with each empty target filled in turn.
@@ -152,7 +125,7 @@ TEST(ByResource, EveryCorpusFileTakesTranslationsInAnyScriptThroughPoAndXliff)
         const std::string name = std::to_string(files) + ".xlf";
         fs::copy_file(xlf, xliffs.Path() / name);
         for (const auto& e : entries)
-            exportedSources[name].push_back(AsOtherToolsShowIt(e.msgid));
+            exportedSources[name].push_back(test::ShownByOtherXmlReaders(e.msgid));
         WriteText(xlf, FillTargets(ReadText(xlf), targets));
         run = Cli({"import", byXliff, xlf.string()});
         ASSERT_EQ(run.code, 0) << run.err;
@@ -184,7 +157,7 @@ TEST(ByResource, EveryCorpusFileTakesTranslationsInAnyScriptThroughPoAndXliff)
 // guessed texts) and two strings in patch mode that no format reads.
 struct TwoFiles {
     test::TempDir dir;
-    const test::Bytes markerBytes = {16, 32, 7, 3, 171, 72, 0, 105, 0, 0, 0, 5, 2, 171, 1, 14, 10, 0, 9, 10, 4};
+    const test::Bytes markerBytes = test::kTwoPatchStrings;
     std::string resource;
     std::string marker;
     test::Bytes resourceBytes;

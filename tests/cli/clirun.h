@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli/stringscli.h"
+#include "codec/displaytext.h"
+#include "testutil.h"
 
 namespace tavolin::test {
 
@@ -20,6 +22,24 @@ inline CliRun Cli(const std::vector<std::string>& args)
     std::ostringstream out, err;
     const int code = RunStringsCli(args, out, err);
     return {code, out.str(), err.str()};
+}
+
+// Two strings in patch mode, in a file no resource format reads: ID 1 "Hi"
+// in a slot of 3, ID 2 "ก\" in a slot of 2.
+inline const Bytes kTwoPatchStrings = {16, 32, 7, 3, 171, 72, 0, 105, 0, 0, 0, 5, 2, 171, 1, 14, 10, 0, 9, 10, 4};
+
+// A text as readers of XML other than ours show it: a control character
+// XML cannot hold travels as a placeholder whose text is its U+XXXX name.
+inline std::string ShownByOtherXmlReaders(const std::string& text)
+{
+    std::string shown;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            shown += CodePointName(static_cast<unsigned char>(c));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 // What `list` prints after its first line, which says how FILE is read.

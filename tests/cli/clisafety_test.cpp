@@ -31,16 +31,8 @@ using test::CliRun;
 // ID 1 "Hi" in a slot of 3, ID 2 "ok" in a slot of 2.
 const Bytes kTwoStrings = {7, 3, 171, 'H', 0, 'i', 0, 0, 0, 5, 2, 171, 'o', 0, 'k', 0, 9};
 
-void WriteText(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadText(const fs::path& path)
-{
-    const Bytes b = test::ReadAll(path);
-    return {b.begin(), b.end()};
-}
+using test::ReadText;
+using test::WriteText;
 
 // A program's messages without the summary of suppressed leaks that the
 // sanitizer build adds at exit.

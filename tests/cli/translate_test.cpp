@@ -17,14 +17,9 @@ namespace fs = std::filesystem;
 
 using test::Cli;
 using test::CliRun;
+using test::WriteText;
 
-void WriteText(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// Two strings in patch mode: ID 1 "Hi" in a slot of 3, ID 2 "¡\" in a slot of 2.
-const test::Bytes kTwoStrings = {16, 32, 7, 3, 171, 72, 0, 105, 0, 0, 0, 5, 2, 171, 1, 14, 10, 0, 9, 10, 4};
+const test::Bytes& kTwoStrings = test::kTwoPatchStrings;
 
 TEST(Translate, EveryCorpusFileSurvivesExportAndImportOfItsOwnTexts)
 {

@@ -262,14 +262,24 @@ std::vector<std::uint8_t> BuildPatchFile(const StringTable& vle, const StringTab
     return out;
 }
 
+namespace {
+
+void ReplaceWithPatchFile(const std::string& target, const StringTable& vle, const StringTable& vle2,
+                          const StringTable& vle3)
+{
+    ReplaceFile(target, [&](SaveStream& out) {
+        PutPatchFile(vle, vle2, vle3, [&](std::span<const std::uint8_t> bytes) { out.Put(bytes.data(), bytes.size()); });
+    });
+}
+
+} // namespace
+
 void WritePatchFile(const std::string& target, const StringTable& vle, const StringTable& vle2,
                     const StringTable& vle3)
 {
     // Checked before the target is touched, so that a refusal comes first.
     CheckPatchFile(vle, vle2, vle3);
-    ReplaceFile(target, [&](SaveStream& out) {
-        PutPatchFile(vle, vle2, vle3, [&](std::span<const std::uint8_t> bytes) { out.Put(bytes.data(), bytes.size()); });
-    });
+    ReplaceWithPatchFile(target, vle, vle2, vle3);
 }
 
 int CaptionFileBytes(const StringTable& vle)
@@ -317,7 +327,10 @@ void ResavePatchFile(const std::string& source, const std::string& target)
     SavingChanges changes;
     ScanResourceFile(source, tables, &changes);
     RefuseStringsWithoutLengthByte(changes, tables.vle);
-    WritePatchFile(target, tables.vle, tables.vle2, tables.vle3);
+    // No need for CheckPatchFile: a scan's tables always pass it. Each
+    // capacity is the length byte itself, no text holds more characters than
+    // that, and the gap records are held as the bytes themselves.
+    ReplaceWithPatchFile(target, tables.vle, tables.vle2, tables.vle3);
 }
 
 void SaveTables(const std::string& target, const StringTables& tables, bool isCaptionFile)

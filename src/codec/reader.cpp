@@ -164,14 +164,21 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
         StringChanges saved;
         if (changes && !ownLengthByte)
             saved.list.push_back({kNoLengthByte, kNoLengthByte});
+        // The U+0000 filler that ends most slots gives no text and saves as
+        // itself, so only the characters before it are looked at one by one.
+        std::size_t used = chars.size();
+        while (used > 0 && chars[used - 2] == 0 && chars[used - 1] == 0)
+            used -= 2;
         lengthAtStart = kStringMarker;
-        for (std::size_t k = 0; k < chars.size(); k += 2) {
+        for (std::size_t k = 0; k < used; k += 2) {
             lengthAtStart = DecodeChar(chars[k], chars[k + 1]);
             if (lengthAtStart != 0)
                 text[textLength++] = static_cast<char>(lengthAtStart);
             if (changes)
                 saved.Note(chars[k], chars[k + 1], lengthAtStart);
         }
+        if (used < chars.size())
+            lengthAtStart = 0; // what the last character, U+0000, decodes to
         ++strings;
         std::string id = std::to_string(strings);
         if (changes && !saved.list.empty())

@@ -117,8 +117,9 @@ private:
 // The scan over the bytes of `window`, of which there are about `size`.
 void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges* changes)
 {
-    std::size_t strings = 0; // read so far
-    std::string gapKey = "0"; // of the gap record being built: the number of strings before it
+    // The number of strings read so far: the key of the gap record being
+    // built, and one less than the ID of the next string.
+    std::string key = "0";
     // What a marker at the window's start takes as its length: the initial 0
     // at the start of the file, and after a string the value its last
     // character decoded to (the marker itself for a string of no characters).
@@ -147,7 +148,7 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
         const bool ownLengthByte = marker > 0;
         const std::uint8_t length = ownLengthByte ? bytes[marker - 1] : lengthAtStart;
         const std::size_t gapEnd = ownLengthByte ? marker - 1 : marker;
-        tables.vle2.AppendGapRecord(gapKey, AsText(bytes.first(gapEnd)), false);
+        tables.vle2.AppendGapRecord(key, AsText(bytes.first(gapEnd)), false);
 
         const std::size_t charsAt = marker + 1;
         while (bytes.size() - charsAt < 2 * std::size_t{length}) {
@@ -179,19 +180,17 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
         }
         if (used < chars.size())
             lengthAtStart = 0; // what the last character, U+0000, decodes to
-        ++strings;
-        std::string id = std::to_string(strings);
+        CountUp(key);
         if (changes && !saved.list.empty())
             (*changes)[tables.vle.EntryCount()] = std::move(saved.list);
-        tables.vle3.AppendEntry(id, std::to_string(length));
-        tables.vle.AppendEntry(id, std::string_view(text, textLength));
-        gapKey = std::move(id);
+        tables.vle3.AppendEntry(key, std::to_string(length));
+        tables.vle.AppendEntry(key, std::string_view(text, textLength));
         window.Drop(charsAt + chars.size());
         searched = 0;
     }
     window.ThrowEndError();
     // The record at the end holds every byte left.
-    tables.vle2.AppendGapRecord(gapKey, AsText(window.Bytes()), true);
+    tables.vle2.AppendGapRecord(key, AsText(window.Bytes()), true);
 }
 
 } // namespace

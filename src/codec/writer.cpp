@@ -34,7 +34,10 @@ std::string Characters(std::size_t count)
 // the table's index answers.
 class EntriesById {
 public:
-    EntriesById(const StringTable& table, std::size_t firstId) : m_table(table), m_next(firstId) {}
+    EntriesById(const StringTable& table, std::size_t firstId)
+        : m_table(table), m_next(firstId), m_nextKey(std::to_string(firstId))
+    {
+    }
 
     // The first entry keyed `id`, as held; index kNone when there is none.
     struct Found {
@@ -42,18 +45,18 @@ public:
         StringTable::StoredEntry entry;
     };
     [[nodiscard]] const StringTable& Table() const { return m_table; }
-    // `number` is the ID as a number.
-    [[nodiscard]] Found Find(std::size_t number, const std::string& id)
+    [[nodiscard]] Found Find(std::size_t id)
     {
-        if (m_inOrder && number == m_next && m_position < m_table.EntryCount()) {
+        if (m_inOrder && id == m_next && m_position < m_table.EntryCount()) {
             const StringTable::StoredEntry next = m_table.StoredEntryAt(m_position);
-            if (next.key == id) {
+            if (next.key == m_nextKey) {
                 ++m_next;
+                CountUp(m_nextKey);
                 return {m_position++, next};
             }
         }
         m_inOrder = false;
-        const std::size_t i = m_table.IndexOf(id);
+        const std::size_t i = m_table.IndexOf(std::to_string(id));
         return i == StringTable::kNone ? Found{} : Found{i, m_table.StoredEntryAt(i)};
     }
 
@@ -61,14 +64,15 @@ private:
     const StringTable& m_table;
     bool m_inOrder = true;
     std::size_t m_next;         // the ID the next entry has when in order
+    std::string m_nextKey;      // and its text
     std::size_t m_position = 0; // of that entry
 };
 
 // The text of the first entry keyed `id`, as held where it is text; made in
 // `scratch` otherwise. Empty when no entry has the key.
-std::string_view TextOf(EntriesById& entries, std::size_t number, const std::string& id, std::string& scratch)
+std::string_view TextOf(EntriesById& entries, std::size_t id, std::string& scratch)
 {
-    const EntriesById::Found found = entries.Find(number, id);
+    const EntriesById::Found found = entries.Find(id);
     if (found.index == StringTable::kNone)
         return {};
     if (!found.entry.gapRecord)
@@ -79,10 +83,9 @@ std::string_view TextOf(EntriesById& entries, std::size_t number, const std::str
 
 // The bytes that the gap record keyed `id` stands for: held as bytes after a
 // scan, else read from its text into `scratch`. Throws ConvertError.
-std::span<const std::uint8_t> GapBytesOf(EntriesById& entries, std::size_t number, const std::string& id,
-                                         std::vector<std::uint8_t>& scratch)
+std::span<const std::uint8_t> GapBytesOf(EntriesById& entries, std::size_t id, std::vector<std::uint8_t>& scratch)
 {
-    const EntriesById::Found found = entries.Find(number, id);
+    const EntriesById::Found found = entries.Find(id);
     if (found.index == StringTable::kNone)
         return {};
     const std::string_view stored = found.entry.value;
@@ -129,7 +132,7 @@ SlotCheck CheckSlots(const StringTable& vle, const StringTable* vle2, const Stri
     if (vle2) {
         gaps.emplace(*vle2, 0);
         try {
-            (void)GapBytesOf(*gaps, 0, "0", gapScratch);
+            (void)GapBytesOf(*gaps, 0, gapScratch);
         } catch (const ConvertError&) {
             note();
         }
@@ -137,19 +140,18 @@ SlotCheck CheckSlots(const StringTable& vle, const StringTable* vle2, const Stri
     if (vle3.EntryCount() == 0)
         return check; // nothing but the leading gap record is written
     for (std::size_t k = 1; k <= VisitedIds(vle); ++k) {
-        const std::string id = std::to_string(k);
         try {
-            const int capacity = StrToInt(TextOf(capacities, k, id, scratch));
-            const std::size_t i = texts.Find(k, id).index;
+            const int capacity = StrToInt(TextOf(capacities, k, scratch));
+            const std::size_t i = texts.Find(k).index;
             const std::size_t length = i == StringTable::kNone ? 0 : vle.ValueLengthAt(i);
             if (static_cast<long long>(length) > capacity)
-                check.overlong.push_back({id, length, capacity});
+                check.overlong.push_back({std::to_string(k), length, capacity});
         } catch (const ConvertError&) {
             note();
         }
         if (gaps) {
             try {
-                (void)GapBytesOf(*gaps, k, id, gapScratch);
+                (void)GapBytesOf(*gaps, k, gapScratch);
             } catch (const ConvertError&) {
                 note();
             }
@@ -234,20 +236,19 @@ void PutPatchFile(const StringTable& vle, const StringTable& vle2, const StringT
     EntriesById texts(vle, 1);
     EntriesById gaps(vle2, 0);
     EntriesById capacities(vle3, 1);
-    put(GapBytesOf(gaps, 0, "0", gapScratch));
+    put(GapBytesOf(gaps, 0, gapScratch));
     if (vle3.EntryCount() == 0)
         return;
     std::vector<std::uint8_t> slot;
     for (std::size_t k = 1; k <= VisitedIds(vle); ++k) {
-        const std::string id = std::to_string(k);
-        const auto capacity = static_cast<std::size_t>(StrToInt(TextOf(capacities, k, id, scratch)));
-        const std::string_view text = TextOf(texts, k, id, scratch);
+        const auto capacity = static_cast<std::size_t>(StrToInt(TextOf(capacities, k, scratch)));
+        const std::string_view text = TextOf(texts, k, scratch);
         slot.assign(2 + 2 * capacity, 0); // the filler after the text
         slot[0] = static_cast<std::uint8_t>(capacity);
         slot[1] = kStringMarker;
         PutText(slot.data() + 2, text);
         put(slot);
-        put(GapBytesOf(gaps, k, id, gapScratch));
+        put(GapBytesOf(gaps, k, gapScratch));
     }
 }
 
@@ -288,7 +289,7 @@ int CaptionFileBytes(const StringTable& vle)
     EntriesById texts(vle, 1);
     long long bytes = 4;
     for (std::size_t k = 1; k <= VisitedIds(vle); ++k)
-        bytes += 2 * static_cast<long long>(TextOf(texts, k, std::to_string(k), scratch).size()) + 2;
+        bytes += 2 * static_cast<long long>(TextOf(texts, k, scratch).size()) + 2;
     return static_cast<int>(std::min<long long>(bytes, std::numeric_limits<int>::max()));
 }
 
@@ -306,7 +307,7 @@ std::vector<std::uint8_t> BuildCaptionFile(const StringTable& vle)
     const auto offset = static_cast<std::uint8_t>(indexOffset);
     std::vector<std::uint8_t> out = {offset, 0, kCaptionHeaderWord, 0};
     for (std::size_t k = 1; k <= count; ++k) {
-        const std::string_view text = TextOf(texts, k, std::to_string(k), scratch);
+        const std::string_view text = TextOf(texts, k, scratch);
         out.push_back(static_cast<std::uint8_t>(text.size()));
         out.push_back(kStringMarker);
         out.resize(out.size() + 2 * text.size());

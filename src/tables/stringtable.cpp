@@ -59,6 +59,18 @@ std::string LowerAsciiLetters(std::string_view text)
     return folded;
 }
 
+void CountUp(std::string& digits)
+{
+    for (auto d = digits.rbegin(); d != digits.rend(); ++d) {
+        if (*d != '9') {
+            ++*d;
+            return;
+        }
+        *d = '0';
+    }
+    digits.insert(digits.begin(), '1');
+}
+
 StringTable::StringTable(std::string keyTitle, std::string valueTitle)
     : m_keyTitle(std::move(keyTitle)), m_valueTitle(std::move(valueTitle))
 {

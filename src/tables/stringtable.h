@@ -12,6 +12,10 @@ namespace tavolin {
 // A copy with only the letters A..Z lower-cased.
 [[nodiscard]] std::string LowerAsciiLetters(std::string_view text);
 
+// Adds one to the decimal number `digits`: the next of the keys 0, 1, 2 ...
+// that a scan gives its entries.
+void CountUp(std::string& digits);
+
 // Told before and after every change of a table's entries, so that a grid
 // showing the table can leave and re-enter its cell editor. Edits of a value
 // (SetValue) are not reported: they come from the grid itself.

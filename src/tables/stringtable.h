@@ -108,7 +108,7 @@ private:
 
     [[nodiscard]] std::string_view LineOf(const Entry& e) const
     {
-        return std::string_view(m_text).substr(e.at, e.length);
+        return {m_text.data() + e.at, e.length}; // lines lie within m_text
     }
     // The length of the key: where the line's first "=" stands. A loop, as
     // keys are short.

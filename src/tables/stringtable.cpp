@@ -61,14 +61,14 @@ std::string LowerAsciiLetters(std::string_view text)
 
 void CountUp(std::string& digits)
 {
-    for (auto d = digits.rbegin(); d != digits.rend(); ++d) {
-        if (*d != '9') {
-            ++*d;
-            return;
-        }
-        *d = '0';
-    }
-    digits.insert(digits.begin(), '1');
+    // The last digit that is not 9 goes up by one, and the 9s after it turn
+    // to 0s; with no such digit, a 1 goes in front.
+    const auto last = std::find_if(digits.rbegin(), digits.rend(), [](char d) { return d != '9'; });
+    std::fill(digits.rbegin(), last, '0');
+    if (last == digits.rend())
+        digits.insert(digits.begin(), '1');
+    else
+        ++*last;
 }
 
 StringTable::StringTable(std::string keyTitle, std::string valueTitle)

@@ -38,8 +38,8 @@ struct ImportOptions {
     std::string file;
     std::string po;
     std::string output;
+    bool variant = false; // write the language variant beside `file`
     bool dryRun = false;
-    bool force = false;
     std::optional<unsigned> maxGrowth; // percent
 };
 

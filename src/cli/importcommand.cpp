@@ -1,11 +1,14 @@
-#include <functional>
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <utility>
 
 #include "cli/commands.h"
+#include "cli/languages.h"
 #include "cli/pofile.h"
+#include "cli/readback.h"
 #include "cli/resourcestrings.h"
 #include "cli/resourcetexts.h"
 #include "cli/translations.h"
@@ -21,32 +24,56 @@ namespace {
 
 struct ImportTally {
     std::size_t applied = 0;
-    std::size_t unchanged = 0;
+    std::size_t already = 0;      // the file holds the translation already
+    std::size_t unchanged = 0;    // a translation equal to its text
+    std::size_t untranslated = 0; // an empty translation
     std::size_t fuzzy = 0;
-    std::size_t stale = 0;
     std::size_t unknown = 0;
     std::size_t noContext = 0;
     std::size_t refused = 0;
 
     void Report(std::ostream& out, bool xliff) const
     {
-        out << "applied " << applied << ", unchanged " << unchanged << ", skipped "
-            << fuzzy + stale + unknown + noContext << " (" << (xliff ? "state not translated " : "fuzzy ") << fuzzy
-            << ", changed since export " << stale << ", unknown ID " << unknown
+        out << "applied " << applied << ", already translated " << already << ", unchanged " << unchanged
+            << ", untranslated " << untranslated << ", skipped " << fuzzy + unknown + noContext << " ("
+            << (xliff ? "state not translated " : "fuzzy ") << fuzzy << ", unknown ID " << unknown
             << (xliff ? ", no id " : ", no msgctxt ") << noContext << "), refused " << refused << '\n';
     }
 };
 
-// The translations an import takes, in the order of the file, as ID and
-// text: obsolete and fuzzy entries, entries without an ID or for no text of
-// the file, empty ones and, without --force, those whose source is no longer
-// the file's text are counted and left out. `current` gives the file's text
-// of an ID in UTF-8, nothing for an ID it lacks.
-std::vector<std::pair<std::string, std::string>> TakenTranslations(
-    const Translations& t, const std::function<std::optional<std::string>(const std::string&)>& current,
-    bool force, ImportTally& tally, std::ostream& err)
+// A text of the file as an import matches entries against it.
+struct FileText {
+    std::string id;
+    std::string group; // where a text can have moved to: its resource, or "" for every string by marker
+    std::string text;  // UTF-8
+};
+
+// The group of an entry's ID, as FileText names it.
+std::string GroupOf(const std::string& id, ReadBy mode)
 {
-    std::vector<std::pair<std::string, std::string>> taken;
+    return mode == ReadBy::Resource ? id.substr(0, id.find('.')) : std::string();
+}
+
+// A translation an import takes: the ID of the text it goes onto.
+struct Taken {
+    std::string id;
+    std::string translation;
+};
+
+// The translations an import takes, in the order of the file. An entry goes
+// only onto a text whose current text is its msgid: the one at its ID, or
+// else the one text of its group that is (an ID that moved since the
+// export). Where none is and the file holds the translation there, it is
+// already translated; where none is otherwise, or several are, it is
+// refused. Obsolete, fuzzy and empty entries and those without an ID are
+// counted and left out, as are IDs the file lacks.
+std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<FileText>& texts, ReadBy mode,
+                                     ImportTally& tally, std::ostream& err)
+{
+    std::map<std::string, std::size_t> byId;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        byId.emplace(texts[i].id, i);
+    std::vector<Taken> taken;
     std::map<std::string, std::string> given;
     for (const auto& e : t.entries) {
         if (e.obsolete)
@@ -61,27 +88,58 @@ std::vector<std::pair<std::string, std::string>> TakenTranslations(
             ++tally.noContext;
             continue;
         }
-        const std::string& id = *e.context;
-        const auto text = current(id);
-        if (!text) {
-            err << "skipped: ID " << id << " names no string of the file\n";
-            ++tally.unknown;
-            continue;
-        }
         if (e.msgstr.empty()) {
-            ++tally.unchanged;
+            ++tally.untranslated;
             continue;
         }
-        if (e.msgid != *text && !force) {
-            err << "skipped: ID " << id << " has changed since the export (use --force to apply it)\n";
-            ++tally.stale;
-            continue;
+        const std::string& id = *e.context;
+        const auto at = byId.find(id);
+        const FileText* onto = at != byId.end() && texts[at->second].text == e.msgid ? &texts[at->second] : nullptr;
+        if (!onto) {
+            const std::string group = GroupOf(id, mode);
+            std::vector<const FileText*> same;
+            bool holdsTranslation = at != byId.end() && texts[at->second].text == e.msgstr;
+            for (const auto& f : texts) {
+                if (f.group != group)
+                    continue;
+                if (f.text == e.msgid)
+                    same.push_back(&f);
+                else if (f.text == e.msgstr)
+                    holdsTranslation = true;
+            }
+            const std::string where = mode == ReadBy::Resource ? "resource " + group : std::string("the file");
+            if (same.size() == 1) {
+                onto = same.front();
+                err << "moved: ID " << id << " is now " << onto->id << " (its msgid found there)\n";
+            } else if (same.size() > 1) {
+                err << "refused: ID " << id << ": its text is not the msgid, and " << same.size() << " texts of "
+                    << where << " are (";
+                for (std::size_t i = 0; i < same.size(); ++i)
+                    err << (i == 0 ? "" : ", ") << same[i]->id;
+                err << "); cannot tell which\n";
+                ++tally.refused;
+                continue;
+            } else if (holdsTranslation) {
+                ++tally.already;
+                continue;
+            } else if (at == byId.end()) {
+                err << "skipped: ID " << id << " names no string of the file\n";
+                ++tally.unknown;
+                continue;
+            } else {
+                err << "refused: ID " << id << ": the file's text is \"" << texts[at->second].text
+                    << "\", not the msgid, and no text of " << where
+                    << " is; the file changed since the export (export it again, or msgmerge the translations "
+                       "into a new export)\n";
+                ++tally.refused;
+                continue;
+            }
         }
-        const auto [at, fresh] = given.emplace(id, e.msgstr);
+        const auto [was, fresh] = given.emplace(onto->id, e.msgstr);
         if (fresh)
-            taken.emplace_back(id, e.msgstr);
-        else if (at->second != e.msgstr) {
-            err << "refused: ID " << id << " is translated twice, differently\n";
+            taken.push_back({onto->id, e.msgstr});
+        else if (was->second != e.msgstr) {
+            err << "refused: ID " << onto->id << " is translated twice, differently\n";
             ++tally.refused;
         }
     }
@@ -89,19 +147,16 @@ std::vector<std::pair<std::string, std::string>> TakenTranslations(
 }
 
 // Marker mode: the texts go through the editor's code page into their slots.
-void ImportByMarker(const ImportOptions& o, const Translations& t, ResourceStrings& strings, ImportTally& tally,
-                    std::ostream& err)
+void ImportByMarker(const Translations& t, ResourceStrings& strings, ImportTally& tally, std::ostream& err)
 {
+    std::vector<FileText> texts;
     std::map<std::string, std::size_t> byId;
-    for (std::size_t i = 0; i < strings.Strings().size(); ++i)
-        byId.emplace(strings.Strings()[i].id, i);
-    const auto current = [&](const std::string& id) -> std::optional<std::string> {
-        const auto it = byId.find(id);
-        if (it == byId.end())
-            return std::nullopt;
-        return TextToUtf8(strings.Strings()[it->second].text);
-    };
-    for (const auto& [id, translation] : TakenTranslations(t, current, o.force, tally, err)) {
+    for (std::size_t i = 0; i < strings.Strings().size(); ++i) {
+        const auto& s = strings.Strings()[i];
+        texts.push_back({s.id, "", TextToUtf8(s.text)});
+        byId.emplace(s.id, i);
+    }
+    for (const auto& [id, translation] : TakenTranslations(t, texts, ReadBy::Marker, tally, err)) {
         const std::size_t index = byId.at(id);
         const auto text = Utf8ToText(translation);
         if (!text.text) {
@@ -131,19 +186,29 @@ struct Growth {
     std::size_t to = 0;
 };
 
-// Resource mode: the texts are edited and their resources laid out again.
-// Returns the new file's bytes when something is applied.
-std::vector<std::uint8_t> ImportByResource(const ImportOptions& o, const ResourceTexts& texts, const Translations& t,
-                                           ImportTally& tally, std::vector<Growth>& grown, std::ostream& err)
+// The rebuild's messages name apply's option; an import has its own.
+std::string WithImportOption(std::string message)
 {
-    const auto current = [&](const std::string& id) -> std::optional<std::string> {
-        const resource::Text* text = texts.Find(id);
-        if (!text)
-            return std::nullopt;
-        return resource::Utf16ToUtf8(text->text);
-    };
+    for (const std::string said : {"edit it with --allow-guessed", "allow guessed texts to trust it"}) {
+        const auto at = message.find(said);
+        if (at != std::string::npos)
+            message.replace(at, said.size(), "give --include-guessed to translate guessed texts");
+    }
+    return message;
+}
+
+// Resource mode: the texts are edited and their resources laid out again.
+// Returns the edits; `rebuilt` gets the new file's bytes when there are any.
+std::vector<resource::TextEdit> ImportByResource(const ImportOptions& o, const ResourceTexts& texts,
+                                                 const Translations& t, ImportTally& tally,
+                                                 std::vector<Growth>& grown, std::vector<std::uint8_t>& rebuilt,
+                                                 std::ostream& err)
+{
+    std::vector<FileText> current;
+    for (const auto& text : texts.File().texts)
+        current.push_back({resource::TextId(text), std::to_string(text.resource), resource::Utf16ToUtf8(text.text)});
     std::vector<resource::TextEdit> edits;
-    for (const auto& [id, translation] : TakenTranslations(t, current, o.force, tally, err)) {
+    for (const auto& [id, translation] : TakenTranslations(t, current, ReadBy::Resource, tally, err)) {
         const resource::Text& text = *texts.Find(id);
         if (!text.certain && !o.read.includeGuessed) {
             err << "refused: ID " << id << " was found by a guess; give --include-guessed to translate it\n";
@@ -173,21 +238,59 @@ std::vector<std::uint8_t> ImportByResource(const ImportOptions& o, const Resourc
         ++tally.applied;
     }
     if (tally.refused > 0 || edits.empty())
-        return {};
+        return edits;
     try {
-        return resource::Rebuild(texts.File(), edits, o.read.includeGuessed);
+        rebuilt = resource::Rebuild(texts.File(), edits, o.read.includeGuessed);
     } catch (const resource::RebuildError& e) {
-        err << "refused: " << e.what() << '\n';
+        err << "refused: " << WithImportOption(e.what()) << '\n';
         ++tally.refused;
     }
-    return {};
+    return edits;
+}
+
+// True when both name one file; a target that does not exist yet is
+// another file.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code error;
+    return a == b || std::filesystem::equivalent(a, b, error);
+}
+
+// Where the import writes: OUT, the language variant beside FILE, or FILE.
+// Throws ModeError for a variant of a language the platform does not number.
+std::string ImportTarget(const ImportOptions& o, const Translations& t)
+{
+    if (!o.output.empty())
+        return o.output;
+    if (!o.variant)
+        return o.file;
+    if (t.language.empty())
+        throw ModeError(o.po + ": names no language (PO Language:, XLIFF target-language), so --variant "
+                               "has no name to give; give -o OUT");
+    const auto number = PlatformLanguage(t.language);
+    if (!number)
+        throw ModeError(o.po + ": the platform has no language number for \"" + t.language +
+                        "\", so --variant has no name to give; give -o OUT");
+    return VariantPath(o.file, *number);
+}
+
+void ReportGrowth(const std::vector<Growth>& grown, std::ostream& out)
+{
+    if (grown.empty())
+        return;
+    // A file near its limits can have hundreds: the first ones tell.
+    constexpr std::size_t kShown = 20;
+    out << "longer than the original (an application may read a text into a buffer of the original's size):\n";
+    for (std::size_t i = 0; i < grown.size() && i < kShown; ++i)
+        out << "  " << grown[i].id << ": " << grown[i].from << " to " << grown[i].to << " characters\n";
+    if (grown.size() > kShown)
+        out << "  and " << grown.size() - kShown << " more\n";
 }
 
 } // namespace
 
 int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
 {
-    const std::string& target = o.output.empty() ? o.file : o.output;
     // Held from the read to the save: another import waits, and a change by
     // any other program meanwhile refuses the save.
     std::optional<FileLock> lock;
@@ -195,6 +298,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     ReadBy mode = ReadBy::Marker;
     std::optional<ResourceStrings> strings;
     Translations translations;
+    std::string target;
     try {
         lock.emplace(o.file);
         mode = ModeOf(o.file, o.read, texts);
@@ -202,6 +306,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
             strings.emplace(o.file);
         translations = ReadTranslations(o.po, o.file);
         CheckTranslationsMode(translations, mode, o.po, o.file);
+        target = ImportTarget(o, translations);
     } catch (const TavolinError& e) {
         err << Failure(e, o.file) << '\n';
         return 1;
@@ -212,25 +317,37 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
         err << e.what() << "; nothing written\n";
         return 1;
     }
+    const bool inPlace = SameFile(target, o.file);
     ImportTally tally;
     std::vector<Growth> grown;
     std::vector<std::uint8_t> rebuilt;
+    std::vector<ReadBackDifference> differences;
     try {
-        if (mode == ReadBy::Marker)
-            ImportByMarker(o, translations, *strings, tally, err);
-        else
-            rebuilt = ImportByResource(o, *texts, translations, tally, grown, err);
+        if (mode == ReadBy::Marker) {
+            ImportByMarker(translations, *strings, tally, err);
+        } else {
+            const auto edits = ImportByResource(o, *texts, translations, tally, grown, rebuilt, err);
+            if (!rebuilt.empty())
+                differences = ReadBackDifferences(texts->File(), edits, rebuilt);
+        }
     } catch (const TavolinError& e) {
         err << Failure(e, o.file) << '\n';
         return 1;
+    }
+    if (!differences.empty() && inPlace) {
+        err << "refused: " << o.file << " would read differently after the save, and the IDs of a later import "
+            << "would name other texts: " << DifferencesText(differences) << '\n';
+        ++tally.refused;
     }
     if (tally.refused > 0) {
         err << "nothing written\n";
         return 1;
     }
-    if (tally.applied > 0 && !o.dryRun) {
+    if (!o.dryRun && (tally.applied > 0 || !inPlace)) {
         try {
-            if (strings)
+            if (tally.applied == 0)
+                ReplaceFile(target, texts ? texts->File().bytes : ReadWholeFile(o.file));
+            else if (strings)
                 strings->Save(target);
             else
                 ReplaceFile(target, rebuilt);
@@ -241,11 +358,12 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     }
     // Only now: "applied" means written (or, with --dry-run, what would be).
     tally.Report(out, translations.xliff);
-    if (!grown.empty()) {
-        out << "longer than the original (an application may read a text into a buffer of the original's size):\n";
-        for (const auto& g : grown)
-            out << "  " << g.id << ": " << g.from << " to " << g.to << " characters\n";
-    }
+    if (!inPlace && !o.dryRun)
+        out << "written to " << target << '\n';
+    ReportGrowth(grown, out);
+    if (!differences.empty())
+        err << "warning: " << target << " reads differently from what was meant, and the IDs of an import into it "
+            << "would name other texts: " << DifferencesText(differences) << '\n';
     return 0;
 }
 

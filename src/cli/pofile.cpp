@@ -259,7 +259,7 @@ std::vector<PoEntry> PoFile::Read(const std::string& fileName)
     return Parse(ReadPoBytes(fileName), fileName);
 }
 
-std::vector<PoEntry> PoFile::Parse(std::string text, const std::string& fileName)
+std::vector<PoEntry> PoFile::Parse(std::string text, const std::string& fileName, std::string* language)
 {
     std::size_t badUtf8Line = 0;
     const std::string bytes = CheckPoBytes(fileName, std::move(text), badUtf8Line);
@@ -279,6 +279,12 @@ std::vector<PoEntry> PoFile::Parse(std::string text, const std::string& fileName
     // The texts are taken as UTF-8; a file in another charset would be misread.
     bool charsetNamed = false;
     if (const char* header = po_file_domain_header(file.get(), nullptr)) {
+        if (char* field = po_header_field(header, "Language"); field && language) {
+            *language = field;
+            std::free(field);
+        } else {
+            std::free(field);
+        }
         if (char* type = po_header_field(header, "Content-Type")) {
             std::string lower = type;
             std::free(type);

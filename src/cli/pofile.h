@@ -36,7 +36,9 @@ public:
     // an input whose kind is told by its content), and their reading;
     // `fileName` names the file in messages.
     [[nodiscard]] static std::string ReadBytes(const std::string& fileName);
-    [[nodiscard]] static std::vector<PoEntry> Parse(std::string text, const std::string& fileName);
+    // `language`, where given, receives the header's Language field.
+    [[nodiscard]] static std::vector<PoEntry> Parse(std::string text, const std::string& fileName,
+                                                    std::string* language = nullptr);
     // The PO text of the header (msgid "") and the entries, in gettext's
     // form (msgfmt --check takes it).
     [[nodiscard]] static std::string Text(const std::string& headerComment, const std::string& header,

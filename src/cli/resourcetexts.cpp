@@ -12,8 +12,6 @@
 
 namespace tavolin {
 
-namespace {
-
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
 {
     int fd;
@@ -40,8 +38,6 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
     ::close(fd);
     return bytes;
 }
-
-} // namespace
 
 ResourceTexts::ResourceTexts(const std::string& file) : m_file(resource::ReadResourceFile(ReadWholeFile(file))) {}
 

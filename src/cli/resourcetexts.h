@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ public:
 private:
     resource::ResourceFile m_file;
 };
+
+// The bytes of `file`, read without opening it for writing. Throws IoError.
+[[nodiscard]] std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 // The most UTF-16 units the format lets the text hold, where it sets one.
 [[nodiscard]] std::optional<std::size_t> TextLimit(const resource::Text& text);

@@ -67,9 +67,13 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
                                              "to FILE and save it");
     imp->add_option("FILE", import.file, "resource file")->required();
     imp->add_option("PO", import.po, "PO or XLIFF file")->required()->option_text("PO|XLIFF");
-    imp->add_option("-o", import.output, "write OUT instead of FILE")->option_text("OUT");
+    auto* impOut = imp->add_option("-o", import.output, "write OUT instead of FILE (also when nothing is applied)")
+                       ->option_text("OUT");
+    imp->add_flag("--variant", import.variant,
+                  "write the language variant beside FILE, named from the translations' language as the platform "
+                  "names it (app.rsc and Language: ru: app.r16)")
+        ->excludes(impOut);
     imp->add_flag("--dry-run", import.dryRun, "report what would be applied, write nothing");
-    imp->add_flag("--force", import.force, "apply entries whose msgid no longer matches the file");
     imp->add_option("--max-growth", maxGrowth,
                     "by resource: refuse translations longer than their text by more than PERCENT")
         ->check(CLI::NonNegativeNumber)

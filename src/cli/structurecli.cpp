@@ -1,11 +1,13 @@
 #include "cli/structurecli.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "cli/readback.h"
 #include "cli/resourcetexts.h"
 #include "codec/filelock.h"
 #include "codec/safesave.h"
@@ -180,8 +182,18 @@ int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
                                  ": the file has no such text");
         }
         const auto bytes = resource::Rebuild(file, edits, c.allowGuessed);
-        ReplaceFile(c.output.empty() ? c.file : c.output, bytes);
+        const std::string target = c.output.empty() ? c.file : c.output;
+        const auto differences = ReadBackDifferences(file, edits, bytes);
+        std::error_code error;
+        const bool inPlace = target == c.file || std::filesystem::equivalent(target, c.file, error);
+        if (!differences.empty() && inPlace)
+            throw resource::RebuildError(c.file + " would read differently after the save, and IDs would name "
+                                         "other texts: " + DifferencesText(differences));
+        ReplaceFile(target, bytes);
         out << "applied " << edits.size() << '\n';
+        if (!differences.empty())
+            err << "warning: " << target << " reads differently from what was meant, and IDs would name other "
+                << "texts there: " << DifferencesText(differences) << '\n';
         return 0;
     } catch (const InputError& e) {
         err << e.what() << "; nothing written\n";

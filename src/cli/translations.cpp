@@ -13,17 +13,23 @@ namespace tavolin {
 Translations ReadTranslations(const std::string& path, const std::string& resourceFile)
 {
     std::string bytes = PoFile::ReadBytes(path);
-    if (!LooksLikeXml(bytes))
-        return {false, PoFile::Parse(std::move(bytes), path)};
+    if (!LooksLikeXml(bytes)) {
+        Translations t;
+        t.entries = PoFile::Parse(std::move(bytes), path, &t.language);
+        return t;
+    }
     auto units = ReadXliff(bytes, path);
     // A document of several files: the units of the one for this file.
     const std::string name = std::filesystem::path(resourceFile).filename().string();
     const bool several = std::any_of(units.begin(), units.end(),
                                      [&](const XliffEntry& u) { return u.original != units.front().original; });
-    Translations t{true, {}};
+    Translations t;
+    t.xliff = true;
     for (auto& u : units) {
         if (several && u.original != name)
             continue;
+        if (t.language.empty())
+            t.language = u.targetLanguage;
         PoEntry e;
         e.context = std::move(u.id);
         e.msgid = std::move(u.source);

@@ -13,6 +13,7 @@ namespace tavolin {
 struct Translations {
     bool xliff = false;
     std::vector<PoEntry> entries;
+    std::string language; // PO Language:, XLIFF target-language; empty when not given
 };
 
 // Reads a PO or XLIFF file (told by its content); of an XLIFF of several

@@ -398,6 +398,7 @@ std::vector<XliffEntry> Reader::Read()
         if (!Is(file, "file"))
             continue;
         const std::string original = Attribute(file, "original").value_or("");
+        const std::string targetLanguage = Attribute(file, "target-language").value_or("");
         const pugi::xml_node body = Child(file, "body");
         // Units in document order, through <group>s at any depth.
         std::vector<pugi::xml_node> pending;
@@ -408,6 +409,7 @@ std::vector<XliffEntry> Reader::Read()
             pending.pop_back();
             if (Is(node, "trans-unit")) {
                 entries.push_back(ReadUnit(node, original));
+                entries.back().targetLanguage = targetLanguage;
             } else if (Is(node, "group")) {
                 for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling())
                     pending.push_back(child);

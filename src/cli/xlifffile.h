@@ -29,6 +29,7 @@ struct XliffDocument {
 // One <trans-unit> as import reads it.
 struct XliffEntry {
     std::string original;              // of its <file>
+    std::string targetLanguage;        // of its <file>; empty when not given
     std::optional<std::string> id;     // nullopt when the unit has none
     std::string source;
     std::optional<std::string> target; // nullopt: no <target> element

@@ -96,26 +96,32 @@ TEST(Translate, ImportSkipsWhatItCannotTrustAndReportsIt)
     const test::TempDir dir;
     const std::string file = dir.Write("s.rsc", kTwoStrings);
     const fs::path po = dir.Path() / "t.po";
-    WriteText(po, "msgctxt \"1\"\nmsgid \"Ho\"\nmsgstr \"Yo\"\n\n"
-                  "#, fuzzy\nmsgctxt \"2\"\nmsgid \"x\"\nmsgstr \"ab\"\n\n"
-                  "msgctxt \"9\"\nmsgid \"x\"\nmsgstr \"y\"\n\n"
-                  "msgid \"Hi\"\nmsgstr \"z\"\n\n"
-                  "msgctxt \"2\"\nmsgid \"k\"\nmsgstr \"\"\n\n"
-                  "#~ msgctxt \"2\"\n#~ msgid \"y\"\n#~ msgstr \"zz\"\n");
-    CliRun run = Cli({"import", file, po.string(), "--dry-run"});
-    EXPECT_EQ(run.out, "applied 0, unchanged 1, skipped 4 (fuzzy 1, changed since export 1, unknown ID 1, "
-                       "no msgctxt 1), refused 0\n");
-    EXPECT_NE(run.err.find("ID 1 has changed since the export"), std::string::npos);
+    const std::string entries = "#, fuzzy\nmsgctxt \"2\"\nmsgid \"x\"\nmsgstr \"ab\"\n\n"
+                                "msgctxt \"9\"\nmsgid \"x\"\nmsgstr \"y\"\n\n"
+                                "msgid \"Hi\"\nmsgstr \"z\"\n\n"
+                                "msgctxt \"2\"\nmsgid \"k\"\nmsgstr \"\"\n\n"
+                                "#~ msgctxt \"2\"\n#~ msgid \"y\"\n#~ msgstr \"zz\"\n";
+    WriteText(po, "msgctxt \"1\"\nmsgid \"Hi\"\nmsgstr \"Yo\"\n\n" + entries);
+    CliRun run = Cli({"import", file, po.string()});
+    EXPECT_EQ(run.out, "applied 1, already translated 0, unchanged 0, untranslated 1, skipped 3 (fuzzy 1, "
+                       "unknown ID 1, no msgctxt 1), refused 0\n");
     EXPECT_NE(run.err.find("ID 9 names no string"), std::string::npos);
-    run = Cli({"import", file, po.string(), "--force", "--dry-run"});
-    EXPECT_EQ(run.out.rfind("applied 1,", 0), 0u);
-    EXPECT_EQ(test::ReadAll(file), kTwoStrings);
-
+    EXPECT_EQ(test::Listed(file), "1\t3\tYo\n2\t2\tก\\\n");
+    // Again: nothing is in conflict, and a new file is written all the same.
     const std::string out = (dir.Path() / "out.rsc").string();
-    run = Cli({"import", file, po.string(), "--force", "-o", out});
-    EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(test::ReadAll(file), kTwoStrings);
-    EXPECT_EQ(test::Listed(out), "1\t3\tYo\n2\t2\tก\\\n");
+    run = Cli({"import", file, po.string(), "-o", out});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find(',', 20)), "applied 0, already translated 1");
+    EXPECT_EQ(test::ReadAll(out), test::ReadAll(file));
+
+    // A msgid the file no longer holds anywhere: refused, and nothing written.
+    const test::Bytes before = test::ReadAll(file);
+    WriteText(po, "msgctxt \"1\"\nmsgid \"Ho\"\nmsgstr \"Yo!\"\n\n" + entries);
+    run = Cli({"import", file, po.string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("refused: ID 1: the file's text is \"Yo\", not the msgid"), std::string::npos) << run.err;
+    EXPECT_EQ(test::ReadAll(file), before);
+    EXPECT_EQ(Cli({"import", file, po.string(), "--force"}).code, 2);
 }
 
 TEST(Translate, MalformedPoIsRefusedWithItsLine)

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <iterator>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
 

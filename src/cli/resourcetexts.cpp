@@ -6,9 +6,9 @@
 #include <unistd.h>
 #include <utility>
 
-#include "codec/bytefile.h"
+#include "file/bytefile.h"
 #include "resource/utf.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 
 namespace tavolin {
 

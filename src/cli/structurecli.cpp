@@ -7,8 +7,8 @@
 #include <ostream>
 
 #include "cli/resourcetexts.h"
-#include "codec/filelock.h"
-#include "codec/safesave.h"
+#include "file/filelock.h"
+#include "file/safesave.h"
 #include "resource/resourcefile.h"
 #include "resource/utf.h"
 #include "tables/error.h"

@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "codec/charconv.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/format.h"
 #include "codec/reader.h"
-#include "codec/safesave.h"
+#include "file/safesave.h"
 
 namespace tavolin {
 

@@ -1,4 +1,4 @@
-#include "codec/errors.h"
+#include "file/errors.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "codec/bytefile.h"
+#include "file/bytefile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 
 namespace tavolin {
 

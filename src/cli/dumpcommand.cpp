@@ -1,0 +1,111 @@
+#include <ostream>
+#include <string_view>
+
+#include "cli/commands.h"
+#include "cli/stringscli.h"
+#include "file/errors.h"
+#include "codec/reader.h"
+#include "tables/stringtable.h"
+
+namespace tavolin {
+
+namespace {
+
+void AppendJson(std::string& json, std::string_view bytes)
+{
+    static const char* const hex = "0123456789abcdef";
+    json += '"';
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // Runs of printable ASCII go in whole: most texts are nothing else.
+        std::size_t plain = i;
+        while (plain < bytes.size()) {
+            const auto b = static_cast<unsigned char>(bytes[plain]);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\')
+                break;
+            ++plain;
+        }
+        json.append(bytes.data() + i, plain - i);
+        if (plain == bytes.size())
+            break;
+        const auto b = static_cast<unsigned char>(bytes[plain]);
+        if (b == '"' || b == '\\') {
+            json += '\\';
+            json += static_cast<char>(b);
+        } else if (b < 0x20) {
+            json += "\\u00";
+            json += hex[b >> 4];
+            json += hex[b & 15];
+        } else {
+            json += static_cast<char>(0xC0 | b >> 6);
+            json += static_cast<char>(0x80 | (b & 0x3F));
+        }
+        i = plain + 1;
+    }
+    json += '"';
+}
+
+// The JSON goes out in large pieces: a million entries are tens of megabytes.
+void WriteTable(std::ostream& out, std::string& json, const char* name, const StringTable& table)
+{
+    constexpr std::size_t kPiece = 1 << 20;
+    json += '"';
+    json += name;
+    json += "\": [";
+    for (std::size_t i = 0; i < table.EntryCount(); ++i) {
+        if (i != 0)
+            json += ", ";
+        json += '[';
+        AppendJson(json, table.KeyAt(i));
+        json += ", ";
+        // Gap records are digits and blanks, nothing to escape.
+        if (table.IsGapRecordAt(i)) {
+            json += '"';
+            table.AppendValueAt(json, i);
+            json += '"';
+        } else {
+            AppendJson(json, table.StoredValueAt(i));
+        }
+        json += ']';
+        if (json.size() >= kPiece) {
+            out.write(json.data(), static_cast<std::streamsize>(json.size()));
+            json.clear();
+        }
+    }
+    json += ']';
+}
+
+} // namespace
+
+int Dump(const std::string& file, std::ostream& out)
+{
+    StringTables tables;
+    std::string error;
+    bool failed = false;
+    try {
+        ScanResourceFile(file, tables);
+    } catch (const TavolinError& e) {
+        failed = true;
+        error = e.what();
+    }
+    std::string json = "{";
+    WriteTable(out, json, "vle", tables.vle);
+    json += ", ";
+    WriteTable(out, json, "vle2", tables.vle2);
+    json += ", ";
+    WriteTable(out, json, "vle3", tables.vle3);
+    json += ", \"error\": ";
+    json += failed ? JsonString(error) : "null";
+    json += "}\n";
+    out.write(json.data(), static_cast<std::streamsize>(json.size()));
+    return failed ? 1 : 0;
+}
+
+std::string JsonString(const std::string& bytes)
+{
+    std::string json;
+    AppendJson(json, bytes);
+    return json;
+}
+
+} // namespace tavolin

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "cli/resourcetexts.h"
+
+namespace tavolin {
+
+class TavolinError;
+
+// The options of list, export, import and check that choose how a file is read.
+struct ReadOptions {
+    std::string by; // "resource", "marker" or empty for the file's default
+    bool includeGuessed = false;
+};
+
+// `by` that cannot apply to the file, or translations made for the other mode.
+class ModeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// How `file` is read. By resource, `texts` is left holding its structure;
+// `--by marker` needs no look at it.
+[[nodiscard]] ReadBy ModeOf(const std::string& file, const ReadOptions& o, std::optional<ResourceTexts>& texts);
+
+// A failure as the command line shows it: the file it concerns (the one a
+// save was writing, or `file`), then the message.
+[[nodiscard]] std::string Failure(const TavolinError& e, const std::string& file);
+
+} // namespace tavolin

@@ -6,8 +6,8 @@
 
 #include "cli/commands.h"
 #include "cli/pofile.h"
-#include "cli/resourcestrings.h"
-#include "cli/resourcetexts.h"
+#include "document/resourcestrings.h"
+#include "document/resourcetexts.h"
 #include "cli/translations.h"
 #include "codec/displaytext.h"
 #include "file/errors.h"
@@ -191,15 +191,16 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     // Held from the read to the save: another import waits, and a change by
     // any other program meanwhile refuses the save.
     std::optional<FileLock> lock;
-    std::optional<ResourceTexts> texts;
+    std::optional<Document> document;
     ReadBy mode = ReadBy::Marker;
-    std::optional<ResourceStrings> strings;
+    ResourceStrings* strings = nullptr;
     Translations translations;
     try {
         lock.emplace(o.file);
-        mode = ModeOf(o.file, o.read, texts);
+        document.emplace(OpenDocument(o.file, o.read));
+        mode = document->Reading();
         if (mode == ReadBy::Marker)
-            strings.emplace(o.file);
+            strings = &document->Markers();
         translations = ReadTranslations(o.po, o.file);
         CheckTranslationsMode(translations, mode, o.po, o.file);
     } catch (const TavolinError& e) {
@@ -219,7 +220,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
         if (mode == ReadBy::Marker)
             ImportByMarker(o, translations, *strings, tally, err);
         else
-            rebuilt = ImportByResource(o, *texts, translations, tally, grown, err);
+            rebuilt = ImportByResource(o, document->Structure(), translations, tally, grown, err);
     } catch (const TavolinError& e) {
         err << Failure(e, o.file) << '\n';
         return 1;

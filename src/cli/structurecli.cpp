@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "cli/resourcetexts.h"
+#include "document/resourcetexts.h"
 #include "file/filelock.h"
 #include "file/safesave.h"
 #include "resource/resourcefile.h"

@@ -327,6 +327,11 @@ void ResavePatchFile(const std::string& source, const std::string& target)
     StringTables tables;
     SavingChanges changes;
     ScanResourceFile(source, tables, &changes);
+    ResaveScannedTables(tables, changes, target);
+}
+
+void ResaveScannedTables(const StringTables& tables, const SavingChanges& changes, const std::string& target)
+{
     RefuseStringsWithoutLengthByte(changes, tables.vle);
     // No need for CheckPatchFile: a scan's tables always pass it. Each
     // capacity is the length byte itself, no text holds more characters than

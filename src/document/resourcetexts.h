@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +18,8 @@ enum class ReadBy { Resource, Marker };
 // A file read through its resource structure, for translating.
 class ResourceTexts {
 public:
-    // Reads the whole file without opening it for writing. Throws IoError.
-    explicit ResourceTexts(const std::string& file);
+    // Any bytes; a file of no known format has no texts.
+    explicit ResourceTexts(std::span<const std::uint8_t> bytes);
 
     [[nodiscard]] const resource::ResourceFile& File() const { return m_file; }
     // Resource for the formats the structure codec reads, marker otherwise.

@@ -16,7 +16,7 @@
 #include "codec/charconv.h"
 #include "benchfile.h"
 #include "codec/reader.h"
-#include "codec/safesave.h"
+#include "file/safesave.h"
 #include "codec/writer.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "benchfile.h"
 #include "codec/reader.h"
-#include "codec/safesave.h"
+#include "file/safesave.h"
 #include "codec/writer.h"
 
 namespace {

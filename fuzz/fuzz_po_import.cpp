@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/stringscli.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/reader.h"
 #include "fuzzcheck.h"
 

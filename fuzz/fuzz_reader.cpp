@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codec/charconv.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/format.h"
 #include "codec/reader.h"
 #include "codec/savingchanges.h"

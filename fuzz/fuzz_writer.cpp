@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "codec/charconv.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/format.h"
 #include "codec/writer.h"
 #include "fuzzcheck.h"

@@ -28,7 +28,7 @@ jobs=2
 # headers, go first, so that the two jobs end together on the small ones of
 # the core.
 mapfile -t units < <(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$db" | grep "^$root/src/" | sort -u |
-    awk '{ print (/\/src\/(codec|tables)\//) ? 1 : 0, $0 }' | sort -s -k1,1n | cut -d' ' -f2-)
+    awk '{ print (/\/src\/(codec|tables|file)\//) ? 1 : 0, $0 }' | sort -s -k1,1n | cut -d' ' -f2-)
 if [ ${#units[@]} -eq 0 ]; then
     echo "lint: $db names no file under $root/src" >&2
     exit 2

@@ -86,8 +86,8 @@ std::vector<fs::path> CorpusFiles()
 
 } // namespace tavolin::test
 
-#include "codec/errors.h"
-#include "codec/safesave.h"
+#include "file/errors.h"
+#include "file/safesave.h"
 #include "codec/reader.h"
 #include "tables/error.h"
 

@@ -2,18 +2,17 @@
 #include <ostream>
 
 #include "cli/commands.h"
-#include "cli/resourcestrings.h"
-#include "cli/resourcetexts.h"
+#include "document/resourcestrings.h"
+#include "document/resourcetexts.h"
 #include "codec/displaytext.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 
 namespace tavolin {
 
 namespace {
 
-int CheckByMarker(const std::string& file, std::ostream& out)
+int CheckByMarker(const std::string& file, const ResourceStrings& strings, std::ostream& out)
 {
-    const ResourceStrings strings(file);
     if (strings.Strings().empty())
         out << file << ": by marker: no strings found\n";
     if (strings.RoundTrips()) {
@@ -54,9 +53,10 @@ int Check(const std::vector<std::string>& files, const ReadOptions& o, std::ostr
     int code = 0;
     for (const auto& file : files) {
         try {
-            std::optional<ResourceTexts> texts;
-            const int result = ModeOf(file, o, texts) == ReadBy::Resource ? CheckByResource(file, *texts, out)
-                                                                           : CheckByMarker(file, out);
+            Document document = OpenDocument(file, o);
+            const int result = document.Reading() == ReadBy::Resource
+                                   ? CheckByResource(file, document.Structure(), out)
+                                   : CheckByMarker(file, document.Markers(), out);
             code = std::max(code, result);
         } catch (const TavolinError& e) {
             err << file << ": " << e.what() << '\n';

@@ -3,8 +3,8 @@
 
 #include "cli/commands.h"
 #include "cli/stringscli.h"
-#include "codec/errors.h"
-#include "codec/reader.h"
+#include "file/errors.h"
+#include "document/document.h"
 #include "tables/stringtable.h"
 
 namespace tavolin {
@@ -83,7 +83,9 @@ int Dump(const std::string& file, std::ostream& out)
     std::string error;
     bool failed = false;
     try {
-        ScanResourceFile(file, tables);
+        // The tables that the editor's Open reads, which opens for writing.
+        const Document document(file, {.by = ReadBy::Marker, .access = Access::ReadWrite});
+        document.ScanInto(tables, nullptr);
     } catch (const TavolinError& e) {
         failed = true;
         error = e.what();

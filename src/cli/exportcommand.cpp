@@ -9,12 +9,12 @@
 
 #include "cli/commands.h"
 #include "cli/pofile.h"
-#include "cli/resourcestrings.h"
-#include "cli/resourcetexts.h"
+#include "document/resourcestrings.h"
+#include "document/resourcetexts.h"
 #include "cli/xlifffile.h"
 #include "codec/displaytext.h"
-#include "codec/errors.h"
-#include "codec/safesave.h"
+#include "file/errors.h"
+#include "file/safesave.h"
 #include "resource/utf.h"
 #include "version.h"
 
@@ -44,13 +44,14 @@ struct Unit {
 std::string ExportUnits(const std::string& file, const ExportOptions& o, std::vector<Unit>& units)
 {
     const std::string name = std::filesystem::path(file).filename().string();
-    std::optional<ResourceTexts> texts;
-    if (ModeOf(file, o.read, texts) == ReadBy::Resource) {
-        const auto chosen = texts->Texts(o.read.includeGuessed);
+    Document document = OpenDocument(file, o.read);
+    if (document.Reading() == ReadBy::Resource) {
+        const ResourceTexts& texts = document.Structure();
+        const auto chosen = texts.Texts(o.read.includeGuessed);
         std::transform(chosen.begin(), chosen.end(), std::back_inserter(units), [](const resource::Text* t) {
             return Unit{resource::TextId(*t), resource::Utf16ToUtf8(t->text), TextLimit(*t), TextComment(*t)};
         });
-        std::string comment = "Texts of " + name + " (" + texts->Summary() +
+        std::string comment = "Texts of " + name + " (" + texts.Summary() +
                               "), exported by tavolin-strings by resource.\n"
                               "A translation may be shorter or longer than its text, but an LTEXT holds at most 255\n"
                               "characters, and an application may read a text into a buffer of the original's size.\n";
@@ -59,7 +60,7 @@ std::string ExportUnits(const std::string& file, const ExportOptions& o, std::ve
                        "translating them.\n";
         return comment;
     }
-    const ResourceStrings strings(file);
+    const ResourceStrings& strings = document.Markers();
     for (const auto& s : strings.Strings()) {
         Unit u{s.id, TextToUtf8(s.text), std::nullopt, ""};
         if (s.capacity >= 0) {

@@ -9,13 +9,12 @@
 #include "cli/languages.h"
 #include "cli/pofile.h"
 #include "cli/readback.h"
-#include "cli/resourcestrings.h"
-#include "cli/resourcetexts.h"
+#include "document/document.h"
 #include "cli/translations.h"
 #include "codec/displaytext.h"
-#include "codec/errors.h"
-#include "codec/filelock.h"
-#include "codec/safesave.h"
+#include "file/errors.h"
+#include "file/filelock.h"
+#include "file/safesave.h"
 #include "resource/utf.h"
 
 namespace tavolin {
@@ -197,19 +196,22 @@ std::string WithImportOption(std::string message)
     return message;
 }
 
-// Resource mode: the texts are edited and their resources laid out again.
-// Returns the edits; `rebuilt` gets the new file's bytes when there are any.
-std::vector<resource::TextEdit> ImportByResource(const ImportOptions& o, const ResourceTexts& texts,
-                                                 const Translations& t, ImportTally& tally,
-                                                 std::vector<Growth>& grown, std::vector<std::uint8_t>& rebuilt,
-                                                 std::ostream& err)
+// Resource mode: the texts are edited in the document and their resources
+// laid out again. Returns the edits; `rebuilt` gets the new file's bytes
+// when there are any.
+std::vector<resource::TextEdit> ImportByResource(const ImportOptions& o, Document& document, const Translations& t,
+                                                 ImportTally& tally, std::vector<Growth>& grown,
+                                                 std::vector<std::uint8_t>& rebuilt, std::ostream& err)
 {
     std::vector<FileText> current;
-    for (const auto& text : texts.File().texts)
-        current.push_back({resource::TextId(text), std::to_string(text.resource), resource::Utf16ToUtf8(text.text)});
+    for (const auto& text : document.Texts()) {
+        const std::string group = text.id.substr(0, text.id.find('.'));
+        current.push_back({text.id, group, resource::Utf16ToUtf8(text.text)});
+    }
     std::vector<resource::TextEdit> edits;
     for (const auto& [id, translation] : TakenTranslations(t, current, ReadBy::Resource, tally, err)) {
-        const resource::Text& text = *texts.Find(id);
+        const std::size_t row = *document.RowOf(id);
+        const DocumentText& text = document.Texts()[row];
         if (!text.certain && !o.read.includeGuessed) {
             err << "refused: ID " << id << " was found by a guess; give --include-guessed to translate it\n";
             ++tally.refused;
@@ -234,14 +236,16 @@ std::vector<resource::TextEdit> ImportByResource(const ImportOptions& o, const R
                 continue;
             }
         }
-        edits.push_back({text.resource, text.index, *units});
+        const resource::Text& at = document.Structure().File().texts[row];
+        edits.push_back({at.resource, at.index, *units});
+        document.SetText(row, *units);
         ++tally.applied;
     }
     if (tally.refused > 0 || edits.empty())
         return edits;
     try {
-        rebuilt = resource::Rebuild(texts.File(), edits, o.read.includeGuessed);
-    } catch (const resource::RebuildError& e) {
+        rebuilt = document.SavedBytes(o.read.includeGuessed);
+    } catch (const SaveRefused& e) {
         err << "refused: " << WithImportOption(e.what()) << '\n';
         ++tally.refused;
     }
@@ -294,16 +298,17 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     // Held from the read to the save: another import waits, and a change by
     // any other program meanwhile refuses the save.
     std::optional<FileLock> lock;
-    std::optional<ResourceTexts> texts;
+    std::optional<Document> document;
     ReadBy mode = ReadBy::Marker;
-    std::optional<ResourceStrings> strings;
+    ResourceStrings* strings = nullptr;
     Translations translations;
     std::string target;
     try {
         lock.emplace(o.file);
-        mode = ModeOf(o.file, o.read, texts);
+        document.emplace(OpenDocument(o.file, o.read));
+        mode = document->Reading();
         if (mode == ReadBy::Marker)
-            strings.emplace(o.file);
+            strings = &document->Markers();
         translations = ReadTranslations(o.po, o.file);
         CheckTranslationsMode(translations, mode, o.po, o.file);
         target = ImportTarget(o, translations);
@@ -326,9 +331,9 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
         if (mode == ReadBy::Marker) {
             ImportByMarker(translations, *strings, tally, err);
         } else {
-            const auto edits = ImportByResource(o, *texts, translations, tally, grown, rebuilt, err);
+            const auto edits = ImportByResource(o, *document, translations, tally, grown, rebuilt, err);
             if (!rebuilt.empty())
-                differences = ReadBackDifferences(texts->File(), edits, rebuilt);
+                differences = ReadBackDifferences(document->Structure().File(), edits, rebuilt);
         }
     } catch (const TavolinError& e) {
         err << Failure(e, o.file) << '\n';
@@ -346,7 +351,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     if (!o.dryRun && (tally.applied > 0 || !inPlace)) {
         try {
             if (tally.applied == 0)
-                ReplaceFile(target, texts ? texts->File().bytes : ReadWholeFile(o.file));
+                ReplaceFile(target, document->Bytes());
             else if (strings)
                 strings->Save(target);
             else

@@ -1,28 +1,29 @@
 #include <ostream>
 
 #include "cli/commands.h"
-#include "cli/resourcestrings.h"
-#include "cli/resourcetexts.h"
+#include "document/resourcestrings.h"
+#include "document/resourcetexts.h"
 #include "codec/displaytext.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 
 namespace tavolin {
 
 int List(const std::string& file, const ReadOptions& o, std::ostream& out, std::ostream& err)
 {
     try {
-        std::optional<ResourceTexts> texts;
-        if (ModeOf(file, o, texts) == ReadBy::Resource) {
-            out << "# " << file << ": by resource: " << texts->Summary()
+        Document document = OpenDocument(file, o);
+        if (document.Reading() == ReadBy::Resource) {
+            const ResourceTexts& texts = document.Structure();
+            out << "# " << file << ": by resource: " << texts.Summary()
                 << (o.includeGuessed ? "; guessed ones included\n" : "; guessed ones left out\n");
-            for (const resource::Text* t : texts->Texts(o.includeGuessed)) {
+            for (const resource::Text* t : texts.Texts(o.includeGuessed)) {
                 const auto limit = TextLimit(*t);
                 out << resource::TextId(*t) << '\t' << (limit ? std::to_string(*limit) : std::string("-")) << '\t'
                     << OneLine(t->text) << '\n';
             }
             return 0;
         }
-        const ResourceStrings strings(file);
+        const ResourceStrings& strings = document.Markers();
         out << "# " << file << ": by marker\n";
         for (const auto& s : strings.Strings())
             out << s.id << '\t' << (s.capacity < 0 ? std::string("-") : std::to_string(s.capacity))

@@ -14,9 +14,9 @@
 
 #include <gettext-po.h>
 
-#include "codec/bytefile.h"
-#include "codec/errors.h"
-#include "codec/safesave.h"
+#include "file/bytefile.h"
+#include "file/errors.h"
+#include "file/safesave.h"
 #include "codec/utf8.h"
 
 namespace tavolin {

@@ -3,7 +3,7 @@
 #include <map>
 #include <utility>
 
-#include "cli/resourcetexts.h"
+#include "document/resourcetexts.h"
 
 namespace tavolin {
 

@@ -1,21 +1,18 @@
 #include "cli/readmode.h"
 
-#include "codec/errors.h"
-#include "codec/filelock.h"
+#include "file/errors.h"
+#include "file/filelock.h"
 
 namespace tavolin {
 
-ReadBy ModeOf(const std::string& file, const ReadOptions& o, std::optional<ResourceTexts>& texts)
+Document OpenDocument(const std::string& file, const ReadOptions& o)
 {
+    Document::Options options;
     if (o.by == "marker")
-        return ReadBy::Marker;
-    texts.emplace(file);
-    if (texts->DefaultMode() == ReadBy::Resource)
-        return ReadBy::Resource;
-    if (o.by == "resource")
-        throw ModeError(file + ": not a resource file of a format read by resource (old, compressed or narrow); "
-                               "give --by marker");
-    return ReadBy::Marker;
+        options.by = ReadBy::Marker;
+    else if (o.by == "resource")
+        options.by = ReadBy::Resource;
+    return Document(file, options);
 }
 
 std::string Failure(const TavolinError& e, const std::string& file)

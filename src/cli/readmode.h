@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/resourcetexts.h"
+#include "document/document.h"
 
 namespace tavolin {
 
@@ -22,9 +22,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// How `file` is read. By resource, `texts` is left holding its structure;
-// `--by marker` needs no look at it.
-[[nodiscard]] ReadBy ModeOf(const std::string& file, const ReadOptions& o, std::optional<ResourceTexts>& texts);
+// `file` opened as `o.by` asks: by resource, by marker, or the file's
+// default. Throws IoError, and ReadingRefused for `--by resource` on a file
+// of no resource format.
+[[nodiscard]] Document OpenDocument(const std::string& file, const ReadOptions& o);
 
 // A failure as the command line shows it: the file it concerns (the one a
 // save was writing, or `file`), then the message.

@@ -1,10 +1,10 @@
 #include <ostream>
 
 #include "cli/commands.h"
-#include "cli/resourcestrings.h"
-#include "codec/errors.h"
-#include "codec/filelock.h"
-#include "codec/reader.h"
+#include "document/resourcestrings.h"
+#include "file/errors.h"
+#include "file/filelock.h"
+#include "document/document.h"
 #include "codec/writer.h"
 #include "tables/stringtable.h"
 
@@ -14,13 +14,15 @@ int Resave(const std::string& file, const std::string& target, std::ostream& err
 {
     try {
         const FileLock lock(file);
-        if (!IsCaptionFile(file)) {
-            ResavePatchFile(file, target);
-            return 0;
-        }
+        // What the editor's Open followed by Save writes.
+        const Document document(file, {.by = ReadBy::Marker, .access = Access::ReadWrite});
         StringTables tables;
-        ScanResourceFile(file, tables);
-        SaveTables(target, tables, true);
+        SavingChanges changes;
+        document.ScanInto(tables, &changes);
+        if (IsCaptionFile(file))
+            SaveTables(target, tables, true);
+        else
+            ResaveScannedTables(tables, changes, target);
     } catch (const TavolinError& e) {
         err << Failure(e, file) << '\n';
         return 1;

@@ -8,9 +8,9 @@
 #include <ostream>
 
 #include "cli/readback.h"
-#include "cli/resourcetexts.h"
-#include "codec/filelock.h"
-#include "codec/safesave.h"
+#include "document/resourcetexts.h"
+#include "file/filelock.h"
+#include "file/safesave.h"
 #include "resource/resourcefile.h"
 #include "resource/utf.h"
 #include "tables/error.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/pofile.h"
-#include "cli/resourcetexts.h"
+#include "document/resourcetexts.h"
 
 namespace tavolin {
 

@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/bytefile.h"
+#include "file/bytefile.h"
 #include "codec/charconv.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/format.h"
 
 namespace tavolin {

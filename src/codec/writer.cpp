@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "codec/charconv.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/format.h"
 #include "codec/reader.h"
-#include "codec/safesave.h"
+#include "file/safesave.h"
 
 namespace tavolin {
 
@@ -327,6 +327,11 @@ void ResavePatchFile(const std::string& source, const std::string& target)
     StringTables tables;
     SavingChanges changes;
     ScanResourceFile(source, tables, &changes);
+    ResaveScannedTables(tables, changes, target);
+}
+
+void ResaveScannedTables(const StringTables& tables, const SavingChanges& changes, const std::string& target)
+{
     RefuseStringsWithoutLengthByte(changes, tables.vle);
     // No need for CheckPatchFile: a scan's tables always pass it. Each
     // capacity is the length byte itself, no text holds more characters than

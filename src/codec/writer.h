@@ -75,6 +75,8 @@ void WriteCaptionFile(const std::string& target, const StringTable& vle);
 // scan, the refusal of strings without a length byte, WritePatchFile. Throws
 // IoError or SaveRefused.
 void ResavePatchFile(const std::string& source, const std::string& target);
+// The same for tables that a scan has just filled, with what it found.
+void ResaveScannedTables(const StringTables& tables, const SavingChanges& changes, const std::string& target);
 
 // What Save does: caption mode when `isCaptionFile`, patch mode otherwise.
 void SaveTables(const std::string& target, const StringTables& tables, bool isCaptionFile);

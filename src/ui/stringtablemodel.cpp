@@ -6,7 +6,7 @@
 
 #include "codec/charconv.h"
 #include "codec/displaytext.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/format.h"
 #include "codec/writer.h"
 

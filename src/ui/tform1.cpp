@@ -23,7 +23,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/format.h"
 #include "codec/reader.h"
 #include "codec/writer.h"

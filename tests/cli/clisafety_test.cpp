@@ -16,8 +16,8 @@
 
 #include "cli/clirun.h"
 #include "cli/pofile.h"
-#include "codec/filelock.h"
-#include "codec/safesave.h"
+#include "file/filelock.h"
+#include "file/safesave.h"
 #include "testutil.h"
 
 namespace tavolin {

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "bytewisereading.h"
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
 #include "testutil.h"

@@ -6,8 +6,8 @@
 #include <functional>
 #include <unistd.h>
 
-#include "codec/bytefile.h"
-#include "codec/errors.h"
+#include "file/bytefile.h"
+#include "file/errors.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
 #include "testutil.h"

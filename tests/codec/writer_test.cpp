@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/writer.h"
 #include "samebytes.h"
 #include "testutil.h"

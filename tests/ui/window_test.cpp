@@ -25,7 +25,7 @@
 
 #include <cstdio>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "ui/application.h"
 #include "ui/errordisplay.h"
 #include "ui/stringtablemodel.h"

@@ -19,9 +19,9 @@
 
 #include <fcntl.h>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/reader.h"
-#include "codec/safesave.h"
+#include "file/safesave.h"
 #include "codec/writer.h"
 #include "testutil.h"
 

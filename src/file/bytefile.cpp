@@ -1,4 +1,4 @@
-#include "codec/bytefile.h"
+#include "file/bytefile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 
 namespace tavolin {
 
@@ -67,13 +67,14 @@ bool IsReadOnlyMode(unsigned mode)
     return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-ByteFile::ByteFile(const std::string& path)
+ByteFile::ByteFile(const std::string& path, Access access)
 {
     // O_NONBLOCK keeps a FIFO from hanging the open; anything but a regular
     // file is refused below before a read can block.
+    const int how = access == Access::ReadWrite ? O_RDWR : O_RDONLY;
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        fd = ::open(path.c_str(), how | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw IoErrorFor(errno, path);
@@ -83,7 +84,11 @@ ByteFile::ByteFile(const std::string& path)
         ::close(fd);
         throw IoErrorFor(err, path);
     }
-    if (!S_ISREG(st.st_mode) || IsReadOnlyMode(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw IoError::Unmapped(EISDIR);
+    }
+    if (!S_ISREG(st.st_mode) || (access == Access::ReadWrite && IsReadOnlyMode(st.st_mode))) {
         ::close(fd);
         throw IoError(kAccessDenied);
     }
@@ -115,6 +120,29 @@ void ByteFile::Close()
     m_fd = -1;
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
         throw IoErrorFor(errno, m_path);
+}
+
+FileBytes ReadFileBytes(const std::string& path, Access access)
+{
+    ByteFile file(path, access);
+    FileBytes read;
+    read.bytes.resize(file.SizeAtOpen());
+    std::size_t got = 0;
+    try {
+        for (;;) {
+            if (got == read.bytes.size())
+                read.bytes.resize(got + 4096); // the file grew since its size was taken
+            const std::size_t n = file.Read(read.bytes.data() + got, read.bytes.size() - got);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        file.Close();
+    } catch (const IoError&) {
+        read.endError = std::current_exception();
+    }
+    read.bytes.resize(got);
+    return read;
 }
 
 } // namespace tavolin

@@ -1,4 +1,4 @@
-#include "codec/filelock.h"
+#include "file/filelock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "codec/safesave.h"
+#include "file/safesave.h"
 
 namespace tavolin {
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +18,8 @@ enum class ReadBy { Resource, Marker };
 // A file read through its resource structure, for translating.
 class ResourceTexts {
 public:
-    // Reads the whole file without opening it for writing. Throws IoError.
-    explicit ResourceTexts(const std::string& file);
+    // Any bytes; a file of no known format has no texts.
+    explicit ResourceTexts(std::span<const std::uint8_t> bytes);
 
     [[nodiscard]] const resource::ResourceFile& File() const { return m_file; }
     // Resource for the formats the structure codec reads, marker otherwise.
@@ -34,9 +34,6 @@ public:
 private:
     resource::ResourceFile m_file;
 };
-
-// The bytes of `file`, read without opening it for writing. Throws IoError.
-[[nodiscard]] std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 // The most UTF-16 units the format lets the text hold, where it sets one.
 [[nodiscard]] std::optional<std::size_t> TextLimit(const resource::Text& text);

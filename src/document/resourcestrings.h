@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -20,9 +22,11 @@ struct ResourceString {
 // findings, so that changes to the core's storage stay in this file.
 class ResourceStrings {
 public:
-    // Scans `file`; caption mode when its absolute path contains "caption".
-    // Throws IoError.
-    explicit ResourceStrings(const std::string& file);
+    // Scans the bytes read of `file`; caption mode when its absolute path
+    // contains "caption". `endError` is the error that ended reading the
+    // file, if one did. Throws IoError.
+    ResourceStrings(const std::string& file, const std::vector<std::uint8_t>& bytes,
+                    const std::exception_ptr& endError);
 
     [[nodiscard]] bool IsCaption() const { return m_caption; }
     [[nodiscard]] const std::vector<ResourceString>& Strings() const { return m_strings; }

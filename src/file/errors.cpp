@@ -1,4 +1,4 @@
-#include "codec/errors.h"
+#include "file/errors.h"
 
 #include <cerrno>
 #include <charconv>
@@ -29,6 +29,7 @@ IoError IoError::Unmapped(int errnum)
     switch (errnum) {
     case EFBIG: return {errnum, "File size limit reached"};
     case ELOOP: return {errnum, "Too many symbolic links (a link loop)"};
+    case EISDIR: return {errnum, "Is a folder, not a file"};
     default: return {errnum, "I/O error " + std::to_string(errnum)};
     }
 }

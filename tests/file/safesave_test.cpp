@@ -8,9 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/reader.h"
-#include "codec/safesave.h"
+#include "file/safesave.h"
 #include "codec/writer.h"
 #include "testutil.h"
 

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
+#include <vector>
 
 namespace tavolin {
 
@@ -27,12 +29,21 @@ class IoError;
 using ReadFunction = long (*)(int fd, void* data, std::size_t size);
 void SetReadFunctionForTesting(ReadFunction read);
 
-// Read access to an existing file, opened for reading and writing like the
-// editor always did, so that a read-only file is refused at Open.
+// How a file is opened for reading.
+enum class Access {
+    // For reading and writing, as the editor always opened a file, so that a
+    // file that could not be saved back is refused at once ("File access
+    // denied"). Only a regular file is taken.
+    ReadWrite,
+    // For reading alone, by commands that only read it or save elsewhere.
+    ReadOnly,
+};
+
+// Read access to an existing file.
 class ByteFile {
 public:
     // Throws IoError.
-    explicit ByteFile(const std::string& path);
+    explicit ByteFile(const std::string& path, Access access = Access::ReadWrite);
     ~ByteFile();
     ByteFile(const ByteFile&) = delete;
     ByteFile& operator=(const ByteFile&) = delete;
@@ -50,5 +61,15 @@ private:
     std::string m_path;
     std::size_t m_sizeAtOpen = 0;
 };
+
+// A whole file's bytes. An error after the first bytes (a failing disk)
+// leaves the bytes read so far, with the error in `endError`, so that a
+// reader can show what came before it; an error at the open is thrown.
+struct FileBytes {
+    std::vector<std::uint8_t> bytes;
+    std::exception_ptr endError;
+};
+// Throws IoError when the file cannot be opened at all.
+[[nodiscard]] FileBytes ReadFileBytes(const std::string& path, Access access);
 
 } // namespace tavolin

@@ -1,4 +1,4 @@
-#include "codec/safesave.h"
+#include "file/safesave.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,9 +18,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "codec/bytefile.h"
-#include "codec/errors.h"
-#include "codec/filelock.h"
+#include "file/bytefile.h"
+#include "file/errors.h"
+#include "file/filelock.h"
 
 namespace tavolin {
 

@@ -1,45 +1,14 @@
-#include "cli/resourcetexts.h"
+#include "document/resourcetexts.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
-#include "codec/bytefile.h"
 #include "resource/utf.h"
-#include "codec/errors.h"
 
 namespace tavolin {
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
-{
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw IoErrorFor(errno, path);
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw IoErrorFor(error, path);
-        }
-        if (n == 0)
-            break;
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    ::close(fd);
-    return bytes;
-}
 
-ResourceTexts::ResourceTexts(const std::string& file) : m_file(resource::ReadResourceFile(ReadWholeFile(file))) {}
+ResourceTexts::ResourceTexts(std::span<const std::uint8_t> bytes) : m_file(resource::ReadResourceFile(bytes)) {}
 
 ReadBy ResourceTexts::DefaultMode() const
 {

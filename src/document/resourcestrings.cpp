@@ -1,10 +1,10 @@
-#include "cli/resourcestrings.h"
+#include "document/resourcestrings.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
 
-#include "codec/errors.h"
+#include "file/errors.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
 
@@ -17,10 +17,11 @@ bool IsCaptionFile(const std::string& file)
     return IsCaptionPath(ec ? file : absolute.string());
 }
 
-ResourceStrings::ResourceStrings(const std::string& file) : m_caption(IsCaptionFile(file))
+ResourceStrings::ResourceStrings(const std::string& file, const std::vector<std::uint8_t>& bytes,
+                                 const std::exception_ptr& endError)
+    : m_caption(IsCaptionFile(file))
 {
-    std::vector<std::uint8_t> bytes; // to compare with what a save would write
-    ScanResourceFile(file, m_tables, &m_changes, &bytes);
+    ScanResourceBytes(bytes, m_tables, &m_changes, endError);
     for (std::size_t i = 0; i < m_tables.vle.EntryCount(); ++i) {
         ResourceString s;
         s.id = std::string(m_tables.vle.KeyAt(i));

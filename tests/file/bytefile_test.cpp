@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "codec/bytefile.h"
-#include "codec/errors.h"
+#include "file/bytefile.h"
+#include "file/errors.h"
 #include "testutil.h"
 
 namespace tavolin {

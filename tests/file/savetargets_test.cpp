@@ -16,8 +16,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "codec/errors.h"
-#include "codec/safesave.h"
+#include "file/errors.h"
+#include "file/safesave.h"
 #include "testutil.h"
 
 namespace tavolin {

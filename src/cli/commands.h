@@ -19,7 +19,9 @@ int List(const std::string& file, const ReadOptions& o, std::ostream& out, std::
 
 struct ExportOptions {
     ReadOptions read;
-    std::string format = "po";
+    std::string format = "po"; // po, pot (a template) or xliff
+    bool eachOwn = false;      // -d: a PO or XLIFF for each file, else one for all
+    bool includePaths = false; // file paths and names, marked not for translation
     std::string language;
     std::string sourceLanguage = "en";
 };
@@ -35,11 +37,14 @@ int Export(const std::vector<std::string>& files, const std::vector<std::string>
 
 struct ImportOptions {
     ReadOptions read;
-    std::string file;
+    std::vector<std::string> files;
     std::string po;
-    std::string output;
-    bool variant = false; // write the language variant beside `file`
+    std::string output;   // one file only
+    std::string dir;      // DIR/NAME for each file
+    bool variant = false; // the language variant beside each file
     bool dryRun = false;
+    bool includePaths = false;      // let file paths and names be changed
+    bool allowPlaceholders = false; // let translations drop, add or move placeholders
     std::optional<unsigned> maxGrowth; // percent
 };
 

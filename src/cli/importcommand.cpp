@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "cli/languages.h"
 #include "cli/pofile.h"
 #include "cli/readback.h"
+#include "cli/textchecks.h"
 #include "document/document.h"
 #include "cli/translations.h"
 #include "codec/displaytext.h"
@@ -67,7 +69,7 @@ struct Taken {
 // refused. Obsolete, fuzzy and empty entries and those without an ID are
 // counted and left out, as are IDs the file lacks.
 std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<FileText>& texts, ReadBy mode,
-                                     ImportTally& tally, std::ostream& err)
+                                     const ImportOptions& o, ImportTally& tally, std::ostream& err)
 {
     std::map<std::string, std::size_t> byId;
     for (std::size_t i = 0; i < texts.size(); ++i)
@@ -134,6 +136,20 @@ std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<Fi
                 continue;
             }
         }
+        if (e.msgstr != onto->text && IsPathOrFileName(onto->text) && !o.includePaths) {
+            err << "refused: ID " << onto->id << " is a file path or name (\"" << onto->text
+                << "\"), which the application would no longer find translated; give --include-paths to change it\n";
+            ++tally.refused;
+            continue;
+        }
+        if (!o.allowPlaceholders) {
+            if (const auto change = PlaceholderChange(onto->text, e.msgstr)) {
+                err << "refused: ID " << onto->id << ": the translation " << *change
+                    << "; give --allow-placeholders to let it through\n";
+                ++tally.refused;
+                continue;
+            }
+        }
         const auto [was, fresh] = given.emplace(onto->id, e.msgstr);
         if (fresh)
             taken.push_back({onto->id, e.msgstr});
@@ -146,7 +162,8 @@ std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<Fi
 }
 
 // Marker mode: the texts go through the editor's code page into their slots.
-void ImportByMarker(const Translations& t, ResourceStrings& strings, ImportTally& tally, std::ostream& err)
+void ImportByMarker(const ImportOptions& o, const Translations& t, ResourceStrings& strings, ImportTally& tally,
+                    std::ostream& err)
 {
     std::vector<FileText> texts;
     std::map<std::string, std::size_t> byId;
@@ -155,7 +172,7 @@ void ImportByMarker(const Translations& t, ResourceStrings& strings, ImportTally
         texts.push_back({s.id, "", TextToUtf8(s.text)});
         byId.emplace(s.id, i);
     }
-    for (const auto& [id, translation] : TakenTranslations(t, texts, ReadBy::Marker, tally, err)) {
+    for (const auto& [id, translation] : TakenTranslations(t, texts, ReadBy::Marker, o, tally, err)) {
         const std::size_t index = byId.at(id);
         const auto text = Utf8ToText(translation);
         if (!text.text) {
@@ -185,17 +202,6 @@ struct Growth {
     std::size_t to = 0;
 };
 
-// The rebuild's messages name apply's option; an import has its own.
-std::string WithImportOption(std::string message)
-{
-    for (const std::string said : {"edit it with --allow-guessed", "allow guessed texts to trust it"}) {
-        const auto at = message.find(said);
-        if (at != std::string::npos)
-            message.replace(at, said.size(), "give --include-guessed to translate guessed texts");
-    }
-    return message;
-}
-
 // Resource mode: the texts are edited in the document and their resources
 // laid out again. Returns the edits; `rebuilt` gets the new file's bytes
 // when there are any.
@@ -209,7 +215,7 @@ std::vector<resource::TextEdit> ImportByResource(const ImportOptions& o, Documen
         current.push_back({text.id, group, resource::Utf16ToUtf8(text.text)});
     }
     std::vector<resource::TextEdit> edits;
-    for (const auto& [id, translation] : TakenTranslations(t, current, ReadBy::Resource, tally, err)) {
+    for (const auto& [id, translation] : TakenTranslations(t, current, ReadBy::Resource, o, tally, err)) {
         const std::size_t row = *document.RowOf(id);
         const DocumentText& text = document.Texts()[row];
         if (!text.certain && !o.read.includeGuessed) {
@@ -246,7 +252,7 @@ std::vector<resource::TextEdit> ImportByResource(const ImportOptions& o, Documen
     try {
         rebuilt = document.SavedBytes(o.read.includeGuessed);
     } catch (const SaveRefused& e) {
-        err << "refused: " << WithImportOption(e.what()) << '\n';
+        err << "refused: " << NamingGuessedOption(e.what(), "--include-guessed") << '\n';
         ++tally.refused;
     }
     return edits;
@@ -260,14 +266,17 @@ bool SameFile(const std::string& a, const std::string& b)
     return a == b || std::filesystem::equivalent(a, b, error);
 }
 
-// Where the import writes: OUT, the language variant beside FILE, or FILE.
-// Throws ModeError for a variant of a language the platform does not number.
-std::string ImportTarget(const ImportOptions& o, const Translations& t)
+// Where the import writes `file`: OUT, DIR/NAME, the language variant
+// beside it, or the file itself. Throws ModeError for a variant of a
+// language the platform does not number.
+std::string ImportTarget(const ImportOptions& o, const std::string& file, const Translations& t)
 {
     if (!o.output.empty())
         return o.output;
+    if (!o.dir.empty())
+        return (std::filesystem::path(o.dir) / std::filesystem::path(file).filename()).string();
     if (!o.variant)
-        return o.file;
+        return file;
     if (t.language.empty())
         throw ModeError(o.po + ": names no language (PO Language:, XLIFF target-language), so --variant "
                                "has no name to give; give -o OUT");
@@ -275,7 +284,7 @@ std::string ImportTarget(const ImportOptions& o, const Translations& t)
     if (!number)
         throw ModeError(o.po + ": the platform has no language number for \"" + t.language +
                         "\", so --variant has no name to give; give -o OUT");
-    return VariantPath(o.file, *number);
+    return VariantPath(file, *number);
 }
 
 void ReportGrowth(const std::vector<Growth>& grown, std::ostream& out)
@@ -291,84 +300,115 @@ void ReportGrowth(const std::vector<Growth>& grown, std::ostream& out)
         out << "  and " << grown.size() - kShown << " more\n";
 }
 
-} // namespace
-
-int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
-{
+// One file of an import, read, translated and laid out, waiting to be
+// written once every file of the import is.
+struct Prepared {
+    std::string file;
+    std::string target;
+    bool inPlace = true;
     // Held from the read to the save: another import waits, and a change by
     // any other program meanwhile refuses the save.
-    std::optional<FileLock> lock;
+    std::unique_ptr<FileLock> lock;
     std::optional<Document> document;
-    ReadBy mode = ReadBy::Marker;
-    ResourceStrings* strings = nullptr;
     Translations translations;
-    std::string target;
-    try {
-        lock.emplace(o.file);
-        document.emplace(OpenDocument(o.file, o.read));
-        mode = document->Reading();
-        if (mode == ReadBy::Marker)
-            strings = &document->Markers();
-        translations = ReadTranslations(o.po, o.file);
-        CheckTranslationsMode(translations, mode, o.po, o.file);
-        target = ImportTarget(o, translations);
-    } catch (const TavolinError& e) {
-        err << Failure(e, o.file) << '\n';
-        return 1;
-    } catch (const PoError& e) {
-        err << e.what() << "; nothing written\n";
-        return 1;
-    } catch (const ModeError& e) {
-        err << e.what() << "; nothing written\n";
-        return 1;
-    }
-    const bool inPlace = SameFile(target, o.file);
     ImportTally tally;
     std::vector<Growth> grown;
     std::vector<std::uint8_t> rebuilt;
     std::vector<ReadBackDifference> differences;
+};
+
+// Reads `file` and applies the translations to it in memory. False when the
+// file or the translations cannot be read, or an entry is refused.
+bool Prepare(const ImportOptions& o, Prepared& p, std::ostream& err)
+{
+    ReadBy mode = ReadBy::Marker;
     try {
+        p.lock = std::make_unique<FileLock>(p.file);
+        p.document.emplace(OpenDocument(p.file, o.read));
+        mode = p.document->Reading();
+        p.translations = ReadTranslations(o.po, p.file);
+        CheckTranslationsMode(p.translations, mode, o.po, p.file);
+        p.target = ImportTarget(o, p.file, p.translations);
+        p.inPlace = SameFile(p.target, p.file);
         if (mode == ReadBy::Marker) {
-            ImportByMarker(translations, *strings, tally, err);
+            ImportByMarker(o, p.translations, p.document->Markers(), p.tally, err);
         } else {
-            const auto edits = ImportByResource(o, *document, translations, tally, grown, rebuilt, err);
-            if (!rebuilt.empty())
-                differences = ReadBackDifferences(document->Structure().File(), edits, rebuilt);
+            const auto edits = ImportByResource(o, *p.document, p.translations, p.tally, p.grown, p.rebuilt, err);
+            if (!p.rebuilt.empty())
+                p.differences = ReadBackDifferences(p.document->Structure().File(), edits, p.rebuilt);
         }
     } catch (const TavolinError& e) {
-        err << Failure(e, o.file) << '\n';
-        return 1;
+        err << Failure(e, p.file) << '\n';
+        return false;
+    } catch (const PoError& e) {
+        err << e.what() << "; nothing written\n";
+        return false;
+    } catch (const ModeError& e) {
+        err << e.what() << "; nothing written\n";
+        return false;
     }
-    if (!differences.empty() && inPlace) {
-        err << "refused: " << o.file << " would read differently after the save, and the IDs of a later import "
-            << "would name other texts: " << DifferencesText(differences) << '\n';
-        ++tally.refused;
+    if (!p.differences.empty() && p.inPlace) {
+        err << "refused: " << p.file << " would read differently after the save, and the IDs of a later import "
+            << "would name other texts: " << DifferencesText(p.differences)
+            << " (-o OUT or --variant writes it elsewhere, with a warning)\n";
+        ++p.tally.refused;
     }
-    if (tally.refused > 0) {
+    return p.tally.refused == 0;
+}
+
+void Write(const ImportOptions& o, Prepared& p)
+{
+    if (o.dryRun || (p.tally.applied == 0 && p.inPlace))
+        return;
+    if (p.tally.applied == 0)
+        ReplaceFile(p.target, p.document->Bytes());
+    else if (p.document->Reading() == ReadBy::Marker)
+        p.document->Markers().Save(p.target);
+    else
+        ReplaceFile(p.target, p.rebuilt);
+}
+
+} // namespace
+
+int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
+{
+    std::vector<std::unique_ptr<Prepared>> prepared;
+    bool refused = false;
+    for (const auto& file : o.files) {
+        auto& p = *prepared.emplace_back(std::make_unique<Prepared>());
+        p.file = file;
+        if (!Prepare(o, p, err)) {
+            if (p.tally.refused == 0)
+                return 1;
+            refused = true;
+        }
+    }
+    if (refused) {
         err << "nothing written\n";
         return 1;
     }
-    if (!o.dryRun && (tally.applied > 0 || !inPlace)) {
+    // Only once every file is ready: an import of an application is written
+    // whole or not at all (short of a failing disk).
+    for (auto& p : prepared) {
         try {
-            if (tally.applied == 0)
-                ReplaceFile(target, document->Bytes());
-            else if (strings)
-                strings->Save(target);
-            else
-                ReplaceFile(target, rebuilt);
+            Write(o, *p);
         } catch (const TavolinError& e) {
-            err << Failure(e, target) << '\n';
+            err << Failure(e, p->target) << '\n';
             return 1;
         }
     }
     // Only now: "applied" means written (or, with --dry-run, what would be).
-    tally.Report(out, translations.xliff);
-    if (!inPlace && !o.dryRun)
-        out << "written to " << target << '\n';
-    ReportGrowth(grown, out);
-    if (!differences.empty())
-        err << "warning: " << target << " reads differently from what was meant, and the IDs of an import into it "
-            << "would name other texts: " << DifferencesText(differences) << '\n';
+    for (const auto& p : prepared) {
+        if (prepared.size() > 1)
+            out << p->file << ": ";
+        p->tally.Report(out, p->translations.xliff);
+        if (!p->inPlace && !o.dryRun)
+            out << "written to " << p->target << '\n';
+        ReportGrowth(p->grown, out);
+        if (!p->differences.empty())
+            err << "warning: " << p->target << " reads differently from what was meant, and the IDs of an import "
+                << "into it would name other texts: " << DifferencesText(p->differences) << '\n';
+    }
     return 0;
 }
 

@@ -312,6 +312,12 @@ std::vector<PoEntry> PoFile::Parse(std::string text, const std::string& fileName
         e.msgstr = po_message_msgstr(m);
         if (const char* c = po_message_extracted_comments(m))
             e.comment = c;
+        for (int i = 0; const po_filepos_t at = po_message_filepos(m, i); ++i) {
+            std::string reference = po_filepos_file(at);
+            if (const std::size_t line = po_filepos_start_line(at); line != static_cast<std::size_t>(-1))
+                reference += ":" + std::to_string(line);
+            e.references.push_back(std::move(reference));
+        }
         e.fuzzy = po_message_is_fuzzy(m) != 0;
         e.obsolete = po_message_is_obsolete(m) != 0;
         if (po_message_msgid_plural(m) && !e.obsolete)
@@ -338,23 +344,16 @@ void AppendPoString(std::string& po, const char* keyword, std::string_view text)
         case '"': po += "\\\""; break;
         case '\t': po += "\\t"; break;
         case '\r': po += "\\r"; break;
-        case '\a': po += "\\a"; break;
-        case '\b': po += "\\b"; break;
-        case '\f': po += "\\f"; break;
-        case '\v': po += "\\v"; break;
         case '\n':
             po += "\\n";
             if (lines && i + 1 < text.size())
                 po += "\"\n\"";
             break;
         default:
-            if (c < 0x20 || c == 0x7F) {
-                const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)), static_cast<char>('0' + ((c >> 3) & 7)),
-                                      static_cast<char>('0' + (c & 7))};
-                po.append(octal, sizeof octal);
-            } else {
-                po += static_cast<char>(c);
-            }
+            // Any other control character goes as it is: gettext reads it
+            // so, and translate-toolkit's tools (podebug, Pootle, Weblate)
+            // know no escape but the ones above.
+            po += static_cast<char>(c);
         }
     }
     po += "\"\n";
@@ -378,17 +377,21 @@ void AppendComment(std::string& po, const char* mark, std::string_view text)
 } // namespace
 
 std::string PoFile::Text(const std::string& headerComment, const std::string& header,
-                         const std::vector<PoEntry>& entries)
+                         const std::vector<PoEntry>& entries, bool fuzzyHeader)
 {
     // Made here rather than by the library, whose writing needs files of its
     // own and, where it cannot open them, writes through a null FILE.
     std::string po;
     AppendComment(po, "#", headerComment);
+    if (fuzzyHeader)
+        po += "#, fuzzy\n";
     AppendPoString(po, "msgid", "");
     AppendPoString(po, "msgstr", header);
     for (const auto& e : entries) {
         po += '\n';
         AppendComment(po, "#.", e.comment);
+        for (const auto& reference : e.references)
+            AppendComment(po, "#:", reference);
         if (e.fuzzy)
             po += "#, fuzzy\n";
         if (e.context)

@@ -15,6 +15,9 @@ struct PoEntry {
     std::string comment; // extracted comment, without "#. "
     bool fuzzy = false;
     bool obsolete = false;
+    // "#:" references; export writes the ID there too, where other tools
+    // keep it when they drop msgctxt.
+    std::vector<std::string> references = {};
 };
 
 // A PO file the library refused; the message names the file and line.
@@ -41,8 +44,9 @@ public:
                                                     std::string* language = nullptr);
     // The PO text of the header (msgid "") and the entries, in gettext's
     // form (msgfmt --check takes it).
+    // A template's header is fuzzy, as gettext's tools write it.
     [[nodiscard]] static std::string Text(const std::string& headerComment, const std::string& header,
-                                          const std::vector<PoEntry>& entries);
+                                          const std::vector<PoEntry>& entries, bool fuzzyHeader = false);
     // That text put in place of `fileName` through the safe save. Throws
     // PoError or IoError.
     static void Write(const std::string& fileName, const std::string& headerComment,

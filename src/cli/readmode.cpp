@@ -23,4 +23,14 @@ std::string Failure(const TavolinError& e, const std::string& file)
     return (io && !io->File().empty() ? io->File() : file) + ": " + e.what();
 }
 
+std::string NamingGuessedOption(std::string message, const std::string& option)
+{
+    for (const std::string said : {"edit it with --allow-guessed", "allow guessed texts to trust it"}) {
+        const auto at = message.find(said);
+        if (at != std::string::npos)
+            message.replace(at, said.size(), "give " + option + " to trust guessed texts");
+    }
+    return message;
+}
+
 } // namespace tavolin

@@ -31,4 +31,9 @@ public:
 // save was writing, or `file`), then the message.
 [[nodiscard]] std::string Failure(const TavolinError& e, const std::string& file);
 
+// A rebuild's refusal with the option that lets guessed texts through as
+// the command at hand calls it (apply: --allow-guessed, import:
+// --include-guessed).
+[[nodiscard]] std::string NamingGuessedOption(std::string message, const std::string& option);
+
 } // namespace tavolin

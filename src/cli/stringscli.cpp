@@ -1,7 +1,9 @@
 #include "cli/stringscli.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <new>
+#include <set>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -50,13 +52,18 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
                                             "255 of an LTEXT; - for none) and text of every string, tab-separated");
     list->add_option("FILE", file, "resource file")->required();
     addReading(list, true);
-    auto* exp = app.add_subcommand("export", "Write the strings as a gettext PO file or an XLIFF 1.2 file");
+    auto* exp = app.add_subcommand("export", "Write the strings as a gettext PO file or an XLIFF 1.2 file; of "
+                                             "several FILEs one file for all (an application), IDs naming each "
+                                             "FILE, or with -d one for each");
     exp->add_option("FILE", files, "resource files")->required();
     auto* expOut = exp->add_option("-o", output, "write OUT instead of standard output")->option_text("OUT");
     exp->add_option("-d", dir, "write DIR/NAME.po (or .xlf) for each FILE")->option_text("DIR")->excludes(expOut);
-    exp->add_option("--format", exportOptions.format, "po (the default) or xliff")
-        ->check(CLI::IsMember({"po", "xliff"}))
-        ->option_text("po|xliff");
+    exp->add_option("--format", exportOptions.format,
+                    "po (the default), pot (a template without a language; the default for -o NAME.pot) or xliff")
+        ->check(CLI::IsMember({"po", "pot", "xliff"}))
+        ->option_text("po|pot|xliff");
+    exp->add_flag("--include-paths", exportOptions.includePaths,
+                  "also file paths and names, marked not for translation (left out by default)");
     exp->add_option("--language", exportOptions.language, "the language of the translation (PO Language:, XLIFF "
                                                            "target-language); left empty when not given")
         ->option_text("CODE");
@@ -64,15 +71,23 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
         ->option_text("CODE");
     addReading(exp, true);
     auto* imp = app.add_subcommand("import", "Apply the translations of a PO or XLIFF file (told by its content) "
-                                             "to FILE and save it");
-    imp->add_option("FILE", import.file, "resource file")->required();
-    imp->add_option("PO", import.po, "PO or XLIFF file")->required()->option_text("PO|XLIFF");
+                                             "to each FILE and save it; every FILE or none is written");
+    std::vector<std::string> operands;
+    imp->add_option("FILE... PO", operands, "resource files, then the PO or XLIFF file")
+        ->required()
+        ->expected(2, 1000)
+        ->option_text("FILE... PO|XLIFF");
     auto* impOut = imp->add_option("-o", import.output, "write OUT instead of FILE (also when nothing is applied)")
                        ->option_text("OUT");
+    auto* impDir = imp->add_option("-d", import.dir, "write DIR/NAME for each FILE")->option_text("DIR")->excludes(impOut);
     imp->add_flag("--variant", import.variant,
-                  "write the language variant beside FILE, named from the translations' language as the platform "
-                  "names it (app.rsc and Language: ru: app.r16)")
-        ->excludes(impOut);
+                  "write the language variant beside each FILE, named from the translations' language as the "
+                  "platform names it (app.rsc and Language: ru: app.r16)")
+        ->excludes(impOut)
+        ->excludes(impDir);
+    imp->add_flag("--include-paths", import.includePaths, "let translations change file paths and names");
+    imp->add_flag("--allow-placeholders", import.allowPlaceholders,
+                  "let translations drop, add or reorder placeholders (%U, %0N, %d ...)");
     imp->add_flag("--dry-run", import.dryRun, "report what would be applied, write nothing");
     imp->add_option("--max-growth", maxGrowth,
                     "by resource: refuse translations longer than their text by more than PERCENT")
@@ -89,10 +104,13 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);
-        if (exp->parsed() && files.size() > 1 && dir.empty())
-            throw CLI::ValidationError("export", "several files need -d DIR");
-        if (exp->parsed())
-            targets = ExportTargets(files, output, dir, exportOptions.format == "xliff" ? ".xlf" : ".po");
+        if (exp->parsed()) {
+            if (exportOptions.format == "po" && output.ends_with(".pot"))
+                exportOptions.format = "pot";
+            exportOptions.eachOwn = !dir.empty();
+            targets = ExportTargets(files, output, dir,
+                                    exportOptions.format == "xliff" ? ".xlf" : "." + exportOptions.format);
+        }
         if (!maxGrowth.empty()) {
             if (maxGrowth.find_first_not_of("0123456789") != std::string::npos || maxGrowth.size() > 6)
                 throw CLI::ValidationError("--max-growth", "must be a whole number of percent");
@@ -103,6 +121,17 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
             if (code->find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_@.") !=
                 std::string::npos)
                 throw CLI::ValidationError("--language", "a language code such as fi, pt_BR or sr@latin");
+        if (imp->parsed()) {
+            import.po = operands.back();
+            import.files.assign(operands.begin(), operands.end() - 1);
+            if (import.files.size() > 1 && !import.output.empty())
+                throw CLI::ValidationError("import", "-o takes one FILE; give -d DIR or --variant for several");
+            std::set<std::string> names;
+            for (const auto& f : import.files)
+                if (!names.insert(std::filesystem::path(f).filename().string()).second)
+                    throw CLI::ValidationError("import", "two FILEs named " + std::filesystem::path(f).filename().string() +
+                                                             ": the translations' IDs would not tell them apart");
+        }
         import.read = read;
         exportOptions.read = read;
     } catch (const CLI::ParseError& e) {
@@ -130,7 +159,7 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
     } catch (const std::exception& e) {
         // Out of memory, or a file of more text than a table holds (4 GiB).
         // Every file being written was left as it was on the way out.
-        const std::string& named = imp->parsed()            ? import.file
+        const std::string& named = imp->parsed()            ? operands.front()
                                    : !structure.file.empty() ? structure.file
                                    : !file.empty()           ? file
                                    : !files.empty()          ? files.front()

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "cli/readback.h"
+#include "cli/readmode.h"
 #include "document/resourcetexts.h"
 #include "file/filelock.h"
 #include "file/safesave.h"
@@ -198,7 +199,7 @@ int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
     } catch (const InputError& e) {
         err << e.what() << "; nothing written\n";
     } catch (const resource::RebuildError& e) {
-        err << "refused: " << e.what() << "; nothing written\n";
+        err << "refused: " << NamingGuessedOption(e.what(), "--allow-guessed") << "; nothing written\n";
     } catch (const TavolinError& e) {
         err << e.what() << "; nothing written\n";
     }

@@ -17,6 +17,8 @@ namespace tavolin {
 namespace {
 
 constexpr char kNamespace[] = "urn:oasis:names:tc:xliff:document:1.2";
+// What translate-toolkit's po2xliff writes; read alike.
+constexpr char kNamespace11[] = "urn:oasis:names:tc:xliff:document:1.1";
 constexpr char kCharType[] = "x-tavolin-char";
 constexpr char kPlaceholderName[] = "ph";
 
@@ -209,9 +211,9 @@ void Reader::CheckRoot(pugi::xml_node root)
     const std::string space = Attribute(root, xmlns.c_str()).value_or("");
     const auto version = Attribute(root, "version");
     // Older tools leave the namespace out.
-    if (space == kNamespace || (space.empty() && version == "1.2"))
+    if (space == kNamespace || space == kNamespace11 || (space.empty() && (version == "1.2" || version == "1.1")))
         return;
-    Fail(root, "not XLIFF 1.2 but " + (version && version != "1.2" ? "version " + *version
+    Fail(root, "not XLIFF 1.1 or 1.2 but " + (version && version != "1.2" && version != "1.1" ? "version " + *version
                                        : space.empty()             ? std::string("XLIFF without a version")
                                                                    : "of the namespace " + space));
 }
@@ -339,6 +341,24 @@ XliffEntry Reader::ReadUnit(pugi::xml_node unit, const std::string& original) co
         entry.target = TextOf(target, label);
         entry.state = Attribute(target, "state");
     }
+    // A PO file's "#:" reference, as po2xliff keeps it.
+    for (pugi::xml_node group : unit.children()) {
+        if (!Is(group, "context-group") || Attribute(group, "purpose") != "location" || entry.location)
+            continue;
+        std::string file;
+        std::string line;
+        for (pugi::xml_node context : group.children()) {
+            if (!Is(context, "context"))
+                continue;
+            const auto type = Attribute(context, "context-type");
+            if (type == "sourcefile")
+                file = context.text().get();
+            else if (type == "linenumber")
+                line = context.text().get();
+        }
+        if (!file.empty())
+            entry.location = line.empty() ? file : file + ":" + line;
+    }
     for (pugi::xml_node note : unit.children()) {
         if (!Is(note, "note"))
             continue;
@@ -407,7 +427,8 @@ std::vector<XliffEntry> Reader::Read()
         while (!pending.empty()) {
             const pugi::xml_node node = pending.back();
             pending.pop_back();
-            if (Is(node, "trans-unit")) {
+            // A PO header carried by po2xliff is no text.
+            if (Is(node, "trans-unit") && Attribute(node, "restype") != "x-gettext-domain-header") {
                 entries.push_back(ReadUnit(node, original));
                 entries.back().targetLanguage = targetLanguage;
             } else if (Is(node, "group")) {
@@ -423,6 +444,11 @@ std::vector<XliffEntry> Reader::Read()
 
 std::string XliffText(const XliffDocument& document, const std::string& toolVersion)
 {
+    return XliffText(std::vector<XliffDocument>{document}, toolVersion);
+}
+
+std::string XliffText(const std::vector<XliffDocument>& documents, const std::string& toolVersion)
+{
     pugi::xml_document xml;
     pugi::xml_node declaration = xml.append_child(pugi::node_declaration);
     declaration.append_attribute("version").set_value("1.0");
@@ -432,44 +458,48 @@ std::string XliffText(const XliffDocument& document, const std::string& toolVers
     pugi::xml_node root = xml.append_child("xliff");
     root.append_attribute("version").set_value("1.2");
     root.append_attribute("xmlns").set_value(kNamespace);
-    pugi::xml_node file = AddElement(root, "file", 1);
-    SetAttribute(file, "original", document.original);
-    SetAttribute(file, "source-language", document.sourceLanguage);
-    if (!document.targetLanguage.empty())
-        SetAttribute(file, "target-language", document.targetLanguage);
-    file.append_attribute("datatype").set_value("plaintext");
+    for (const XliffDocument& document : documents) {
+        pugi::xml_node file = AddElement(root, "file", 1);
+        SetAttribute(file, "original", document.original);
+        SetAttribute(file, "source-language", document.sourceLanguage);
+        if (!document.targetLanguage.empty())
+            SetAttribute(file, "target-language", document.targetLanguage);
+        file.append_attribute("datatype").set_value("plaintext");
 
-    pugi::xml_node header = AddElement(file, "header", 2);
-    pugi::xml_node tool = AddElement(header, "tool", 3);
-    tool.append_attribute("tool-id").set_value("tavolin-strings");
-    tool.append_attribute("tool-name").set_value("tavolin-strings");
-    SetAttribute(tool, "tool-version", toolVersion);
-    Indent(header, 2);
+        pugi::xml_node header = AddElement(file, "header", 2);
+        pugi::xml_node tool = AddElement(header, "tool", 3);
+        tool.append_attribute("tool-id").set_value("tavolin-strings");
+        tool.append_attribute("tool-name").set_value("tavolin-strings");
+        SetAttribute(tool, "tool-version", toolVersion);
+        Indent(header, 2);
 
-    pugi::xml_node body = AddElement(file, "body", 2);
-    for (const XliffUnit& unit : document.units) {
-        pugi::xml_node element = AddElement(body, "trans-unit", 3);
-        SetAttribute(element, "id", unit.id);
-        if (unit.maxWidth) {
-            element.append_attribute("maxwidth").set_value(std::to_string(*unit.maxWidth).c_str());
-            element.append_attribute("size-unit").set_value("char");
+        pugi::xml_node body = AddElement(file, "body", 2);
+        for (const XliffUnit& unit : document.units) {
+            pugi::xml_node element = AddElement(body, "trans-unit", 3);
+            SetAttribute(element, "id", unit.id);
+            if (!unit.translate)
+                element.append_attribute("translate").set_value("no");
+            if (unit.maxWidth) {
+                element.append_attribute("maxwidth").set_value(std::to_string(*unit.maxWidth).c_str());
+                element.append_attribute("size-unit").set_value("char");
+            }
+            pugi::xml_node source = AddElement(element, "source", 4);
+            source.append_attribute("xml:space").set_value("preserve");
+            SetText(source, unit.source);
+            pugi::xml_node target = AddElement(element, "target", 4);
+            target.append_attribute("xml:space").set_value("preserve");
+            if (!unit.note.empty()) {
+                CheckPlain(unit.note, "a note");
+                pugi::xml_node note = AddElement(element, "note", 4);
+                // As translate-toolkit writes a PO file's extracted comment.
+                note.append_attribute("from").set_value("developer");
+                AppendPcdata(note, unit.note);
+            }
+            Indent(element, 3);
         }
-        pugi::xml_node source = AddElement(element, "source", 4);
-        source.append_attribute("xml:space").set_value("preserve");
-        SetText(source, unit.source);
-        pugi::xml_node target = AddElement(element, "target", 4);
-        target.append_attribute("xml:space").set_value("preserve");
-        if (!unit.note.empty()) {
-            CheckPlain(unit.note, "a note");
-            pugi::xml_node note = AddElement(element, "note", 4);
-            // As translate-toolkit writes a PO file's extracted comment.
-            note.append_attribute("from").set_value("developer");
-            AppendPcdata(note, unit.note);
-        }
-        Indent(element, 3);
+        Indent(body, 2);
+        Indent(file, 1);
     }
-    Indent(body, 2);
-    Indent(file, 1);
     Indent(root, 0);
     AppendPcdata(xml, "\n");
 

@@ -17,6 +17,7 @@ struct XliffUnit {
     std::string source;
     std::optional<std::size_t> maxWidth; // in characters; written as maxwidth + size-unit="char"
     std::string note;                    // written as one <note from="developer"> when not empty
+    bool translate = true;               // false: written with translate="no"
 };
 
 struct XliffDocument {
@@ -35,6 +36,7 @@ struct XliffEntry {
     std::optional<std::string> target; // nullopt: no <target> element
     std::optional<std::string> state;  // the <target>'s state attribute, nullopt when absent
     std::string note;                  // the unit's <note>s, one a line
+    std::optional<std::string> location; // a <context-group purpose="location">: sourcefile[:linenumber]
 };
 
 // The whole XLIFF 1.2 file, UTF-8 with an XML declaration: one <file>, one
@@ -47,6 +49,8 @@ struct XliffEntry {
 // show its text, "U+001F"). Throws std::invalid_argument for text that is not
 // UTF-8, and for an attribute or note holding a character XML cannot.
 [[nodiscard]] std::string XliffText(const XliffDocument& document, const std::string& toolVersion);
+// The same with one <file> for each document.
+[[nodiscard]] std::string XliffText(const std::vector<XliffDocument>& documents, const std::string& toolVersion);
 
 // True when the bytes are XML rather than PO: after an optional UTF-8 byte
 // order mark and white space, '<'.

@@ -100,7 +100,8 @@ public:
         out.decompressedSize = m_size;
         if (m_size > kMaxOffset)
             throw RebuildError("resource " + std::to_string(ResourceNumber()) + " would be " + std::to_string(m_size) +
-                               " bytes long; a resource holds at most 65535");
+                               " bytes long; a resource holds at most 65535, " +
+                               std::to_string(m_size - kMaxOffset) + " bytes fewer");
         if (m_file.format == Format::Compressed)
             Decide();
         const auto runs = Runs();
@@ -389,7 +390,8 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
     const std::size_t p = out.size();
     if (p > kMaxOffset)
         throw RebuildError("the resources would end at offset " + std::to_string(p) +
-                           ", past the 64 KiB that the file's 16-bit offsets reach");
+                           ", past the 64 KiB that the file's 16-bit offsets reach, by " +
+                           std::to_string(p - kMaxOffset) + " bytes");
     index.push_back(p);
     for (const std::size_t entry : index) {
         out.push_back(0);

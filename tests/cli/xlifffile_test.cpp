@@ -192,7 +192,7 @@ TEST(XliffFile, ReadsWhatCatToolsWriteAndRefusesWhatATextCannotHold)
         {"not XML", "msgid \"\"\n", "f.xlf: not XML: no element in it"},
         {"another root", "<html><body/></html>", "f.xlf: line 1: not XLIFF: its root element is <html>"},
         {"XLIFF 2.0", "<xliff version=\"2.0\" xmlns=\"urn:oasis:names:tc:xliff:document:2.0\"/>",
-         "f.xlf: line 1: not XLIFF 1.2 but version 2.0"},
+         "f.xlf: line 1: not XLIFF 1.1 or 1.2 but version 2.0"},
         {"two roots", "<xliff version=\"1.2\"/>\n<xliff version=\"1.2\"/>",
          "f.xlf: line 2: not well-formed XML: a second root element <xliff>"},
         {"not UTF-8", InFile(Unit("1", "<target>\n\xE9t\xE9</target>")), "f.xlf: line 3: not valid UTF-8"},

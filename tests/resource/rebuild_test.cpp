@@ -118,9 +118,10 @@ TEST(Rebuild, RefusesWhatTheFormatCannotHold)
     } cases[] = {
         {"LTEXT of 256 units", OldFile({kAbc}), {{1, 1, std::u16string(256, u'x')}}, "1.1: an LTEXT holds at most 255"},
         {"past 64 KiB", OldFile({Cat({kAbc, Utf16(u"xyzzy")})}), {{1, 2, std::u16string(33000, u'y')}},
-         "would be"},
+         "would be 66008 bytes long; a resource holds at most 65535, 473 bytes fewer"},
         {"past 64 KiB in all", OldFile({kAbc, Cat({{1, 0xAB}, Utf16(u"xyzzy")})}),
-         {{1, 1, std::u16string(255, u'x')}, {2, 1, std::u16string(32600, u'y')}}, "64 KiB"},
+         {{1, 1, std::u16string(255, u'x')}, {2, 1, std::u16string(32600, u'y')}}, "64 KiB that the file's 16-bit "
+                                                                                   "offsets reach, by "},
         {"empty moves an unknown text", OldFile({Cat({kAbc, kNumbers})}), {{1, 1, u""}}, "1.1: the change between"},
         {"guessed", OldFile({kGuess}), {{1, 1, u"Hi"}}, "1.1: a guessed text", false},
         {"no such text", OldFile({kAbc}), {{1, 2, u"x"}}, "1.2: no such text"},

@@ -63,10 +63,13 @@ bool IsPathOrFileName(std::string_view text)
             return c == ' ' || c == '\t' || c == '\n' || c == '\r' || static_cast<unsigned char>(c) < 0x20;
         }))
         return false;
-    // A separator between two parts of a name: "\resource", "apps/x".
+    // A backslash before a name ("\resource"), or a path from the root
+    // ("/data/x"); "On/Off" is a text.
     for (std::size_t i = 0; i + 1 < text.size(); ++i)
-        if ((text[i] == '\\' || text[i] == '/') && (IsLetter(text[i + 1]) || IsDigit(text[i + 1]) || text[i + 1] == '_'))
+        if (text[i] == '\\' && (IsLetter(text[i + 1]) || IsDigit(text[i + 1]) || text[i + 1] == '_'))
             return true;
+    if (text.front() == '/' && text.find('/', 1) != std::string_view::npos)
+        return true;
     const auto dot = text.rfind('.');
     if (dot == std::string_view::npos || dot == 0 || dot + 1 == text.size() || text.size() - dot - 1 > 4)
         return false;

@@ -10,10 +10,10 @@ namespace tavolin {
 // Texts are UTF-8.
 
 // True for a file path or a file name ("\resource\apps\x.mif",
-// "z:\sys\bin\app.exe", "icons.mbm", "sounds/beep.wav"): one word, holding
-// a path separator or ending in an extension of letters and digits with a
-// letter in it. An application that finds it translated no longer finds
-// its file.
+// "z:\sys\bin\app.exe", "icons.mbm", "sounds/beep.wav", "/data/x"): one
+// word, holding a backslash, starting a path at "/", or ending in an
+// extension of one to four letters and digits with a letter in it. An
+// application that finds it translated no longer finds its file.
 [[nodiscard]] bool IsPathOrFileName(std::string_view text);
 
 // Nothing when `translation` keeps the placeholders of `source` (%U, %N,

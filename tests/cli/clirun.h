@@ -49,4 +49,28 @@ inline std::string Listed(const std::string& file, const std::string& by = "mark
     return out.substr(out.find('\n') + 1);
 }
 
+// An old-format file of one resource whose data are padded LTEXTs, each
+// found for certain.
+inline Bytes OldFormat(const std::vector<std::string>& ltexts)
+{
+    Bytes out(4);
+    for (const auto& text : ltexts) {
+        out.push_back(static_cast<std::uint8_t>(text.size()));
+        out.push_back(0xAB);
+        for (const char c : text) {
+            out.push_back(static_cast<std::uint8_t>(c));
+            out.push_back(0);
+        }
+    }
+    const std::size_t index = out.size();
+    for (const std::size_t w : {std::size_t{4}, index}) {
+        out.push_back(static_cast<std::uint8_t>(w));
+        out.push_back(static_cast<std::uint8_t>(w >> 8));
+    }
+    out[0] = static_cast<std::uint8_t>(index);
+    out[1] = static_cast<std::uint8_t>(index >> 8);
+    out[2] = 5; // two index words, plus one
+    return out;
+}
+
 } // namespace tavolin::test

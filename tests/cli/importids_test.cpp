@@ -28,30 +28,6 @@ std::map<std::string, std::string> TextsOf(const test::Bytes& bytes)
     return texts;
 }
 
-// An old-format file of one resource whose data are padded LTEXTs, each
-// found for certain.
-test::Bytes OldFormat(const std::vector<std::string>& ltexts)
-{
-    test::Bytes out(4);
-    for (const auto& text : ltexts) {
-        out.push_back(static_cast<std::uint8_t>(text.size()));
-        out.push_back(0xAB);
-        for (const char c : text) {
-            out.push_back(static_cast<std::uint8_t>(c));
-            out.push_back(0);
-        }
-    }
-    const std::size_t index = out.size();
-    for (const std::size_t w : {std::size_t{4}, index}) {
-        out.push_back(static_cast<std::uint8_t>(w));
-        out.push_back(static_cast<std::uint8_t>(w >> 8));
-    }
-    out[0] = static_cast<std::uint8_t>(index);
-    out[1] = static_cast<std::uint8_t>(index >> 8);
-    out[2] = 5; // two index words, plus one
-    return out;
-}
-
 std::string Po(const fs::path& path, const std::string& language, const std::vector<PoEntry>& entries)
 {
     PoFile::Write(path.string(), "", "Language: " + language + "\nContent-Type: text/plain; charset=UTF-8\n", entries);
@@ -124,7 +100,7 @@ TEST(ImportIds, AnEntryGoesOnlyOntoATextHoldingItsMsgid)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const test::TempDir dir;
-        const test::Bytes bytes = OldFormat({"Yes", "Yes", "No"});
+        const test::Bytes bytes = test::OldFormat({"Yes", "Yes", "No"});
         const std::string file = dir.Write("a.rsc", bytes);
         const std::string out = (dir.Path() / "out.rsc").string();
         const CliRun run = Cli({"import", file, Po(dir.Path() / "t.po", "fi", {c.entry}), "-o", out});
@@ -145,7 +121,7 @@ TEST(ImportIds, AnEntryGoesOnlyOntoATextHoldingItsMsgid)
 TEST(ImportIds, VariantIsNamedFromTheLanguage)
 {
     const test::TempDir dir;
-    const test::Bytes bytes = OldFormat({"Yes", "No"});
+    const test::Bytes bytes = test::OldFormat({"Yes", "No"});
     const std::string file = dir.Write("app.rsc", bytes);
     CliRun run = Cli({"import", file, Po(dir.Path() / "ru.po", "ru", {Entry("1.1", "Yes", "Да")}), "--variant"});
     EXPECT_EQ(run.code, 0) << run.err;
@@ -198,7 +174,7 @@ TEST(ImportIds, GrowthListStaysShort)
         texts.push_back("T" + std::to_string(i));
         entries.push_back(Entry("1." + std::to_string(i + 1), texts.back(), texts.back() + "xx"));
     }
-    const std::string file = dir.Write("a.rsc", OldFormat(texts));
+    const std::string file = dir.Write("a.rsc", test::OldFormat(texts));
     const CliRun run = Cli({"import", file, Po(dir.Path() / "t.po", "fi", entries), "-o",
                             (dir.Path() / "b.rsc").string()});
     EXPECT_EQ(run.code, 0) << run.err;

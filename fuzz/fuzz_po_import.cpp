@@ -2,8 +2,8 @@
 // refuses or reports, and leaves a file that scans, refused imports and
 // dry runs the file as it was, and an applied one in the same layout.
 //
-// Input: a byte of flags (1 --force, 2 --dry-run, 4 a caption file's name),
-// then the PO text.
+// Input: a byte of flags (1 --allow-placeholders, 2 --dry-run, 4 a caption
+// file's name), then the PO text.
 
 #include <cstdint>
 #include <sstream>
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::string> args = {"import", file, po};
     if (flags & 1)
-        args.emplace_back("--force");
+        args.emplace_back("--allow-placeholders");
     if (flags & 2)
         args.emplace_back("--dry-run");
     std::ostringstream out, err;

@@ -1,9 +1,7 @@
 #include "cli/resourcetexts.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 #include <utility>
 
 #include "codec/bytefile.h"
@@ -14,36 +12,21 @@ namespace tavolin {
 
 namespace {
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
+// A regular file larger than any resource file is of no format read by
+// resource: it is left to the marker reading without being read here. Any
+// other input is read up to the limit.
+resource::ResourceFile ReadFile(const std::string& path)
 {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw IoErrorFor(errno, path);
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw IoErrorFor(error, path);
-        }
-        if (n == 0)
-            break;
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    ::close(fd);
-    return bytes;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) > kResourceFileLimit)
+        return {};
+    return resource::ReadResourceFile(ReadWholeInput(path, kResourceFileLimit, "a resource file"));
 }
 
 } // namespace
 
-ResourceTexts::ResourceTexts(const std::string& file) : m_file(resource::ReadResourceFile(ReadWholeFile(file))) {}
+ResourceTexts::ResourceTexts(const std::string& file) : m_file(ReadFile(file)) {}
 
 ReadBy ResourceTexts::DefaultMode() const
 {

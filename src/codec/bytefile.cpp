@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "codec/errors.h"
+#include "codec/safesave.h"
 
 namespace tavolin {
 
@@ -73,6 +74,7 @@ std::string LimitText(std::size_t limit)
 
 std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t limit, const std::string& what)
 {
+    RestoreInterruptedSave(path);
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
@@ -123,6 +125,7 @@ bool IsReadOnlyMode(unsigned mode)
 
 ByteFile::ByteFile(const std::string& path)
 {
+    RestoreInterruptedSave(path);
     // O_NONBLOCK keeps a FIFO from hanging the open; anything but a regular
     // file is refused below before a read can block.
     int fd;

@@ -179,6 +179,11 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
     REQUIRE_ROOT();
     const test::TempDir dir;
     ::chmod(dir.Path().c_str(), 0755);
+    // Where a folder takes no new file, the old bytes are kept here while
+    // the file is written.
+    const fs::path state = dir.Path() / "state";
+    fs::create_directory(state);
+    ASSERT_EQ(::chown(state.c_str(), kNobody, kNobody), 0);
     struct Case {
         const char* what;
         uid_t fileOwner;
@@ -201,7 +206,10 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
         ASSERT_EQ(::chown(target.c_str(), c.fileOwner, c.fileGroup), 0);
         ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
         const struct stat before = StatOf(target);
-        const int code = InChild(true, [&] { return SaveError(target, kNew).empty() ? 0 : 1; });
+        const int code = InChild(true, [&] {
+            ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+            return SaveError(target, kNew).empty() ? 0 : 1;
+        });
         ASSERT_NE(code, -1) << "cannot become user nobody";
         EXPECT_EQ(code, 0);
         EXPECT_EQ(test::ReadAll(target), kNew);
@@ -211,6 +219,7 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
         EXPECT_EQ(after.st_gid, c.fileGroup);
         EXPECT_EQ(after.st_mode & 07777, c.mode);
         EXPECT_EQ(FilesIn(folder), 1u);
+        EXPECT_TRUE(!fs::exists(state / "tavolin") || FilesIn(state / "tavolin") == 0);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csetjmp>
+#include <dlfcn.h>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -63,8 +64,30 @@ void XError2(int severity, po_message_t, const char* filename1, size_t lineno1, 
 
 const po_xerror_handler kHandler = {XError, XError2};
 
+// The library refuses an entry given twice even where both are alike; the
+// import judges that itself (alike counts once, different is refused).
+// The switch is the library's own (msgcat's), not in its header: it is set
+// where the library has it.
+struct DuplicatesAllowed {
+    bool* flag = static_cast<bool*>(::dlsym(RTLD_DEFAULT, "libgettextpo_allow_duplicates"));
+    bool was = flag != nullptr && *flag;
+    DuplicatesAllowed()
+    {
+        if (flag)
+            *flag = true;
+    }
+    ~DuplicatesAllowed()
+    {
+        if (flag)
+            *flag = was;
+    }
+    DuplicatesAllowed(const DuplicatesAllowed&) = delete;
+    DuplicatesAllowed& operator=(const DuplicatesAllowed&) = delete;
+};
+
 po_file_t ReadRaw(const char* fileName, std::string& errors)
 {
+    const DuplicatesAllowed duplicates;
     std::jmp_buf jump;
     t_fatal = &jump;
     t_errors = &errors;

@@ -265,6 +265,8 @@ TEST(Import, RefusesPoInputItWouldTakeWrongly)
         {"Latin-1 without a header", Entry("1", "Hi", "\xE9"), "t.po:3: not valid UTF-8 (a PO file whose header names no charset"},
         {"UTF-8 with a byte order mark", "\xEF\xBB\xBF" + Entry("1", "Hi", "ab"), ""},
         {"one ID twice, alike", Entry("1", "Hi", "ab") + Entry("1", "Ho", "ab"), ""},
+        {"one entry twice, alike", Entry("1", "Hi", "ab") + Entry("1", "Hi", "ab"), ""},
+        {"one entry twice, differently", Entry("1", "Hi", "ab") + Entry("1", "Hi", "cd"), "ID 1 is translated twice"},
         {"one ID twice, differently", Entry("1", "Hi", "ab") + Entry("1", "Ho", "cd"), "ID 1 is translated twice"},
     };
     for (const Case& c : cases) {

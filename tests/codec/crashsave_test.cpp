@@ -284,6 +284,17 @@ TEST(SaveKilled, AnInPlaceSaveLeavesTheOldBytesRecoverableAtEveryStep)
                 }
             }
         }
+        if (now != old && now != fresh && torn == 2) {
+            // The command line puts them back on reading, and says so.
+            const std::string log = (dir.Path() / "log").string();
+            const std::string exe = TAVOLIN_STRINGS_EXE;
+            (void)std::system((exe + " list " + target + " >/dev/null 2>" + log).c_str()); // these bytes hold no strings
+            EXPECT_NE(test::ReadText(log).find(target + ": an earlier save was cut off before the file was whole; "
+                                                        "its bytes from before that save were put back"),
+                      std::string::npos)
+                << test::ReadText(log);
+            fs::remove(log);
+        }
         // The editor's Open, and any command's read, come by here.
         (void)test::ScanPath(target);
         ASSERT_EQ(test::ReadAll(other), old);

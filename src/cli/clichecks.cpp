@@ -16,11 +16,6 @@ bool IsStandardOutput(const std::string& path)
            named.st_dev == output.st_dev && named.st_ino == output.st_ino;
 }
 
-std::ostream& SummaryStream(const std::string& target, std::ostream& out, std::ostream& err)
-{
-    return IsStandardOutput(target) ? err : out;
-}
-
 std::string NotSavableInPlace(const std::string& file)
 {
     struct stat st {};

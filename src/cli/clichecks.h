@@ -1,18 +1,15 @@
 #pragma once
 
-#include <ostream>
 #include <string>
 #include <string_view>
 
 namespace tavolin {
 
 // Whether `path` is the file, pipe or terminal standard output writes to
-// (/dev/stdout, or the very file standard output was sent to).
+// (/dev/stdout, or the very file standard output was sent to). A command
+// that saves its file there sends its summary to standard error, so that
+// standard output holds the file's bytes and nothing else.
 [[nodiscard]] bool IsStandardOutput(const std::string& path);
-
-// Where a command's summary goes: standard error when the file it saves
-// goes to standard output, which then holds the file's bytes and nothing else.
-[[nodiscard]] std::ostream& SummaryStream(const std::string& target, std::ostream& out, std::ostream& err);
 
 // Why FILE cannot be saved over in place, empty when it can: a pipe or a
 // device would take the result as a stream, into what the command itself

@@ -662,7 +662,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
         }
     }
     // Only now: "applied" means written (or, with --dry-run, what would be).
-    std::ostream& summary = o.dryRun ? out : SummaryStream(target, out, err);
+    std::ostream& summary = !o.dryRun && IsStandardOutput(target) ? err : out;
     tally.Report(summary, translations.xliff);
     if (!grown.empty()) {
         summary << "longer than the original (an application may read a text into a buffer of the original's size):\n";

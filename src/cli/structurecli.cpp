@@ -215,7 +215,7 @@ int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
         const auto bytes = resource::Rebuild(file, edits, c.allowGuessed);
         const std::string& target = c.output.empty() ? c.file : c.output;
         ReplaceFile(target, bytes);
-        SummaryStream(target, out, err) << "applied " << edits.size() - unchanged << ", unchanged " << unchanged
+        (IsStandardOutput(target) ? err : out) << "applied " << edits.size() - unchanged << ", unchanged " << unchanged
                                         << '\n';
         return 0;
     } catch (const InputError& e) {

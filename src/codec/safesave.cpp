@@ -498,6 +498,16 @@ std::vector<std::pair<std::string, std::string>> OldCopyPlaces(const std::string
     return places;
 }
 
+// FOLDER/PREFIXENDING.
+std::string NameIn(const std::string& folder, const std::string& prefix, std::string_view ending)
+{
+    std::string name = folder;
+    name += '/';
+    name += prefix;
+    name += ending;
+    return name;
+}
+
 // Copies the bytes of `from` (`size` of them) over the start of `to`,
 // then cuts `to` to that size and flushes it.
 void CopyOver(int from, int to, std::size_t size, const std::string& path)
@@ -529,13 +539,13 @@ public:
             if (folder != FolderOf(target) && !MakeStateFolder(folder))
                 continue;
             RemoveLeftovers(folder, prefix);
-            std::string made = folder + "/" + prefix + std::string(kTempLetters, 'X');
+            std::string made = NameIn(folder, prefix, std::string(kTempLetters, 'X'));
             m_fd = ::mkostemp(made.data(), O_CLOEXEC);
             if (m_fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
                 continue;
             if (m_fd < 0)
                 Fail(errno, target);
-            m_path = folder + "/" + prefix + "old";
+            m_path = NameIn(folder, prefix, "old");
             try {
                 (void)::flock(m_fd, LOCK_EX);
                 std::vector<std::uint8_t> piece(kChunk);
@@ -696,7 +706,7 @@ bool RestoreInterruptedSave(const std::string& path)
     if (found.stream)
         return false;
     for (const auto& [folder, prefix] : OldCopyPlaces(found.path)) {
-        const std::string name = folder + "/" + prefix + "old";
+        const std::string name = NameIn(folder, prefix, "old");
         const FdCloser copy{::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
         if (copy.fd < 0)
             continue;

@@ -242,12 +242,15 @@ TEST(SaveTargets, AnInPlaceSaveThatFailsLeavesTheOldBytes)
     const Bytes old(300000, 1);
     const std::string target = dir.Write("h1.rsc", old);
     ASSERT_EQ(::link(target.c_str(), (dir.Path() / "h2.rsc").c_str()), 0);
-    g_failAt = 8; // the new bytes are staged in five writes, then the third piece in place fails
+    // The new bytes are staged in five writes and the old ones copied aside in
+    // five, then the third piece in place fails.
+    g_failAt = 13;
     SetWriteFunctionForTesting(FailOnce);
     const std::string error = SaveError(target, Bytes(320000, 2));
     SetWriteFunctionForTesting(nullptr);
     EXPECT_EQ(error, "I/O error 5");
     EXPECT_TRUE(test::ReadAll(target) == old);
+    EXPECT_EQ(FilesIn(dir.Path()), 2u); // the copy goes with the save
 
     const int code = InChild(false, [&] {
         std::signal(SIGXFSZ, SIG_IGN);

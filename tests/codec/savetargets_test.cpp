@@ -67,6 +67,13 @@ int InChild(bool asNobody, const std::function<int()>& body)
             GTEST_SKIP() << "needs root to make files of other users and act as user nobody"; \
     } while (0)
 
+int g_stepsLeft = 0;
+void KillAtStep()
+{
+    if (--g_stepsLeft == 0)
+        ::raise(SIGKILL);
+}
+
 // One of this process's open files (/proc/self/fd/N, which /dev/stdout is)
 // is written at its place, and its file is neither replaced nor cut.
 TEST(SaveTargets, AnOpenFileIsWrittenAsAStream)
@@ -221,6 +228,27 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
         EXPECT_EQ(FilesIn(folder), 1u);
         EXPECT_TRUE(!fs::exists(state / "tavolin") || FilesIn(state / "tavolin") == 0);
     }
+
+    // Killed after its first write in place, the save in root's folder left
+    // the old bytes in the user's state folder; the user's next read puts
+    // them back.
+    const std::string target = (dir.Path() / "2" / "app.rsc").string();
+    test::WriteAll(target, kOld);
+    const int killed = InChild(true, [&] {
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        g_stepsLeft = 6; // copy: write, flush, rename, folder flush; then the first piece, and here the cut
+        SetInPlaceStepForTesting(KillAtStep);
+        return SaveError(target, kNew).empty() ? 0 : 1;
+    });
+    ASSERT_EQ(killed, 1000 + SIGKILL);
+    EXPECT_NE(test::ReadAll(target), kOld);
+    EXPECT_EQ(FilesIn(state / "tavolin"), 1u);
+    EXPECT_EQ(InChild(true, [&] {
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        return RestoreInterruptedSave(target) ? 0 : 1;
+    }), 0);
+    EXPECT_EQ(test::ReadAll(target), kOld);
+    EXPECT_EQ(FilesIn(state / "tavolin"), 0u);
 }
 
 // Fails the write call number `g_failAt`, once.

@@ -17,8 +17,7 @@ int main(int argc, char** argv)
         if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0)
             return 2;
     const int code = tavolin::RunStringsCli({argv + 1, argv + argc}, std::cout, std::cerr);
-    for (const auto& file : tavolin::TakeRestoredFiles())
-        std::cerr << file << ": an earlier save was cut off before the file was whole; "
-                             "its bytes from before that save were put back\n";
+    for (const auto& notice : tavolin::TakeRestoreNotices())
+        std::cerr << notice << '\n';
     return code;
 }

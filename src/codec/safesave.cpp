@@ -30,7 +30,7 @@ namespace {
 WriteFunction g_write = nullptr;
 SyncFunction g_sync = nullptr;
 StepFunction g_step = nullptr;
-std::vector<std::string> g_restored;
+std::vector<std::string> g_notices;
 
 // Before each change an in-place write or its undoing makes on disk.
 void Step()
@@ -717,21 +717,26 @@ bool RestoreInterruptedSave(const std::string& path)
             return false;
         const FdCloser file{::open(found.path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
         struct stat target {};
-        if (file.fd < 0 || ::fstat(file.fd, &target) != 0 || !S_ISREG(target.st_mode))
-            return false; // the copy stays until the file can take it
+        if (file.fd < 0 || ::fstat(file.fd, &target) != 0 || !S_ISREG(target.st_mode)) {
+            // The copy stays until the file can take it.
+            g_notices.push_back(path + ": an earlier save was cut off before the file was whole; its bytes from "
+                                       "before that save are kept in " + name + ", but the file cannot be written");
+            return false;
+        }
         CopyOver(copy.fd, file.fd, static_cast<std::size_t>(st.st_size), found.path);
         Step();
         ::unlink(name.c_str());
         SyncFolder(folder);
-        g_restored.push_back(path);
+        g_notices.push_back(path + ": an earlier save was cut off before the file was whole; its bytes from "
+                                   "before that save were put back");
         return true;
     }
     return false;
 }
 
-std::vector<std::string> TakeRestoredFiles()
+std::vector<std::string> TakeRestoreNotices()
 {
-    return std::exchange(g_restored, {});
+    return std::exchange(g_notices, {});
 }
 
 SaveStream::SaveStream(TempFile* file) : m_file(file) {}

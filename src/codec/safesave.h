@@ -73,9 +73,9 @@ void SetWriteFunctionForTesting(WriteFunction write);
 // file was whole; true when it did. A save in progress is left alone.
 // Called before every save and read of a file; throws IoError.
 bool RestoreInterruptedSave(const std::string& path);
-// The files RestoreInterruptedSave put back since the last call, as named
-// to it, for the program to report.
-[[nodiscard]] std::vector<std::string> TakeRestoredFiles();
+// What RestoreInterruptedSave did since the last call, or could not do (a
+// file it may not write), one message a file, for the program to show.
+[[nodiscard]] std::vector<std::string> TakeRestoreNotices();
 
 // Called before each change that an in-place save, or the putting back of
 // its old bytes, makes on disk: tests stop the process there. nullptr for

@@ -243,9 +243,18 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
     ASSERT_EQ(killed, 1000 + SIGKILL);
     EXPECT_NE(test::ReadAll(target), kOld);
     EXPECT_EQ(FilesIn(state / "tavolin"), 1u);
+    // A file the user may not write keeps its copy, and the program says where.
     EXPECT_EQ(InChild(true, [&] {
         ::setenv("XDG_STATE_HOME", state.c_str(), 1);
-        return RestoreInterruptedSave(target) ? 0 : 1;
+        ::chmod(target.c_str(), 0444);
+        if (RestoreInterruptedSave(target))
+            return 1;
+        const auto notices = TakeRestoreNotices();
+        if (notices.size() != 1 || notices[0].find(": an earlier save was cut off before the file was whole; its bytes "
+                                                   "from before that save are kept in " + (state / "tavolin").string() + "/") != target.size())
+            return 2;
+        ::chmod(target.c_str(), 0644);
+        return RestoreInterruptedSave(target) ? 0 : 3;
     }), 0);
     EXPECT_EQ(test::ReadAll(target), kOld);
     EXPECT_EQ(FilesIn(state / "tavolin"), 0u);

@@ -719,8 +719,12 @@ bool RestoreInterruptedSave(const std::string& path)
         struct stat target {};
         if (file.fd < 0 || ::fstat(file.fd, &target) != 0 || !S_ISREG(target.st_mode)) {
             // The copy stays until the file can take it.
-            g_notices.push_back(path + ": an earlier save was cut off before the file was whole; its bytes from "
-                                       "before that save are kept in " + name + ", but the file cannot be written");
+            std::string notice = path;
+            notice += ": an earlier save was cut off before the file was whole; its bytes from before that save "
+                      "are kept in ";
+            notice += name;
+            notice += ", but the file cannot be written";
+            g_notices.push_back(std::move(notice));
             return false;
         }
         CopyOver(copy.fd, file.fd, static_cast<std::size_t>(st.st_size), found.path);

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <utility>
 
+#include "cli/clichecks.h"
 #include "cli/commands.h"
 #include "cli/pofile.h"
 #include "document/resourcestrings.h"
@@ -57,14 +58,14 @@ std::vector<std::pair<std::string, std::string>> TakenTranslations(
         }
         if (!e.context) {
             err << "skipped: an entry without " << (t.xliff ? "id" : "msgctxt") << " (" << (t.xliff ? "source" : "msgid")
-                << " \"" << e.msgid << "\")\n";
+                << " \"" << Shown(e.msgid) << "\")\n";
             ++tally.noContext;
             continue;
         }
         const std::string& id = *e.context;
         const auto text = current(id);
         if (!text) {
-            err << "skipped: ID " << id << " names no string of the file\n";
+            err << "skipped: ID " << Shown(id) << " names no string of the file\n";
             ++tally.unknown;
             continue;
         }
@@ -73,7 +74,7 @@ std::vector<std::pair<std::string, std::string>> TakenTranslations(
             continue;
         }
         if (e.msgid != *text && !force) {
-            err << "skipped: ID " << id << " has changed since the export (use --force to apply it)\n";
+            err << "skipped: ID " << Shown(id) << " has changed since the export (use --force to apply it)\n";
             ++tally.stale;
             continue;
         }
@@ -81,7 +82,7 @@ std::vector<std::pair<std::string, std::string>> TakenTranslations(
         if (fresh)
             taken.emplace_back(id, e.msgstr);
         else if (at->second != e.msgstr) {
-            err << "refused: ID " << id << " is translated twice, differently\n";
+            err << "refused: ID " << Shown(id) << " is translated twice, differently\n";
             ++tally.refused;
         }
     }
@@ -196,6 +197,9 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     ResourceStrings* strings = nullptr;
     Translations translations;
     try {
+        if (o.output.empty() && !o.dryRun)
+            if (const std::string why = NotSavableInPlace(o.file); !why.empty())
+                throw ModeError(why);
         lock.emplace(o.file);
         document.emplace(OpenDocument(o.file, o.read));
         mode = document->Reading();
@@ -241,11 +245,12 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
         }
     }
     // Only now: "applied" means written (or, with --dry-run, what would be).
-    tally.Report(out, translations.xliff);
+    std::ostream& summary = !o.dryRun && IsStandardOutput(target) ? err : out;
+    tally.Report(summary, translations.xliff);
     if (!grown.empty()) {
-        out << "longer than the original (an application may read a text into a buffer of the original's size):\n";
+        summary << "longer than the original (an application may read a text into a buffer of the original's size):\n";
         for (const auto& g : grown)
-            out << "  " << g.id << ": " << g.from << " to " << g.to << " characters\n";
+            summary << "  " << g.id << ": " << g.from << " to " << g.to << " characters\n";
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <utility>
 
+#include "cli/clichecks.h"
 #include "cli/commands.h"
 #include "cli/languages.h"
 #include "cli/pofile.h"
@@ -85,7 +86,7 @@ std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<Fi
         }
         if (!e.context) {
             err << "skipped: an entry without " << (t.xliff ? "id" : "msgctxt") << " (" << (t.xliff ? "source" : "msgid")
-                << " \"" << e.msgid << "\")\n";
+                << " \"" << Shown(e.msgid) << "\")\n";
             ++tally.noContext;
             continue;
         }
@@ -111,9 +112,9 @@ std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<Fi
             const std::string where = mode == ReadBy::Resource ? "resource " + group : std::string("the file");
             if (same.size() == 1) {
                 onto = same.front();
-                err << "moved: ID " << id << " is now " << onto->id << " (its msgid found there)\n";
+                err << "moved: ID " << Shown(id) << " is now " << onto->id << " (its msgid found there)\n";
             } else if (same.size() > 1) {
-                err << "refused: ID " << id << ": its text is not the msgid, and " << same.size() << " texts of "
+                err << "refused: ID " << Shown(id) << ": its text is not the msgid, and " << same.size() << " texts of "
                     << where << " are (";
                 for (std::size_t i = 0; i < same.size(); ++i)
                     err << (i == 0 ? "" : ", ") << same[i]->id;
@@ -124,11 +125,11 @@ std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<Fi
                 ++tally.already;
                 continue;
             } else if (at == byId.end()) {
-                err << "skipped: ID " << id << " names no string of the file\n";
+                err << "skipped: ID " << Shown(id) << " names no string of the file\n";
                 ++tally.unknown;
                 continue;
             } else {
-                err << "refused: ID " << id << ": the file's text is \"" << texts[at->second].text
+                err << "refused: ID " << Shown(id) << ": the file's text is \"" << Shown(texts[at->second].text)
                     << "\", not the msgid, and no text of " << where
                     << " is; the file changed since the export (export it again, or msgmerge the translations "
                        "into a new export)\n";
@@ -137,7 +138,7 @@ std::vector<Taken> TakenTranslations(const Translations& t, const std::vector<Fi
             }
         }
         if (e.msgstr != onto->text && IsPathOrFileName(onto->text) && !o.includePaths) {
-            err << "refused: ID " << onto->id << " is a file path or name (\"" << onto->text
+            err << "refused: ID " << onto->id << " is a file path or name (\"" << Shown(onto->text)
                 << "\"), which the application would no longer find translated; give --include-paths to change it\n";
             ++tally.refused;
             continue;
@@ -323,6 +324,9 @@ bool Prepare(const ImportOptions& o, Prepared& p, std::ostream& err)
 {
     ReadBy mode = ReadBy::Marker;
     try {
+        if (o.output.empty() && o.dir.empty() && !o.variant && !o.dryRun)
+            if (const std::string why = NotSavableInPlace(p.file); !why.empty())
+                throw ModeError(why);
         p.lock = std::make_unique<FileLock>(p.file);
         p.document.emplace(OpenDocument(p.file, o.read));
         mode = p.document->Reading();
@@ -348,7 +352,7 @@ bool Prepare(const ImportOptions& o, Prepared& p, std::ostream& err)
         return false;
     }
     if (!p.differences.empty() && p.inPlace) {
-        err << "refused: " << p.file << " would read differently after the save, and the IDs of a later import "
+        err << "refused: " << Shown(p.file) << " would read differently after the save, and the IDs of a later import "
             << "would name other texts: " << DifferencesText(p.differences)
             << " (-o OUT or --variant writes it elsewhere, with a warning)\n";
         ++p.tally.refused;
@@ -399,14 +403,16 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     }
     // Only now: "applied" means written (or, with --dry-run, what would be).
     for (const auto& p : prepared) {
+        // Standard output may hold the file itself, and nothing else.
+        std::ostream& summary = !o.dryRun && IsStandardOutput(p->target) ? err : out;
         if (prepared.size() > 1)
-            out << p->file << ": ";
-        p->tally.Report(out, p->translations.xliff);
+            summary << Shown(p->file) << ": ";
+        p->tally.Report(summary, p->translations.xliff);
         if (!p->inPlace && !o.dryRun)
-            out << "written to " << p->target << '\n';
-        ReportGrowth(p->grown, out);
+            summary << "written to " << Shown(p->target) << '\n';
+        ReportGrowth(p->grown, summary);
         if (!p->differences.empty())
-            err << "warning: " << p->target << " reads differently from what was meant, and the IDs of an import "
+            err << "warning: " << Shown(p->target) << " reads differently from what was meant, and the IDs of an import "
                 << "into it would name other texts: " << DifferencesText(p->differences) << '\n';
     }
     return 0;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "cli/stringscli.h"
+#include "file/safesave.h"
 
 int main(int argc, char** argv)
 {
@@ -15,5 +16,8 @@ int main(int argc, char** argv)
     for (int fd = 0; fd <= 2; ++fd)
         if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0)
             return 2;
-    return tavolin::RunStringsCli({argv + 1, argv + argc}, std::cout, std::cerr);
+    const int code = tavolin::RunStringsCli({argv + 1, argv + argc}, std::cout, std::cerr);
+    for (const auto& notice : tavolin::TakeRestoreNotices())
+        std::cerr << notice << '\n';
+    return code;
 }

@@ -1,15 +1,16 @@
 #include "cli/pofile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csetjmp>
+#include <dlfcn.h>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <utility>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gettext-po.h>
@@ -63,8 +64,30 @@ void XError2(int severity, po_message_t, const char* filename1, size_t lineno1, 
 
 const po_xerror_handler kHandler = {XError, XError2};
 
+// The library refuses an entry given twice even where both are alike; the
+// import judges that itself (alike counts once, different is refused).
+// The switch is the library's own (msgcat's), not in its header: it is set
+// where the library has it.
+struct DuplicatesAllowed {
+    bool* flag = static_cast<bool*>(::dlsym(RTLD_DEFAULT, "libgettextpo_allow_duplicates"));
+    bool was = flag != nullptr && *flag;
+    DuplicatesAllowed()
+    {
+        if (flag)
+            *flag = true;
+    }
+    ~DuplicatesAllowed()
+    {
+        if (flag)
+            *flag = was;
+    }
+    DuplicatesAllowed(const DuplicatesAllowed&) = delete;
+    DuplicatesAllowed& operator=(const DuplicatesAllowed&) = delete;
+};
+
 po_file_t ReadRaw(const char* fileName, std::string& errors)
 {
+    const DuplicatesAllowed duplicates;
     std::jmp_buf jump;
     t_fatal = &jump;
     t_errors = &errors;
@@ -115,77 +138,52 @@ private:
     int m_fd;
 };
 
-// The bytes of a PO file: all of a regular file, at most kStreamLimit of a
-// pipe or a device (/dev/zero never ends).
+// The bytes of a PO or XLIFF file, up to the limit of translations.
 std::string ReadPoBytes(const std::string& fileName)
 {
-    int fd;
-    do {
-        fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw PoError(fileName + ": " + IoErrorFor(errno, fileName).what());
-    const struct Closer {
-        int fd;
-        explicit Closer(int descriptor) : fd(descriptor) {}
-        Closer(const Closer&) = delete;
-        Closer& operator=(const Closer&) = delete;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw PoError(fileName + ": " + IoErrorFor(errno, fileName).what());
-    if (S_ISDIR(st.st_mode))
-        throw PoError(fileName + ": a folder, not a PO file");
-    const bool stream = !S_ISREG(st.st_mode);
-    std::string bytes;
-    if (!stream)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw PoError(fileName + ": " + IoErrorFor(errno, fileName).what());
-        if (n == 0)
-            return bytes;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (stream && bytes.size() > PoFile::kStreamLimit)
-            throw PoError(fileName + ": more than " + std::to_string(PoFile::kStreamLimit >> 20) +
-                          " MiB from a pipe or device; give a PO file");
+    try {
+        const auto bytes = ReadWholeInput(fileName, kTranslationsLimit, "a PO or XLIFF file");
+        return {bytes.begin(), bytes.end()};
+    } catch (const TavolinError& e) {
+        throw PoError(fileName + ": " + e.what());
     }
 }
 
-// True when a quoted string of `line` holds an escape that stands for NUL
-// (\0, \000, \x00): the library would end the text there.
-bool HasEscapedNul(std::string_view line)
+// What is wrong with an escape in a quoted string of `line`, nullptr for
+// none. The library reads up to three octal digits and every hex digit
+// into one byte, keeping the low eight bits: an escape of zero (\0, \x00)
+// or of more than a byte (\400, \x100) would cut the text or stand for
+// a byte other than the one written.
+const char* BadEscape(std::string_view line)
 {
     bool quoted = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] == '"') {
             quoted = !quoted;
-        } else if (quoted && line[i] == '\\' && i + 1 < line.size()) {
-            const char e = line[++i];
-            unsigned value = 1;
-            if (e >= '0' && e <= '7') {
-                value = 0;
-                for (int n = 0; n < 3 && i < line.size() && line[i] >= '0' && line[i] <= '7'; ++n, ++i)
-                    value = value * 8 + static_cast<unsigned>(line[i] - '0');
-                --i;
-            } else if (e == 'x' && i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1]))) {
-                value = 0;
-                // Two digits, or all the digits: zero in both readings when the first two are.
-                for (int n = 0; n < 2 && i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1])); ++n) {
-                    const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(line[++i])));
-                    value = value * 16 + static_cast<unsigned>(h <= '9' ? h - '0' : h - 'a' + 10);
-                }
-            }
-            if (value == 0)
-                return true;
+            continue;
         }
+        if (!quoted || line[i] != '\\' || i + 1 == line.size())
+            continue;
+        const char e = line[++i];
+        unsigned value = 1;
+        if (e >= '0' && e <= '7') {
+            value = 0;
+            for (int n = 0; n < 3 && i < line.size() && line[i] >= '0' && line[i] <= '7'; ++n, ++i)
+                value = value * 8 + static_cast<unsigned>(line[i] - '0');
+            --i;
+        } else if (e == 'x' && i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1]))) {
+            value = 0;
+            while (i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1]))) {
+                const char h = static_cast<char>(std::tolower(static_cast<unsigned char>(line[++i])));
+                value = std::min(value * 16 + static_cast<unsigned>(h <= '9' ? h - '0' : h - 'a' + 10), 0x100u);
+            }
+        }
+        if (value == 0)
+            return "an escaped NUL character (\\0), which would cut the text";
+        if (value > 0xFF)
+            return "an escape of more than one byte (over \\377 or \\xff), which would be cut to another";
     }
-    return false;
+    return nullptr;
 }
 
 // What the library would take wrongly or not name: returns the bytes to
@@ -228,8 +226,8 @@ std::string CheckPoBytes(const std::string& fileName, std::string bytes, std::si
         const bool old = line.starts_with("#~") || line.starts_with("#|");
         if (line.starts_with('#') && !old)
             continue;
-        if (HasEscapedNul(line))
-            refuse(lineNo, "an escaped NUL character (\\0), which would cut the text");
+        if (const char* bad = BadEscape(line))
+            refuse(lineNo, bad);
         if (!old && line.starts_with("msgid_plural"))
             refuse(lineNo, "a plural entry, which has no place in a resource file");
     }

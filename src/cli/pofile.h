@@ -29,8 +29,7 @@ public:
 // Reading and writing through GNU gettext's libgettextpo.
 class PoFile {
 public:
-    // Reads a regular file, or at most kStreamLimit bytes of a pipe or a
-    // device. Refuses, by line, NUL characters (raw or escaped, which the
+    // Reads a file, pipe or device of at most 64 MiB. Refuses, by line, NUL characters (raw or escaped, which the
     // library would cut the text at) and plural entries; names a file in
     // UTF-16 or not in UTF-8 as such. A UTF-8 byte order mark is skipped.
     // Throws PoError, or IoError when no file can be opened.
@@ -51,8 +50,6 @@ public:
     // PoError or IoError.
     static void Write(const std::string& fileName, const std::string& headerComment,
                       const std::string& header, const std::vector<PoEntry>& entries);
-
-    static constexpr std::size_t kStreamLimit = std::size_t{64} << 20;
 };
 
 } // namespace tavolin

@@ -1,15 +1,18 @@
 #include "cli/structurecli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "cli/clichecks.h"
 #include "cli/readback.h"
 #include "cli/readmode.h"
-#include "document/resourcetexts.h"
+#include "document/document.h"
+#include "file/bytefile.h"
+#include "file/errors.h"
 #include "file/filelock.h"
 #include "file/safesave.h"
 #include "resource/resourcefile.h"
@@ -27,15 +30,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-std::vector<std::uint8_t> ReadBytes(const std::string& path)
+// The whole input at `path`, up to `limit` bytes of `what`.
+std::vector<std::uint8_t> ReadBytes(const std::string& path, std::size_t limit, const char* what)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw InputError(path + ": cannot be read");
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw InputError(path + ": cannot be read");
-    return bytes;
+    try {
+        return ReadWholeInput(path, limit, what);
+    } catch (const TavolinError& e) {
+        throw InputError(Shown(path) + ": " + e.what());
+    }
 }
 
 // A JSON string of UTF-16 units: a lone surrogate goes out as its escape.
@@ -87,13 +89,14 @@ std::string JsonPath(const std::string& path)
 
 int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
 {
-    resource::ResourceFile file;
+    std::optional<Document> document;
     try {
-        file = resource::ReadResourceFile(ReadBytes(c.file));
-    } catch (const InputError& e) {
-        err << e.what() << '\n';
+        document.emplace(c.file, Document::Options{.by = std::nullopt, .access = Access::ReadOnly, .resourceOnly = true});
+    } catch (const TavolinError& e) {
+        err << Shown(c.file) << ": " << e.what() << '\n';
         return 1;
     }
+    const resource::ResourceFile& file = document->Structure().File();
     if (!c.json) {
         for (const auto& t : file.texts)
             out << resource::TextId(t) << '\t' << resource::KindName(t.kind) << '\t' << (t.certain ? "certain" : "guessed") << '\t'
@@ -129,30 +132,56 @@ int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
 
 std::string AboutKey(const std::string& path, const std::string& key, const char* what)
 {
-    std::string message = path;
+    std::string message = Shown(path);
     message += R"(: ")";
-    message += key;
+    message += Shown(key);
     message += "\" ";
     message += what;
     return message;
 }
 
-std::vector<resource::TextEdit> ReadEdits(const std::string& path)
+// The JSON object of EDITS, parsed strictly: one whole object, each key
+// once. Keys are checked here, where the text still has them all (the
+// object keeps only the last of keys given twice).
+nlohmann::json ParseEdits(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
-    const auto bytes = ReadBytes(path);
+    // JSON holds no NUL byte; the parser would take it for the end.
+    if (const auto nul = std::find(bytes.begin(), bytes.end(), 0); nul != bytes.end())
+        throw InputError(Shown(path) + ": a NUL byte at offset " + std::to_string(nul - bytes.begin()) +
+                         ", not JSON");
+    std::set<std::string> keys;
+    std::string twice;
+    const auto onEvent = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        if (event == nlohmann::json::parse_event_t::key && depth == 1 && twice.empty() &&
+            !keys.insert(parsed.get<std::string>()).second)
+            twice = parsed.get<std::string>();
+        return true;
+    };
     nlohmann::json json;
     try {
-        json = nlohmann::json::parse(bytes.begin(), bytes.end());
+        json = nlohmann::json::parse(bytes.begin(), bytes.end(), onEvent);
     } catch (const nlohmann::json::exception& e) {
-        throw InputError(path + ": not valid JSON (" + e.what() + ")");
+        throw InputError(Shown(path) + ": not valid JSON (" + e.what() + ")");
     }
     if (!json.is_object())
-        throw InputError(path + R"(: must be a JSON object {"R.I": "new text", ...})");
+        throw InputError(Shown(path) + R"(: must be a JSON object {"R.I": "new text", ...})");
+    if (!twice.empty())
+        throw InputError(AboutKey(path, twice, "is given twice"));
+    return json;
+}
+
+std::vector<resource::TextEdit> ReadEdits(const std::string& path)
+{
+    const nlohmann::json json = ParseEdits(path, ReadBytes(path, kTranslationsLimit, "an EDITS file"));
     std::vector<resource::TextEdit> edits;
     for (const auto& [key, value] : json.items()) {
         resource::TextEdit e;
         if (!resource::ParseTextId(key, e.resource, e.index))
             throw InputError(AboutKey(path, key, "is not an ID of the form R.I"));
+        // One spelling an ID: "04.2" and "4.2" would otherwise be one text given twice.
+        if (!IsResourceId(key))
+            throw InputError(AboutKey(path, key, "is not an ID as texts writes it: ") +
+                             std::to_string(e.resource) + "." + std::to_string(e.index));
         if (!value.is_string())
             throw InputError(AboutKey(path, key, "has a value that is not a string"));
         const auto text = resource::Utf8ToUtf16(value.get<std::string>());
@@ -167,41 +196,54 @@ std::vector<resource::TextEdit> ReadEdits(const std::string& path)
 int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
 {
     try {
+        if (c.output.empty())
+            if (const std::string why = NotSavableInPlace(c.file); !why.empty())
+                throw InputError(why);
         // Held from the read to the save: another command's change in
         // between is refused rather than overwritten.
         const FileLock lock(c.file);
-        const auto file = resource::ReadResourceFile(ReadBytes(c.file));
+        std::optional<Document> document;
+        try {
+            document.emplace(c.file, Document::Options{.by = std::nullopt, .access = Access::ReadOnly, .resourceOnly = true});
+        } catch (const TavolinError& e) {
+            throw InputError(Shown(c.file) + ": " + e.what());
+        }
+        const resource::ResourceFile& file = document->Structure().File();
         if (file.format == resource::Format::Unknown)
-            throw InputError(c.file + ": not a resource file of a known format");
+            throw InputError(Shown(c.file) + ": not a resource file of a known format");
         const auto edits = ReadEdits(c.edits);
+        std::size_t unchanged = 0;
         for (const auto& e : edits) {
-            const bool known = std::any_of(file.texts.begin(), file.texts.end(), [&](const resource::Text& t) {
+            const auto text = std::find_if(file.texts.begin(), file.texts.end(), [&](const resource::Text& t) {
                 return t.resource == e.resource && t.index == e.index;
             });
-            if (!known)
+            if (text == file.texts.end())
                 throw InputError("unknown ID " + std::to_string(e.resource) + "." + std::to_string(e.index) +
                                  ": the file has no such text");
+            unchanged += text->text == e.text;
         }
         const auto bytes = resource::Rebuild(file, edits, c.allowGuessed);
-        const std::string target = c.output.empty() ? c.file : c.output;
+        const std::string& target = c.output.empty() ? c.file : c.output;
         const auto differences = ReadBackDifferences(file, edits, bytes);
         std::error_code error;
         const bool inPlace = target == c.file || std::filesystem::equivalent(target, c.file, error);
         if (!differences.empty() && inPlace)
-            throw resource::RebuildError(c.file + " would read differently after the save, and IDs would name "
-                                         "other texts: " + DifferencesText(differences));
+            throw resource::RebuildError(Shown(c.file) + " would read differently after the save, and IDs would "
+                                         "name other texts: " + DifferencesText(differences));
         ReplaceFile(target, bytes);
-        out << "applied " << edits.size() << '\n';
+        (IsStandardOutput(target) ? err : out) << "applied " << edits.size() - unchanged << ", unchanged " << unchanged
+                                        << '\n';
         if (!differences.empty())
-            err << "warning: " << target << " reads differently from what was meant, and IDs would name other "
-                << "texts there: " << DifferencesText(differences) << '\n';
+            err << "warning: " << Shown(target) << " reads differently from what was meant, and IDs would name "
+                << "other texts there: " << DifferencesText(differences) << '\n';
         return 0;
     } catch (const InputError& e) {
         err << e.what() << "; nothing written\n";
     } catch (const resource::RebuildError& e) {
         err << "refused: " << NamingGuessedOption(e.what(), "--allow-guessed") << "; nothing written\n";
     } catch (const TavolinError& e) {
-        err << e.what() << "; nothing written\n";
+        const auto* io = dynamic_cast<const IoError*>(&e);
+        err << (io && !io->File().empty() ? Shown(io->File()) + ": " : "") << e.what() << "; nothing written\n";
     }
     return 1;
 }

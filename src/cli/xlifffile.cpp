@@ -29,10 +29,12 @@ bool XmlCanHold(char32_t c)
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// The number that `digits` (one to eight of them, nothing else) write in
-// `base`; nothing for anything else.
+// The number that `digits` (one to eight of them after any leading zeros,
+// nothing else) write in `base`; nothing for anything else.
 std::optional<char32_t> NumberOf(std::string_view digits, int base)
 {
+    while (digits.size() > 1 && digits.front() == '0')
+        digits.remove_prefix(1);
     std::uint32_t value = 0;
     const char* end = digits.data() + digits.size();
     if (digits.empty() || digits.size() > 8 || std::from_chars(digits.data(), end, value, base).ptr != end)

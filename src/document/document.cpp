@@ -11,15 +11,19 @@
 namespace tavolin {
 
 Document::Document(std::string path, Options options)
-    : m_path(std::move(path)), m_read(ReadFileBytes(m_path, options.access))
+    : m_path(std::move(path)), m_read(ReadFileBytes(m_path, options.access, options.resourceOnly))
 {
     if (options.by == ReadBy::Marker)
         return;
     if (m_read.endError)
         std::rethrow_exception(m_read.endError);
-    m_structure.emplace(m_read.bytes);
+    // Larger than any resource file: no format read by resource, and not
+    // worth looking through.
+    if (m_read.bytes.size() > kResourceFileLimit)
+        m_structure.emplace(std::span<const std::uint8_t>());
+    else
+        m_structure.emplace(m_read.bytes);
     if (m_structure->DefaultMode() != ReadBy::Resource) {
-        m_structure.reset();
         if (options.by == ReadBy::Resource)
             throw ReadingRefused("not a resource file of a format read by resource (old, compressed or narrow); "
                                  "give --by marker");

@@ -55,6 +55,9 @@ public:
     struct Options {
         std::optional<ReadBy> by; // nothing: the file's default
         Access access = Access::ReadOnly;
+        // For commands that read by resource alone: a file larger than a
+        // resource file can be is refused instead of read.
+        bool resourceOnly = false;
     };
 
     // Throws IoError when the file cannot be read, ReadingRefused when
@@ -69,8 +72,10 @@ public:
     // "…: no texts found".
     [[nodiscard]] std::string Summary() const;
 
-    // By resource: the structure and the texts, guessed ones included.
-    [[nodiscard]] const ResourceTexts& Structure() const { return *m_structure; }
+    // The structure as the structure codec reads it (format Unknown for a
+    // file of no resource format), unless the marker reading was asked for.
+    [[nodiscard]] const ResourceTexts& Structure() const { return m_structure.value(); }
+    // By resource: the texts, guessed ones included.
     [[nodiscard]] const std::vector<DocumentText>& Texts() const { return m_texts; }
     // The row of `id`, if the file has such a text.
     [[nodiscard]] std::optional<std::size_t> RowOf(std::string_view id) const;

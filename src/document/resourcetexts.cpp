@@ -7,7 +7,6 @@
 
 namespace tavolin {
 
-
 ResourceTexts::ResourceTexts(std::span<const std::uint8_t> bytes) : m_file(resource::ReadResourceFile(bytes)) {}
 
 ReadBy ResourceTexts::DefaultMode() const

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "file/errors.h"
+#include "file/safesave.h"
 
 namespace tavolin {
 
@@ -62,6 +63,61 @@ void SetReadFunctionForTesting(ReadFunction read)
     g_read = read;
 }
 
+std::string LimitText(std::size_t limit)
+{
+    if (limit >= (std::size_t{1} << 30) && limit % (std::size_t{1} << 30) == 0)
+        return std::to_string(limit >> 30) + " GiB";
+    if (limit >= (std::size_t{1} << 20) && limit % (std::size_t{1} << 20) == 0)
+        return std::to_string(limit >> 20) + " MiB";
+    return std::to_string(limit) + " bytes";
+}
+
+std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t limit, const std::string& what)
+{
+    RestoreInterruptedSave(path);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw IoErrorFor(errno, path);
+    const struct Closer {
+        int fd;
+        explicit Closer(int descriptor) : fd(descriptor) {}
+        Closer(const Closer&) = delete;
+        Closer& operator=(const Closer&) = delete;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    const auto tooLarge = [&] {
+        return InputRefused("more than " + LimitText(limit) + ", the limit of " + what);
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw IoErrorFor(errno, path);
+    if (S_ISDIR(st.st_mode))
+        throw InputRefused("a folder, not " + what);
+    std::vector<std::uint8_t> bytes;
+    if (S_ISREG(st.st_mode)) {
+        if (static_cast<std::uint64_t>(st.st_size) > limit)
+            throw tooLarge();
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    // A pipe or device says nothing of its length (/dev/zero never ends).
+    std::uint8_t buffer[1 << 16];
+    for (;;) {
+        const long n = g_read ? g_read(fd, buffer, sizeof buffer) : ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw IoErrorFor(errno, path);
+        if (n == 0)
+            return bytes;
+        if (static_cast<std::size_t>(n) > limit - bytes.size())
+            throw tooLarge();
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+}
+
 bool IsReadOnlyMode(unsigned mode)
 {
     return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
@@ -69,6 +125,7 @@ bool IsReadOnlyMode(unsigned mode)
 
 ByteFile::ByteFile(const std::string& path, Access access)
 {
+    RestoreInterruptedSave(path);
     // O_NONBLOCK keeps a FIFO from hanging the open; anything but a regular
     // file is refused below before a read can block.
     const int how = access == Access::ReadWrite ? O_RDWR : O_RDONLY;
@@ -91,6 +148,10 @@ ByteFile::ByteFile(const std::string& path, Access access)
     if (!S_ISREG(st.st_mode) || (access == Access::ReadWrite && IsReadOnlyMode(st.st_mode))) {
         ::close(fd);
         throw IoError(kAccessDenied);
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > kMarkerFileLimit) {
+        ::close(fd);
+        throw InputRefused("more than " + LimitText(kMarkerFileLimit) + ", the limit of a file read by marker");
     }
     m_fd = fd;
     m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
@@ -122,9 +183,17 @@ void ByteFile::Close()
         throw IoErrorFor(errno, m_path);
 }
 
-FileBytes ReadFileBytes(const std::string& path, Access access)
+FileBytes ReadFileBytes(const std::string& path, Access access, bool resourceOnly)
 {
+    // A pipe or device read for reading alone says nothing of its length and
+    // may never end: it is read up to what a resource file can be.
+    struct stat st {};
+    if (access == Access::ReadOnly && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISDIR(st.st_mode))
+        return {ReadWholeInput(path, kResourceFileLimit, "a resource file"), nullptr};
     ByteFile file(path, access);
+    if (resourceOnly && file.SizeAtOpen() > kResourceFileLimit)
+        throw InputRefused("more than " + LimitText(kResourceFileLimit) + ", the limit of a resource file");
     FileBytes read;
     read.bytes.resize(file.SizeAtOpen());
     std::size_t got = 0;

@@ -6,7 +6,35 @@
 #include <string>
 #include <vector>
 
+#include "tables/error.h"
+
 namespace tavolin {
+
+// An input that is not read: a folder, or more bytes than its limit allows.
+class InputRefused : public TavolinError {
+public:
+    using TavolinError::TavolinError;
+};
+
+// The limits of what is read whole into memory. A resource file's offsets
+// are 16-bit, so it is under 128 KiB: eight times that leaves room for
+// files of that family with larger tables. A file read by marker is read in
+// pieces and may be large (the benchmarks use 64 MiB); the limit only keeps
+// a mistaken disk image from being scanned for minutes. Translations are
+// text of every string of a file, with comments and markup.
+inline constexpr std::size_t kResourceFileLimit = std::size_t{1} << 20;
+inline constexpr std::size_t kMarkerFileLimit = std::size_t{1} << 30;
+inline constexpr std::size_t kTranslationsLimit = std::size_t{64} << 20;
+
+// "1 MiB", "64 MiB", "1 GiB": a limit as messages show it.
+[[nodiscard]] std::string LimitText(std::size_t limit);
+
+// All bytes of the file, pipe or device at `path`, refused with
+// InputRefused ("more than LIMIT, the limit of WHAT") as soon as they pass
+// `limit`, or when it is a folder. Throws IoError when it cannot be opened
+// or read.
+[[nodiscard]] std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t limit,
+                                                       const std::string& what);
 
 // The folder part of a path: "." for a bare name, "/" for a file in the root.
 [[nodiscard]] std::string FolderOf(const std::string& path);
@@ -35,7 +63,8 @@ enum class Access {
     // file that could not be saved back is refused at once ("File access
     // denied"). Only a regular file is taken.
     ReadWrite,
-    // For reading alone, by commands that only read it or save elsewhere.
+    // For reading alone, by commands that only read it or save elsewhere; a
+    // pipe or device is read up to kResourceFileLimit.
     ReadOnly,
 };
 
@@ -69,7 +98,9 @@ struct FileBytes {
     std::vector<std::uint8_t> bytes;
     std::exception_ptr endError;
 };
-// Throws IoError when the file cannot be opened at all.
-[[nodiscard]] FileBytes ReadFileBytes(const std::string& path, Access access);
+// Throws IoError when the file cannot be opened at all, InputRefused past
+// the limit of a file read by marker, or with `resourceOnly` past the limit
+// of a resource file.
+[[nodiscard]] FileBytes ReadFileBytes(const std::string& path, Access access, bool resourceOnly = false);
 
 } // namespace tavolin

@@ -22,6 +22,7 @@ FileChanged::FileChanged(const std::string& file) : TavolinError(file + " change
 
 FileLock::FileLock(const std::string& path) : m_path(path), m_saved(SavedFileOf(path))
 {
+    RestoreInterruptedSave(path);
     // A save puts a new file in place of the old: a command that waited on
     // the old one locks the new one instead.
     for (int tries = 0; tries < 100; ++tries) {

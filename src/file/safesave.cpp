@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <stdlib.h> // NOLINT(modernize-deprecated-headers): mkostemp is glibc's, declared only here
@@ -28,6 +29,15 @@ namespace {
 
 WriteFunction g_write = nullptr;
 SyncFunction g_sync = nullptr;
+StepFunction g_step = nullptr;
+std::vector<std::string> g_notices;
+
+// Before each change an in-place write or its undoing makes on disk.
+void Step()
+{
+    if (g_step)
+        g_step();
+}
 
 // The name the caller gave the file being saved, which IoErrors of the save
 // carry (errors of the bytes' maker, such as a scan, do not).
@@ -131,16 +141,21 @@ void SyncFolder(const std::string& folder)
 // letters of mkostemp's. Short and fixed in length, so that any file that
 // could be opened, however long its own name, can be saved too; the hash
 // lets the next save of the same target know what a killed one left.
-std::string TempPrefix(const std::string& target)
+std::string HashText(std::string_view text)
 {
     std::uint64_t hash = 0xcbf29ce484222325u; // FNV-1a
-    for (const char c : target.substr(target.rfind('/') + 1)) {
+    for (const char c : text) {
         hash ^= static_cast<unsigned char>(c);
         hash *= 0x100000001b3u;
     }
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-    return std::string(".tavolin-") + hex + "-";
+    return hex;
+}
+
+std::string TempPrefix(const std::string& target)
+{
+    return ".tavolin-" + HashText(target.substr(target.rfind('/') + 1)) + "-";
 }
 
 constexpr std::size_t kTempLetters = 6;
@@ -148,9 +163,9 @@ constexpr std::size_t kTempLetters = 6;
 // Removes the new files that saves of `target` killed half-way left beside
 // it. A save in progress holds a lock on its file, so only files nobody
 // holds are taken; errors are ignored, as a leftover only costs space.
-void RemoveLeftovers(const std::string& target, const std::string& prefix)
+void RemoveLeftovers(const std::string& folder, const std::string& prefix)
 {
-    DIR* dir = ::opendir(FolderOf(target).c_str());
+    DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return;
     const int dirFd = ::dirfd(dir);
@@ -449,9 +464,141 @@ void CheckRoom(int fd, std::size_t oldSize, std::size_t size, const std::string&
     }
 }
 
+// The folder for copies of old bytes that cannot be kept beside their file:
+// $XDG_STATE_HOME/tavolin or ~/.local/state/tavolin. Empty where there is none.
+std::string StateFolder()
+{
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
+        return std::string(state) + "/tavolin";
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return std::string(home) + "/.local/state/tavolin";
+    return "";
+}
+
+// Makes the state folder where missing; false unless it is a folder of the
+// user's own.
+bool MakeStateFolder(const std::string& folder)
+{
+    for (std::size_t at = folder.find('/', 1); at != std::string::npos; at = folder.find('/', at + 1))
+        ::mkdir(folder.substr(0, at).c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+    struct stat st {};
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// Where the old bytes of an in-place write of `target` are kept until it is
+// complete, as folder and the start of a name that ends in "old" (never
+// taken for a leftover): beside the target or, where its folder takes no
+// new file, in the state folder under a hash of its whole path.
+std::vector<std::pair<std::string, std::string>> OldCopyPlaces(const std::string& target)
+{
+    std::vector<std::pair<std::string, std::string>> places = {{FolderOf(target), TempPrefix(target)}};
+    if (const std::string state = StateFolder(); !state.empty())
+        places.emplace_back(state, HashText(target) + "-");
+    return places;
+}
+
+// FOLDER/PREFIXENDING.
+std::string NameIn(const std::string& folder, const std::string& prefix, std::string_view ending)
+{
+    std::string name = folder;
+    name += '/';
+    name += prefix;
+    name += ending;
+    return name;
+}
+
+// Copies the bytes of `from` (`size` of them) over the start of `to`,
+// then cuts `to` to that size and flushes it.
+void CopyOver(int from, int to, std::size_t size, const std::string& path)
+{
+    std::vector<std::uint8_t> piece(std::size_t{1} << 16);
+    for (std::size_t at = 0; at < size; at += piece.size()) {
+        const std::size_t n = std::min(piece.size(), size - at);
+        ReadAt(from, piece.data(), n, at, path);
+        Step();
+        WriteAt(to, piece.data(), n, at, path);
+    }
+    Step();
+    if (::ftruncate(to, static_cast<off_t>(size)) != 0)
+        Fail(errno, path);
+    Step();
+    if (::fsync(to) != 0)
+        Fail(errno, path);
+}
+
+// The target's bytes, flushed to disk under a name the next run of the
+// program looks for (RestoreInterruptedSave), kept while the target is
+// written in place. Locked while it lives, so that no other process takes
+// it for the copy of a save that was cut off.
+class OldCopy {
+public:
+    OldCopy(const std::string& target, int targetFd, std::size_t size)
+    {
+        for (const auto& [folder, prefix] : OldCopyPlaces(target)) {
+            if (folder != FolderOf(target) && !MakeStateFolder(folder))
+                continue;
+            RemoveLeftovers(folder, prefix);
+            std::string made = NameIn(folder, prefix, std::string(kTempLetters, 'X'));
+            m_fd = ::mkostemp(made.data(), O_CLOEXEC);
+            if (m_fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+                continue;
+            if (m_fd < 0)
+                Fail(errno, target);
+            m_path = NameIn(folder, prefix, "old");
+            try {
+                (void)::flock(m_fd, LOCK_EX);
+                std::vector<std::uint8_t> piece(kChunk);
+                for (std::size_t at = 0; at < size; at += kChunk) {
+                    const std::size_t n = std::min(kChunk, size - at);
+                    ReadAt(targetFd, piece.data(), n, at, target);
+                    Step();
+                    WriteAll(m_fd, piece.data(), n, made);
+                }
+                Step();
+                if (::fsync(m_fd) != 0)
+                    Fail(errno, made);
+                // Complete before it takes the name the next run looks for.
+                Step();
+                if (::rename(made.c_str(), m_path.c_str()) != 0)
+                    Fail(errno, made);
+            } catch (...) {
+                ::unlink(made.c_str());
+                ::close(m_fd);
+                throw;
+            }
+            Step();
+            SyncFolder(folder);
+            return;
+        }
+        // Neither beside the file nor in a state folder of the user's.
+        Throw(IoError(kAccessDenied));
+    }
+    ~OldCopy()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OldCopy(const OldCopy&) = delete;
+    OldCopy& operator=(const OldCopy&) = delete;
+
+    // Once the target is whole and flushed, or put back as it was.
+    void Remove()
+    {
+        Step();
+        ::unlink(m_path.c_str());
+        SyncFolder(FolderOf(m_path));
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
 // Writes the new bytes over the target's own, only the pieces that differ,
 // keeping what they overwrite, so that a failure puts the old bytes back.
-// A crash half-way leaves a file that is part old, part new.
+// Until the target is whole and flushed, a copy of its old bytes is kept on
+// disk: a crash half-way leaves it for the next run to put back.
 void WriteInPlace(const std::string& target, const TempFile& bytes)
 {
     const FdCloser file{::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
@@ -465,6 +612,7 @@ void WriteInPlace(const std::string& target, const TempFile& bytes)
     const auto oldSize = static_cast<std::size_t>(st.st_size);
     const std::size_t size = bytes.Size();
     CheckRoom(file.fd, oldSize, size, target);
+    OldCopy copy(target, file.fd, oldSize);
 
     std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>> undo;
     std::vector<std::uint8_t> fresh(kChunk);
@@ -478,12 +626,16 @@ void WriteInPlace(const std::string& target, const TempFile& bytes)
             if (had == n && std::memcmp(fresh.data(), old.data(), n) == 0)
                 continue;
             undo.emplace_back(at, std::vector<std::uint8_t>(old.begin(), old.begin() + static_cast<std::ptrdiff_t>(had)));
+            Step();
             WriteAt(file.fd, fresh.data(), n, at, target);
         }
+        Step();
         if (size < oldSize && ::ftruncate(file.fd, static_cast<off_t>(size)) != 0)
             Fail(errno, target);
+        Step();
         if (::fsync(file.fd) != 0)
             Fail(errno, target);
+        copy.Remove();
     } catch (...) {
         bool restored = true;
         try {
@@ -493,6 +645,7 @@ void WriteInPlace(const std::string& target, const TempFile& bytes)
         } catch (const IoError&) {
             restored = false;
         }
+        // Not put back: the copy stays for the next run.
         if (!restored) {
             try {
                 throw;
@@ -500,6 +653,7 @@ void WriteInPlace(const std::string& target, const TempFile& bytes)
                 Throw(IoError::PartlyWritten(e, t_saving ? *t_saving : target));
             }
         }
+        copy.Remove();
         throw;
     }
 }
@@ -539,6 +693,54 @@ void SetWriteFunctionForTesting(WriteFunction write)
 void SetSyncFunctionForTesting(SyncFunction sync)
 {
     g_sync = sync;
+}
+
+void SetInPlaceStepForTesting(StepFunction step)
+{
+    g_step = step;
+}
+
+bool RestoreInterruptedSave(const std::string& path)
+{
+    const Target found = FindTarget(path);
+    if (found.stream)
+        return false;
+    for (const auto& [folder, prefix] : OldCopyPlaces(found.path)) {
+        const std::string name = NameIn(folder, prefix, "old");
+        const FdCloser copy{::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
+        if (copy.fd < 0)
+            continue;
+        struct stat st {};
+        // Held: a save writing the file now. Unlinked: one that just ended.
+        if (::flock(copy.fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(copy.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_nlink == 0)
+            return false;
+        const FdCloser file{::open(found.path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+        struct stat target {};
+        if (file.fd < 0 || ::fstat(file.fd, &target) != 0 || !S_ISREG(target.st_mode)) {
+            // The copy stays until the file can take it.
+            std::string notice = path;
+            notice += ": an earlier save was cut off before the file was whole; its bytes from before that save "
+                      "are kept in ";
+            notice += name;
+            notice += ", but the file cannot be written";
+            g_notices.push_back(std::move(notice));
+            return false;
+        }
+        CopyOver(copy.fd, file.fd, static_cast<std::size_t>(st.st_size), found.path);
+        Step();
+        ::unlink(name.c_str());
+        SyncFolder(folder);
+        g_notices.push_back(path + ": an earlier save was cut off before the file was whole; its bytes from "
+                                   "before that save were put back");
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::string> TakeRestoreNotices()
+{
+    return std::exchange(g_notices, {});
 }
 
 SaveStream::SaveStream(TempFile* file) : m_file(file) {}
@@ -584,6 +786,7 @@ void ReplaceFile(const std::string& requested, const std::function<void(SaveStre
 
     const Target found = FindTarget(requested);
     const std::string& target = found.path;
+    RestoreInterruptedSave(requested);
 
     struct stat st {};
     const bool exists = !found.stream && ::stat(target.c_str(), &st) == 0;
@@ -617,7 +820,7 @@ void ReplaceFile(const std::string& requested, const std::function<void(SaveStre
         temp = std::make_unique<TempFile>();
     } else {
         const std::string prefix = TempPrefix(target);
-        RemoveLeftovers(target, prefix);
+        RemoveLeftovers(FolderOf(target), prefix);
         temp = std::make_unique<TempFile>(target, prefix);
         if (temp->Refused()) {
             // A folder that takes no new file: a file there that may be

@@ -68,6 +68,21 @@ void ReplaceFile(const std::string& requested, const std::function<void(SaveStre
 using WriteFunction = ssize_t (*)(int fd, const void* data, std::size_t size);
 void SetWriteFunctionForTesting(WriteFunction write);
 
+// Puts back the old bytes that an in-place save of `path` kept on disk,
+// when that save was cut off (killed, or the machine stopped) before the
+// file was whole; true when it did. A save in progress is left alone.
+// Called before every save and read of a file; throws IoError.
+bool RestoreInterruptedSave(const std::string& path);
+// What RestoreInterruptedSave did since the last call, or could not do (a
+// file it may not write), one message a file, for the program to show.
+[[nodiscard]] std::vector<std::string> TakeRestoreNotices();
+
+// Called before each change that an in-place save, or the putting back of
+// its old bytes, makes on disk: tests stop the process there. nullptr for
+// none.
+using StepFunction = void (*)();
+void SetInPlaceStepForTesting(StepFunction step);
+
 // The system's fsync of the new file, replaceable so that tests can see
 // when it runs. nullptr restores ::fsync.
 using SyncFunction = int (*)(int fd);

@@ -250,9 +250,15 @@ TEST(Import, RefusesPoInputItWouldTakeWrongly)
     const std::vector<Case> cases = {
         {"escaped NUL", Entry("1", "Hi", "a\\000b"), "t.po:3: an escaped NUL character"},
         {"short escape", Entry("1", "Hi", "a\\0"), "t.po:3: an escaped NUL"},
-        {"hex escape", Entry("2", "ok", "\\x00b"), "t.po:3: an escaped NUL"},
+        {"hex escape", Entry("2", "ok", "\\x00 b"), "t.po:3: an escaped NUL"},
         {"raw NUL", Entry("1", "Hi", "a" + nul + "b"), "t.po:3: a NUL byte"},
         {"NUL in msgctxt", Entry("1\\0", "Hi", "ab"), "t.po:1: an escaped NUL"},
+        // Read into one byte, these are NUL too.
+        {"octal escape over a byte", Entry("1", "Hi", "Ai\\400heet"), "t.po:3: an escape of more than one byte"},
+        {"hex escape over a byte", Entry("1", "Hi", "Ai\\x100heet"), "t.po:3: an escape of more than one byte"},
+        {"long hex escape", Entry("1", "Hi", "a\\x0000000200"), "t.po:3: an escape of more than one byte"},
+        {"escape over a byte in msgctxt", Entry("1\\x200", "Hi", "ab"), "t.po:1: an escape of more than one byte"},
+        {"hex escape with leading zeros", Entry("1", "Hi", "a\\x062"), ""},
         {"plural", "msgctxt \"1\"\nmsgid \"Hi\"\nmsgid_plural \"Hs\"\nmsgstr[0] \"\"\nmsgstr[1] \"ab\"\n",
          "t.po:3: a plural entry"},
         {"UTF-16", std::string("\xFF\xFEm\0s\0g\0", 8), "t.po: in UTF-16"},
@@ -261,6 +267,8 @@ TEST(Import, RefusesPoInputItWouldTakeWrongly)
         // ID 3 is gone; its msgid is that of ID 1.
         {"one text twice, alike", Entry("1", "Hi", "ab") + Entry("3", "Hi", "ab"), ""},
         {"one text twice, differently", Entry("1", "Hi", "ab") + Entry("3", "Hi", "cd"), "ID 1 is translated twice"},
+        {"one entry twice, alike", Entry("1", "Hi", "ab") + Entry("1", "Hi", "ab"), ""},
+        {"one entry twice, differently", Entry("1", "Hi", "ab") + Entry("1", "Hi", "cd"), "ID 1 is translated twice"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -289,11 +297,17 @@ TEST(Import, ReadsOnlyFilesAndReportsOnlyWhatWasWritten)
     // In this process: the sanitizer run looks for leaks here.
     CliRun run = Cli({"import", file, (dir.Path() / "d.po").string()});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("d.po: a folder, not a PO file"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("d.po: a folder, not a PO or XLIFF file"), std::string::npos) << run.err;
 
     run = Shell(dir, "timeout 20 " + kExe + " import " + file + " /dev/zero");
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("/dev/zero: more than 64 MiB from a pipe or device"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("/dev/zero: more than 64 MiB, the limit of a PO or XLIFF file"), std::string::npos)
+        << run.err;
+    // A file as large is refused before it is read.
+    fs::resize_file(dir.Write("huge.po", {}), (std::uintmax_t{64} << 20) + 1);
+    run = Cli({"import", file, (dir.Path() / "huge.po").string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("huge.po: more than 64 MiB"), std::string::npos) << run.err;
 
     // A save that fails says so, and no "applied".
     WriteText(dir.Path() / "t.po", Entry("1", "Hi", "ab"));

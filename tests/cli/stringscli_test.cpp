@@ -38,13 +38,23 @@ TEST(StringsCli, DumpOfAFailedScanShowsWhatWasReadAndTheError)
     EXPECT_EQ(run.out, "{\"vle\": [], \"vle2\": [], \"vle3\": [], \"error\": \"File not found\"}\n");
 }
 
-TEST(StringsCli, CheckOfAMissingFileFails)
+// Every command opens FILE the same way and says the same words when it
+// cannot.
+TEST(StringsCli, EveryCommandSaysTheSameWordsForAFileItCannotRead)
 {
     const test::TempDir dir;
-    const std::string missing = (dir.Path() / "none.rsc").string();
-    const CliRun run = Cli({"check", missing});
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.err, missing + ": File not found\n");
+    const std::string edits = dir.Write("e.json", {'{', '}'});
+    const std::string po = dir.Write("e.po", {});
+    for (const auto& [file, words] : {std::pair{(dir.Path() / "none.rsc").string(), std::string("File not found")},
+                                      std::pair{dir.Path().string(), std::string("Is a folder, not a file")}}) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"check", file}, {"list", file}, {"export", file}, {"texts", file},
+              {"apply", file, edits, "-o", file + ".out"}, {"import", file, po, "-o", file + ".out"}}) {
+            const CliRun run = Cli(args);
+            EXPECT_EQ(run.code, 1) << args[0];
+            EXPECT_TRUE(run.err.starts_with(file + ": " + words)) << args[0] << ": " << run.err;
+        }
+    }
 }
 
 TEST(StringsCli, JsonKeepsEveryByte)

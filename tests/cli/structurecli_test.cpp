@@ -6,6 +6,7 @@
 #include <fstream>
 #include <future>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "cli/clirun.h"
 #include "testutil.h"
@@ -63,8 +64,9 @@ TEST(StructureCli, ApplyWritesTheRebuildOrNothing)
     const test::TempDir dir;
     const std::string path = dir.Write("a.rsc", SmallFile(kFirst));
     const std::string out = (dir.Path() / "out.rsc").string();
+    using namespace std::string_view_literals;
     const struct {
-        const char* edits;
+        std::string_view edits;
         std::vector<std::string> flags;
         int code;
         const char* message;
@@ -77,16 +79,24 @@ TEST(StructureCli, ApplyWritesTheRebuildOrNothing)
         {R"({"1.1": 5})", {}, 1, "\"1.1\" has a value that is not a string"},
         {R"(["1.1"])", {}, 1, "must be a JSON object"},
         {R"({"1.1": )", {}, 1, "not valid JSON"},
+        // Only one whole object, each text once.
+        {"{\"1.1\": \"A\"}\0{\"2.1\": \"B\" garbage"sv, {"--allow-guessed"}, 1, "a NUL byte at offset 12"},
+        {R"({"1.1": "A", "1.1": "B"})", {}, 1, "\"1.1\" is given twice"},
+        {R"({"01.1": "A"})", {}, 1, "\"01.1\" is not an ID as texts writes it: 1.1"},
+        {R"({"1.1": "A", "1.01": "B"})", {}, 1, "\"1.01\" is not an ID as texts writes it: 1.1"},
+        // A key reaches the terminal escaped.
+        {R"({"\u001b]0;x\u0007": "A"})", {}, 1, "\"\\u001b]0;x\\u0007\" is not an ID"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.edits);
         std::filesystem::remove(out);
-        const std::string edits = dir.Write("edits.json", Bytes(c.edits, c.edits + std::strlen(c.edits)));
+        const std::string edits = dir.Write("edits.json", Bytes(c.edits.begin(), c.edits.end()));
         std::vector<std::string> args{"apply", path, edits, "-o", out};
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         const CliRun run = Cli(args);
         EXPECT_EQ(run.code, c.code);
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
         EXPECT_EQ(std::filesystem::exists(out), c.code == 0);
         if (c.code != 0) {
             EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
@@ -123,6 +133,130 @@ TEST(StructureCli, ApplyRefusesAFileChangedSinceItWasRead)
     EXPECT_EQ(result.code, 1);
     EXPECT_NE(result.err.find("changed since it was read"), std::string::npos) << result.err;
     EXPECT_EQ(test::ReadAll(path), SmallFile({3, 0xAB, 'o', 0, 't', 0, 'h', 0}));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The program itself run by /bin/sh: its exit code, 128 + N for a signal N.
+int Shell(const std::string& command, const std::string& before = "")
+{
+    const std::string exe = TAVOLIN_STRINGS_EXE;
+    const int status = std::system(("/bin/sh -c '" + before + exe + " " + command + "'").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// a.rsc with 1.1 "a<tab>b", the edits and the PO that make it "xyz", and
+// what they make of it.
+struct Translated {
+    test::TempDir dir;
+    std::string file = dir.Write("a.rsc", SmallFile(kFirst));
+    std::string edits = dir.Write("e.json", Bytes{'{', '"', '1', '.', '1', '"', ':', '"', 'x', 'y', 'z', '"', '}'});
+    std::string po = (dir.Path() / "t.po").string();
+    Bytes result = SmallFile({3, 0xAB, 'x', 0, 'y', 0, 'z', 0});
+    Translated() { test::WriteText(po, "msgctxt \"1.1\"\nmsgid \"a\\tb\"\nmsgstr \"xyz\"\n"); }
+    [[nodiscard]] std::string In(const std::string& name) const { return (dir.Path() / name).string(); }
+};
+
+// The file written to standard output is the file alone, whether standard
+// output is a file or a pipe; the summary goes to standard error.
+TEST(StructureCli, AFileToStandardOutputIsAllThatGoesThere)
+{
+    const Translated t;
+    for (const std::string& command : {"apply " + t.file + " " + t.edits, "import " + t.file + " " + t.po}) {
+        for (const char* into : {" > ", " | cat > "}) {
+            SCOPED_TRACE(command + into);
+            const std::string out = t.In("out.rsc");
+            EXPECT_EQ(Shell(command + " -o /dev/stdout 2>" + t.In("err") + into + out), 0);
+            EXPECT_EQ(test::ReadAll(out), t.result);
+            EXPECT_EQ(test::ReadText(t.In("err")).rfind("applied 1, ", 0), 0u);
+        }
+    }
+    EXPECT_EQ(test::ReadAll(t.file), SmallFile(kFirst));
+}
+
+// A pipe as FILE: without -o the result would go into the pipe the command
+// reads (here held open by the shell, so that a read waits for ever).
+TEST(StructureCli, APipeAsFileIsNotSavedOver)
+{
+    const Translated t;
+    const std::string fifo = t.In("f.rsc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& input : {t.edits, t.po}) {
+        SCOPED_TRACE(input);
+        const std::string command = input == t.edits ? "apply " : "import ";
+        EXPECT_EQ(Shell(command + fifo + " " + input + " 2>" + t.In("err") + " 3<>" + fifo, "timeout 20 "), 1);
+        EXPECT_NE(test::ReadText(t.In("err")).find("f.rsc: not a regular file (a pipe or a device), which is not saved over; give -o OUT"),
+                  std::string::npos) << test::ReadText(t.In("err"));
+    }
+}
+
+// Inputs are read up to a limit that suits their kind, and refused past it
+// with the limit named: from a device that never ends, or a large file,
+// refused before its read. Files read by marker only have a far larger one.
+TEST(StructureCli, InputsAreReadUpToTheirLimit)
+{
+    const Translated t;
+    const auto sparse = [&](const std::string& name, std::uintmax_t size) {
+        const std::string path = t.dir.Write(name, {});
+        std::filesystem::resize_file(path, size);
+        return path;
+    };
+    const std::string big = sparse("big.rsc", (std::uintmax_t{1} << 20) + 1);
+    const std::string bigEdits = sparse("big.json", (std::uintmax_t{64} << 20) + 1);
+    const std::string huge = sparse("huge.rsc", (std::uintmax_t{1} << 30) + 1);
+    const std::string out = t.In("out.rsc");
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"texts", big}, big + ": more than 1 MiB, the limit of a resource file\n"},
+        {{"apply", big, t.edits, "-o", out}, big + ": more than 1 MiB, the limit of a resource file; nothing written\n"},
+        {{"apply", t.file, bigEdits, "-o", out}, bigEdits + ": more than 64 MiB, the limit of an EDITS file; nothing written\n"},
+        {{"apply", t.file, t.dir.Path().string(), "-o", out}, t.dir.Path().string() + ": a folder, not an EDITS file; nothing written\n"},
+        {{"dump", huge}, ""},
+        {{"check", big}, ""}, // by marker
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const CliRun run = Cli(c.args);
+        if (c.args[0] == "dump") {
+            EXPECT_EQ(run.code, 1);
+            EXPECT_NE(run.out.find(R"("error": "more than 1 GiB, the limit of a file read by marker")"), std::string::npos);
+        } else {
+            EXPECT_EQ(run.code, c.error.empty() ? 0 : 1) << run.err;
+            EXPECT_EQ(run.err, c.error);
+        }
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+    // Streams, each in a program of its own with little memory.
+    for (const std::string& command : {std::string("texts /dev/zero"), std::string("check /dev/urandom"),
+                                       std::string("export /dev/zero"), "apply " + t.file + " /dev/zero -o " + out}) {
+        SCOPED_TRACE(command);
+        const std::string err = t.In("err");
+        EXPECT_EQ(Shell(command + " 2>" + err, (kSanitized ? "" : "ulimit -v 1000000; ") + std::string("timeout 20 ")), 1);
+        EXPECT_NE(test::ReadText(err).find(": more than "), std::string::npos) << test::ReadText(err);
+    }
+}
+
+// Apply counts the texts it changed, and messages name the file they are about.
+TEST(StructureCli, ApplySaysWhatChanged)
+{
+    const Translated t;
+    const std::string same = t.dir.Write("same.json", Bytes{'{', '"', '1', '.', '1', '"', ':', '"', 'a', '\\', 't', 'b', '"', '}'});
+    CliRun run = Cli({"apply", t.file, same});
+    EXPECT_EQ(run.out, "applied 0, unchanged 1\n");
+    run = Cli({"apply", t.file, t.edits});
+    EXPECT_EQ(run.out, "applied 1, unchanged 0\n");
+    // An ID of the PO shown escaped.
+    test::WriteText(t.po, "msgctxt \"1.\\033[2J\"\nmsgid \"a\"\nmsgstr \"b\"\n");
+    run = Cli({"import", t.file, t.po});
+    EXPECT_NE(run.err.find("skipped: ID 1.\\u001b[2J names no string"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -183,6 +183,10 @@ TEST(XliffFile, ReadsWhatCatToolsWriteAndRefusesWhatATextCannotHold)
          "<!DOCTYPE xliff [<!ENTITY e \"zz\">]>\n<xliff version=\"1.2\"><file><body>" +
              Unit("1", "<target>a\n&e;</target>") + "</body></file></xliff>",
          "f.xlf: line 3: &e; is not an entity XML defines (a document's own entities are not read)"},
+        {"references with leading zeros", InFile(Unit("1", "<target>&#0000000065;&#x0000000042;</target>")),
+         "f.rsc:1|s|AB|-|\n"},
+        {"a reference beyond Unicode", InFile(Unit("1", "<target>&#x00110000;</target>")),
+         "f.xlf: line 2: &#x00110000; is a character XML cannot hold"},
         {"a NUL reference", InFile(Unit("1", "<target>a&#0;b</target>")),
          "f.xlf: line 2: &#0; is a character XML cannot hold"},
         {"a bare ampersand", InFile(Unit("1", "<target>a & b</target>")),

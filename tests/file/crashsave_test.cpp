@@ -218,6 +218,116 @@ TEST(SaveKilled, FileIsTheOldOrTheNewAfterEveryKill)
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
+int g_stepsLeft = 0;
+void KillAtStep()
+{
+    if (--g_stepsLeft == 0)
+        ::raise(SIGKILL);
+}
+void StopAtStep()
+{
+    if (--g_stepsLeft == 0) {
+        (void)!::write(g_inWrite, "s", 1);
+        for (;;)
+            ::pause();
+    }
+}
+
+// A save in place (of a file with a second name, which a rename would part)
+// killed before each change it makes on disk, and then the putting back of
+// the old bytes killed before each of its own: after every kill the file is
+// whole, old or new, or the next read of it puts back the old bytes. Until
+// then a save in progress is left alone.
+TEST(SaveKilled, AnInPlaceSaveLeavesTheOldBytesRecoverableAtEveryStep)
+{
+    const test::TempDir dir;
+    Bytes old(200000);
+    for (std::size_t i = 0; i < old.size(); ++i)
+        old[i] = static_cast<std::uint8_t>(i * 7 % 251);
+    Bytes fresh(old.begin(), old.begin() + 150000); // shorter: the file is cut at the end
+    for (std::size_t i = 0; i < fresh.size(); i += 1000)
+        fresh[i] ^= 0xFF;
+    const std::string target = dir.Write("h1.rsc", old);
+    const std::string other = (dir.Path() / "h2.rsc").string();
+    ASSERT_EQ(::link(target.c_str(), other.c_str()), 0);
+    const auto save = [&](int step) {
+        return InChild([&] {
+            g_stepsLeft = step;
+            SetInPlaceStepForTesting(KillAtStep);
+            ReplaceFile(target, fresh);
+        });
+    };
+    int torn = 0;
+    for (int step = 1;; ++step) {
+        SCOPED_TRACE("killed at step " + std::to_string(step));
+        const int status = save(step);
+        if (WIFEXITED(status)) {
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+            EXPECT_EQ(test::ReadAll(other), fresh);
+            EXPECT_GT(torn, 0);
+            break;
+        }
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        const Bytes now = test::ReadAll(target);
+        if (now != old && now != fresh && torn++ == 0) {
+            // Putting the old bytes back is itself killed at each step.
+            for (int restoreStep = 1;; ++restoreStep) {
+                const int restored = InChild([&] {
+                    g_stepsLeft = restoreStep;
+                    SetInPlaceStepForTesting(KillAtStep);
+                    if (!RestoreInterruptedSave(target))
+                        ::_exit(4);
+                });
+                if (WIFEXITED(restored)) {
+                    EXPECT_EQ(WEXITSTATUS(restored), 0);
+                    break;
+                }
+            }
+        }
+        if (now != old && now != fresh && torn == 2) {
+            // The command line puts them back on reading, and says so.
+            const std::string log = (dir.Path() / "log").string();
+            const std::string exe = TAVOLIN_STRINGS_EXE;
+            (void)std::system((exe + " list " + target + " >/dev/null 2>" + log).c_str()); // these bytes hold no strings
+            EXPECT_NE(test::ReadText(log).find(target + ": an earlier save was cut off before the file was whole; "
+                                                        "its bytes from before that save were put back"),
+                      std::string::npos)
+                << test::ReadText(log);
+            fs::remove(log);
+        }
+        // The editor's Open, and any command's read, come by here.
+        (void)test::ScanPath(target);
+        ASSERT_EQ(test::ReadAll(other), old);
+    }
+    EXPECT_EQ(FilesIn(dir.Path()), 2u);
+
+    // A save stopped half-way is alive: its file is not put back under it.
+    test::WriteAll(target, old);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    g_inWrite = pipeFds[1];
+    InChild(
+        [&] {
+            g_stepsLeft = 10;
+            SetInPlaceStepForTesting(StopAtStep);
+            ReplaceFile(target, fresh);
+        },
+        [&](pid_t pid) {
+            char c;
+            ASSERT_EQ(::read(pipeFds[0], &c, 1), 1);
+            const Bytes during = test::ReadAll(target);
+            EXPECT_FALSE(RestoreInterruptedSave(target));
+            EXPECT_EQ(test::ReadAll(target), during);
+            ::kill(pid, SIGKILL);
+        });
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    EXPECT_TRUE(RestoreInterruptedSave(target));
+    EXPECT_EQ(test::ReadAll(target), old);
+    EXPECT_EQ(TakeRestoreNotices().back(), target + ": an earlier save was cut off before the file was whole; its "
+                                                     "bytes from before that save were put back");
+}
+
 std::string SaveError(const std::string& target, const StringTables& tables)
 {
     try {

@@ -80,10 +80,21 @@ TEST(ReplaceFile, RefusalsLeaveTheTargetAsItWas)
         fs::create_directory(locked);
         const std::string inside = dir.Write("locked/app.rsc", kOld);
         ::chmod(locked.c_str(), 0555);
-        // A new file is refused there; the writable file itself is written in place.
+        // A new file is refused there; the writable file itself is written in
+        // place, its old bytes kept meanwhile in the state folder, and where
+        // there is none, it is refused too.
         EXPECT_EQ(SaveError((locked / "new.rsc").string(), kNew), "File access denied");
+        const std::string state = (dir.Path() / "state").string();
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
         EXPECT_EQ(SaveError(inside, kNew), "");
         EXPECT_EQ(test::ReadAll(inside), kNew);
+        EXPECT_EQ(FilesIn(fs::path(state) / "tavolin"), 0u);
+        ::chmod(state.c_str(), 0555);
+        ::setenv("XDG_STATE_HOME", (state + "/none").c_str(), 1);
+        EXPECT_EQ(SaveError(inside, kOld), "File access denied");
+        EXPECT_EQ(test::ReadAll(inside), kNew);
+        ::unsetenv("XDG_STATE_HOME");
+        ::chmod(state.c_str(), 0755);
     }
 }
 

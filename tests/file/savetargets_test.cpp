@@ -67,6 +67,13 @@ int InChild(bool asNobody, const std::function<int()>& body)
             GTEST_SKIP() << "needs root to make files of other users and act as user nobody"; \
     } while (0)
 
+int g_stepsLeft = 0;
+void KillAtStep()
+{
+    if (--g_stepsLeft == 0)
+        ::raise(SIGKILL);
+}
+
 // One of this process's open files (/proc/self/fd/N, which /dev/stdout is)
 // is written at its place, and its file is neither replaced nor cut.
 TEST(SaveTargets, AnOpenFileIsWrittenAsAStream)
@@ -179,6 +186,11 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
     REQUIRE_ROOT();
     const test::TempDir dir;
     ::chmod(dir.Path().c_str(), 0755);
+    // Where a folder takes no new file, the old bytes are kept here while
+    // the file is written.
+    const fs::path state = dir.Path() / "state";
+    fs::create_directory(state);
+    ASSERT_EQ(::chown(state.c_str(), kNobody, kNobody), 0);
     struct Case {
         const char* what;
         uid_t fileOwner;
@@ -201,7 +213,10 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
         ASSERT_EQ(::chown(target.c_str(), c.fileOwner, c.fileGroup), 0);
         ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
         const struct stat before = StatOf(target);
-        const int code = InChild(true, [&] { return SaveError(target, kNew).empty() ? 0 : 1; });
+        const int code = InChild(true, [&] {
+            ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+            return SaveError(target, kNew).empty() ? 0 : 1;
+        });
         ASSERT_NE(code, -1) << "cannot become user nobody";
         EXPECT_EQ(code, 0);
         EXPECT_EQ(test::ReadAll(target), kNew);
@@ -211,7 +226,38 @@ TEST(SaveTargets, AFileAnotherUserOwnsOrInALockedFolderIsWrittenInPlace)
         EXPECT_EQ(after.st_gid, c.fileGroup);
         EXPECT_EQ(after.st_mode & 07777, c.mode);
         EXPECT_EQ(FilesIn(folder), 1u);
+        EXPECT_TRUE(!fs::exists(state / "tavolin") || FilesIn(state / "tavolin") == 0);
     }
+
+    // Killed after its first write in place, the save in root's folder left
+    // the old bytes in the user's state folder; the user's next read puts
+    // them back.
+    const std::string target = (dir.Path() / "2" / "app.rsc").string();
+    test::WriteAll(target, kOld);
+    const int killed = InChild(true, [&] {
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        g_stepsLeft = 6; // copy: write, flush, rename, folder flush; then the first piece, and here the cut
+        SetInPlaceStepForTesting(KillAtStep);
+        return SaveError(target, kNew).empty() ? 0 : 1;
+    });
+    ASSERT_EQ(killed, 1000 + SIGKILL);
+    EXPECT_NE(test::ReadAll(target), kOld);
+    EXPECT_EQ(FilesIn(state / "tavolin"), 1u);
+    // A file the user may not write keeps its copy, and the program says where.
+    EXPECT_EQ(InChild(true, [&] {
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        ::chmod(target.c_str(), 0444);
+        if (RestoreInterruptedSave(target))
+            return 1;
+        const auto notices = TakeRestoreNotices();
+        if (notices.size() != 1 || notices[0].find(": an earlier save was cut off before the file was whole; its bytes "
+                                                   "from before that save are kept in " + (state / "tavolin").string() + "/") != target.size())
+            return 2;
+        ::chmod(target.c_str(), 0644);
+        return RestoreInterruptedSave(target) ? 0 : 3;
+    }), 0);
+    EXPECT_EQ(test::ReadAll(target), kOld);
+    EXPECT_EQ(FilesIn(state / "tavolin"), 0u);
 }
 
 // Fails the write call number `g_failAt`, once.
@@ -233,12 +279,15 @@ TEST(SaveTargets, AnInPlaceSaveThatFailsLeavesTheOldBytes)
     const Bytes old(300000, 1);
     const std::string target = dir.Write("h1.rsc", old);
     ASSERT_EQ(::link(target.c_str(), (dir.Path() / "h2.rsc").c_str()), 0);
-    g_failAt = 8; // the new bytes are staged in five writes, then the third piece in place fails
+    // The new bytes are staged in five writes and the old ones copied aside in
+    // five, then the third piece in place fails.
+    g_failAt = 13;
     SetWriteFunctionForTesting(FailOnce);
     const std::string error = SaveError(target, Bytes(320000, 2));
     SetWriteFunctionForTesting(nullptr);
     EXPECT_EQ(error, "I/O error 5");
     EXPECT_TRUE(test::ReadAll(target) == old);
+    EXPECT_EQ(FilesIn(dir.Path()), 2u); // the copy goes with the save
 
     const int code = InChild(false, [&] {
         std::signal(SIGXFSZ, SIG_IGN);

@@ -180,6 +180,38 @@ TEST(Application, OnePoForItsFiles)
         << run.err;
 }
 
+// Files whose IDs are alike: each takes the entries that name it, from a
+// PO and from an XLIFF of both.
+TEST(Application, EachFileTakesItsOwnEntries)
+{
+    const test::TempDir dir;
+    const std::string a = dir.Write("a.rsc", test::OldFormat({"Open", "Close"}));
+    const std::string b = dir.Write("b.rsc", test::OldFormat({"Print", "Help"}));
+    fs::create_directory(dir.Path() / "out");
+    for (const std::string format : {"po", "xliff"}) {
+        SCOPED_TRACE(format);
+        const std::string exported = (dir.Path() / ("ab." + format)).string();
+        ASSERT_EQ(Cli({"export", a, b, "--format", format, "-o", exported}).code, 0);
+        std::string text = ReadText(exported);
+        for (const auto& [source, target] : std::map<std::string, std::string>{
+                 {"Open", "Avaa"}, {"Close", "Sulje"}, {"Print", "Tulosta"}, {"Help", "Ohje"}}) {
+            const std::string from = format == "po" ? "msgid \"" + source + "\"\nmsgstr \"\""
+                                                    : ">" + source + "</source>\n        <target xml:space=\"preserve\"/>";
+            const std::string to = format == "po" ? "msgid \"" + source + "\"\nmsgstr \"" + target + "\""
+                                                  : ">" + source + "</source>\n        <target xml:space=\"preserve\">" +
+                                                        target + "</target>";
+            ASSERT_NE(text.find(from), std::string::npos) << text;
+            text.replace(text.find(from), from.size(), to);
+        }
+        WriteText(exported, text);
+        const CliRun run = Cli({"import", a, b, exported, "-d", (dir.Path() / "out").string()});
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(TextsOf(dir.Path() / "out/a.rsc").at("1.1") + TextsOf(dir.Path() / "out/a.rsc").at("1.2") +
+                      TextsOf(dir.Path() / "out/b.rsc").at("1.1") + TextsOf(dir.Path() / "out/b.rsc").at("1.2"),
+                  "AvaaSuljeTulostaOhje");
+    }
+}
+
 // A new version of the application: its template, the old translations
 // merged into it by msgmerge, the import into the new source. A text that
 // changed comes back fuzzy and is skipped; one that moved is found.

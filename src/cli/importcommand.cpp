@@ -173,7 +173,9 @@ void ImportByMarker(const ImportOptions& o, const Translations& t, ResourceStrin
         texts.push_back({s.id, "", TextToUtf8(s.text)});
         byId.emplace(s.id, i);
     }
-    for (const auto& [id, translation] : TakenTranslations(t, texts, ReadBy::Marker, o, tally, err)) {
+    for (const Taken& taken : TakenTranslations(t, texts, ReadBy::Marker, o, tally, err)) {
+        const std::string& id = taken.id;
+        const std::string& translation = taken.translation;
         const std::size_t index = byId.at(id);
         const auto text = Utf8ToText(translation);
         if (!text.text) {
@@ -216,7 +218,9 @@ std::vector<resource::TextEdit> ImportByResource(const ImportOptions& o, Documen
         current.push_back({text.id, group, resource::Utf16ToUtf8(text.text)});
     }
     std::vector<resource::TextEdit> edits;
-    for (const auto& [id, translation] : TakenTranslations(t, current, ReadBy::Resource, o, tally, err)) {
+    for (const Taken& taken : TakenTranslations(t, current, ReadBy::Resource, o, tally, err)) {
+        const std::string& id = taken.id;
+        const std::string& translation = taken.translation;
         const std::size_t row = *document.RowOf(id);
         const DocumentText& text = document.Texts()[row];
         if (!text.certain && !o.read.includeGuessed) {
@@ -393,7 +397,7 @@ int Import(const ImportOptions& o, std::ostream& out, std::ostream& err)
     }
     // Only once every file is ready: an import of an application is written
     // whole or not at all (short of a failing disk).
-    for (auto& p : prepared) {
+    for (const auto& p : prepared) {
         try {
             Write(o, *p);
         } catch (const TavolinError& e) {

@@ -358,8 +358,10 @@ XliffEntry Reader::ReadUnit(pugi::xml_node unit, const std::string& original) co
             else if (type == "linenumber")
                 line = context.text().get();
         }
+        if (!line.empty())
+            file += ":" + line;
         if (!file.empty())
-            entry.location = line.empty() ? file : file + ":" + line;
+            entry.location = file;
     }
     for (pugi::xml_node note : unit.children()) {
         if (!Is(note, "note"))

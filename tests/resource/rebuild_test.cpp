@@ -6,6 +6,7 @@
 #include <string>
 
 #include "resource/resourcefile.h"
+#include "resource/scsu.h"
 #include "testutil.h"
 
 namespace tavolin::resource {
@@ -75,8 +76,10 @@ std::uint16_t Crc(const Bytes& uids, std::size_t first)
     return crc;
 }
 
-// A compressed-format file of uncompressed resources (bits clear).
-Bytes CompressedFile(const std::vector<Bytes>& resources)
+// A compressed-format file of these resources, the first `bits` with their
+// compressed-Unicode bit set; `largest` is the header's largest-resource
+// field, by default the largest stored size.
+Bytes CompressedFile(const std::vector<Bytes>& resources, std::size_t bits = 0, std::size_t largest = 0)
 {
     Bytes out{0x6B, 0x4A, 0x1F, 0x10, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
     const std::uint16_t even = Crc(out, 0);
@@ -84,11 +87,12 @@ Bytes CompressedFile(const std::vector<Bytes>& resources)
     PutWord(out, even);
     PutWord(out, odd);
     out.push_back(0);
-    std::size_t largest = 0;
     for (const auto& r : resources)
-        largest = std::max(largest, r.size());
+        largest = std::max(largest, bits == 0 ? r.size() : 0);
     PutWord(out, largest);
     out.insert(out.end(), (resources.size() + 7) / 8, 0);
+    for (std::size_t i = 0; i < bits; ++i)
+        out[19 + i / 8] = static_cast<std::uint8_t>(out[19 + i / 8] | 1u << (i % 8));
     PutResourcesAndIndex(out, resources);
     return out;
 }
@@ -165,6 +169,70 @@ TEST(Rebuild, LaysOutEditedResources)
         SCOPED_TRACE(c.what);
         const ResourceFile file = ReadResourceFile(c.before);
         EXPECT_EQ(Rebuild(file, c.edits, true), c.after);
+    }
+}
+
+// The 64 KiB that a resource and the file's offsets can reach, at their
+// boundaries: one byte more is refused with its reason.
+TEST(Rebuild, RefusesPastSixtyFourKibibytesExactly)
+{
+    // A BUF compressed one byte a character ('a'), then other bytes: the
+    // resource decompresses to twice its characters and those bytes.
+    const auto buf = [](std::size_t chars, std::size_t other) {
+        return Cat({{static_cast<std::uint8_t>(chars)}, Bytes(chars, 'a'), {static_cast<std::uint8_t>(other)},
+                    Bytes(other, 0)});
+    };
+    const std::u16string longest(0x7FFF, u'a');
+    // 65535 bytes decompressed: accepted, and the file reads back.
+    const Bytes fits = Rebuild(ReadResourceFile(CompressedFile({buf(10, 1)}, 1, 21)), {{1, 1, longest}}, false);
+    const ResourceFile back = ReadResourceFile(fits);
+    ASSERT_EQ(back.texts.size(), 1u);
+    EXPECT_EQ(back.texts[0].text, longest);
+    EXPECT_EQ(back.resources[0].data.size(), 0xFFFFu);
+    EXPECT_EQ(back.largest, 0xFFFFu);
+    EXPECT_NE(RefusalOf(CompressedFile({buf(10, 2)}, 1, 22), {{1, 1, longest}}).find("resource 1 would be 65536 bytes"),
+              std::string::npos);
+
+    // Resources that end at offset 65535 fit the 16-bit index, at 65536 not.
+    for (const std::size_t end : {0xFFFFu, 0x10000u}) {
+        SCOPED_TRACE(end);
+        const Bytes file = OldFile({kAbc, Bytes(end - 4 - kAbc.size() - 2, 0)});
+        const std::string refusal = RefusalOf(file, {{1, 1, u"abcd"}});
+        EXPECT_EQ(refusal.empty(), end == 0xFFFF) << refusal;
+        if (!refusal.empty()) {
+            EXPECT_NE(refusal.find("offset 65536, past the 64 KiB"), std::string::npos) << refusal;
+        }
+    }
+}
+
+// A value whose compressed form is as long as its UTF-16 stays raw: the
+// compiler compresses only what gets shorter.
+TEST(Rebuild, KeepsRawWhatCompressionDoesNotShorten)
+{
+    const std::u16string text = u"a\u4E2D"; // 'a', then one quoted ideograph
+    ASSERT_EQ(EncodeScsu(text).size(), 2 * text.size());
+    const Bytes before = CompressedFile({Cat({{2, 0xAB}, Utf16(u"ab"), {1}})});
+    const Bytes expected = CompressedFile({Cat({{2, 0xAB}, Utf16(text), {1}})});
+    EXPECT_EQ(Rebuild(ReadResourceFile(before), {{1, 1, text}}, false), expected);
+}
+
+// The emulator reads a resource with its bit set into the header's largest
+// size plus one: a rebuild raises the field where a stored resource is
+// longer than that, and only then.
+TEST(Rebuild, LargestFieldHoldsEveryStoredResource)
+{
+    // Stored: an empty compressed run, two other bytes, an empty compressed
+    // run, one other byte: 6 bytes that decompress to 3.
+    const Bytes runs{0, 2, 'x', 'y', 0, 1, 'z'};
+    for (const std::size_t largest : {5u, 6u, 7u}) {
+        SCOPED_TRACE(largest);
+        const Bytes before = CompressedFile({runs, Cat({{3, 0xAB}, Utf16(u"abc")})}, 1, largest);
+        const ResourceFile file = ReadResourceFile(before);
+        ASSERT_EQ(file.texts.size(), 1u);
+        // The edited resource stays raw and small (4 bytes).
+        const ResourceFile after = ReadResourceFile(Rebuild(file, {{2, 1, u"\u4E2D"}}, false));
+        // The longest stored resource is 7 bytes: the field must reach 6.
+        EXPECT_EQ(after.largest, std::max<std::size_t>(largest, 6));
     }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "resource/scsu.h"
+
 namespace tavolin::resource {
 
 namespace {
@@ -224,6 +226,7 @@ constexpr double kPadEvidence = 1.5;    // a pad where the compiler puts one
 constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
 constexpr double kCaseChange = 1.5;     // a capital right after a small letter
 constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
+constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kNone = -1e9;
 
 // Han, kana and hangul mix in one text; other scripts keep apart.
@@ -323,7 +326,7 @@ public:
 
     // The best reading of what is left as numbers and text values: a run
     // of units is text where its worth beats what a text costs.
-    void Guesses(std::vector<Text>& out)
+    double Guesses(std::vector<Text>& out)
     {
         const std::size_t size = m_data.size();
         const std::size_t n = m_units.size();
@@ -397,7 +400,10 @@ public:
             for (std::size_t e = nextEnd[a]; e <= n; e = e < n ? nextEnd[e] : n + 1) {
                 if (!m_cut[e] || m_bad[e] != m_bad[a])
                     break;
-                const double score = Worth(a, e) + lead - (counted == e - a ? kCountedItems : 0);
+                double score = Worth(a, e) + lead - (counted == e - a ? kCountedItems : 0);
+                // The whole resource: a resource of one value.
+                if (i == 0 && e * m_width == size)
+                    score += kWholeResource;
                 relax(e * m_width, here + score, Step{kNone, i, true, TextKind::Buf, a, e});
                 // A zero unit that ends the data: a TEXT's terminator.
                 if (e + 1 == n && m_units[e] == 0 && Free(e))
@@ -413,9 +419,10 @@ public:
         for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(it->first),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(it->last));
-            if (LooksLike(units, Evidence::PaddedLength) && ScriptsIn(units) <= 2)
+            if (LooksLike(units, Evidence::PaddedLength) && ScriptsIn(units) <= 2 && !AsciiPairs(units))
                 Emit(out, it->kind, false, it->from, it->first, it->last);
         }
+        return best[size].score;
     }
 
 private:
@@ -444,6 +451,21 @@ private:
             m_worthSum[k + 1] = m_worthSum[k] + m_worth[k];
             m_joinSum[k + 1] = m_joinSum[k] + m_join[k];
         }
+    }
+    // Ideographs of which half or more have two printable ASCII bytes
+    // (about a fifth of them do): 8-bit text read as 16-bit.
+    static bool AsciiPairs(const std::u16string& units)
+    {
+        std::size_t cjk = 0;
+        std::size_t ascii = 0;
+        for (const char16_t u : units) {
+            if (ScriptOf(u) != Script::Han)
+                continue; // kana are mostly such pairs anyway
+            ++cjk;
+            if ((u & 0xFF) >= 0x20 && (u & 0xFF) < 0x7F && (u >> 8) >= 0x20 && (u >> 8) < 0x7F)
+                ++ascii;
+        }
+        return cjk >= 3 && 2 * ascii > cjk;
     }
     // Letter scripts in the units, Latin not counted where there are three.
     static std::size_t ScriptsIn(const std::u16string& units)
@@ -507,12 +529,30 @@ bool LooksLikeText(std::u16string_view units, bool withLength)
     return LooksLike(units, withLength ? Evidence::Length : Evidence::None);
 }
 
-void FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
-                  const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out)
+double FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
+                    const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out)
 {
     TextParse parse(resource, data, 2, taken);
     parse.CertainLtexts(out);
-    parse.Guesses(out);
+    return parse.Guesses(out);
+}
+
+bool ShowsUnicodeBuild(const Text& t)
+{
+    if (t.certain)
+        return true;
+    if (!t.wide || t.kind != TextKind::Ltext || t.text.size() < 2)
+        return false;
+    Script script = Script::Bad;
+    for (const char16_t u : t.text) {
+        const Script s = Group(ScriptOf(u));
+        if (!IsLetter(s))
+            continue;
+        if (script != Script::Bad && s != script)
+            return false;
+        script = s;
+    }
+    return EncodeScsu(t.text).size() >= 2 * t.text.size();
 }
 
 bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size_t to)
@@ -535,10 +575,10 @@ bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size
     return false;
 }
 
-void FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, std::vector<Text>& out)
+double FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, std::vector<Text>& out)
 {
     TextParse parse(resource, data, 1, {});
-    parse.Guesses(out);
+    return parse.Guesses(out);
 }
 
 } // namespace tavolin::resource

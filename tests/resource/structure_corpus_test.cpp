@@ -267,11 +267,7 @@ TEST(StructureCorpus, EditedTextsReadBack)
         {"emoji", u"\U0001F600 \U0001F44D\U0001F3FD"},
         {"one character", u"X"},
     };
-    std::vector<fs::path> files = test::CorpusFiles();
-    for (const auto& set : DataSets())
-        for (const auto& e : fs::directory_iterator(set.dir / "sources"))
-            if (e.path().extension() == ".rsc")
-                files.push_back(e.path());
+    const std::vector<fs::path> files = test::CorpusFiles();
     for (const auto& [name, replacement] : replacements) {
         std::size_t total = 0;
         std::size_t readBack = 0;

@@ -227,6 +227,7 @@ constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
 constexpr double kCaseChange = 1.5;     // a capital right after a small letter
 constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
+constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
 constexpr double kNone = -1e9;
 
 // Han, kana and hangul mix in one text; other scripts keep apart.
@@ -274,8 +275,8 @@ public:
                 s = pair ? Script::Neutral : Script::Bad;
                 m_worth[k] = IsHigh(u) ? 0.8 : 0;
                 m_cut[k] = !(pair && IsLow(u)); // never between the two units of a pair
-            } else if (u == 0x00FF) {
-                m_worth[k] = -1; // the byte of -1 and of filled flags, rarely a letter
+            } else if (u == 0x00FF || u == 0x0100) {
+                m_worth[k] = -1; // 255 and 256, rarely letters
             } else if (IsLetter(s)) {
                 m_worth[k] = 1;
             } else if (s == Script::Neutral || s == Script::Combining) {
@@ -284,6 +285,11 @@ public:
                 m_worth[k] = 0.3;
             }
             m_scripts[k] = s;
+            // Other control characters stand only in LTEXTs, whose length
+            // byte vouches for them.
+            m_control.push_back(s == Script::Bad && (u == 0x7F || (u > 0 && u < 0x20)));
+            if (m_control.back())
+                m_worth[k] = -0.3;
             if (k == 0)
                 continue;
             const Script before = m_scripts[k - 1];
@@ -312,11 +318,11 @@ public:
             if (n == 0 || m_data[r + 1] != kPad || r + 2 + 2 * n > m_data.size() || m_used[r] || m_used[r + 1])
                 continue;
             const std::size_t a = r / 2 + 1;
-            if (!Plausible(a, a + n) || (a + n < m_units.size() && m_scripts[a + n] > Script::Control))
+            if (!Counted(a, a + n) || GoesOn(a + n))
                 continue;
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(a),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(a + n));
-            if (!LooksLike(units, Evidence::PaddedLength))
+            if (!Acceptable(units, TextKind::Ltext, true))
                 continue;
             Emit(out, TextKind::Ltext, true, r, a, a + n);
             r += 2 * n;
@@ -370,10 +376,14 @@ public:
             }
             if (count > 0 && (m_width == 1 || padded || c == i + 1) && c + m_width * count <= size) {
                 const std::size_t a = c / m_width;
-                if (Plausible(a, a + count) && m_cut[a] && m_cut[a + count]) {
+                if (Counted(a, a + count) && m_cut[a] && m_cut[a + count]) {
                     // A byte of one before a byte of a letter is the commonest
                     // pair of small numbers in an 8-bit build.
-                    const double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
+                    double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
+                    if (m_width == 2 && !padded && m_worth[a - 1] > 0 && SameScript(m_units[a - 1], m_units[a]))
+                        length -= kInsideText; // the high byte of a letter: more of the text before
+                    if (m_width == 1 && IsLetter(m_scripts[a - 1]) && IsSmallLatin(m_units[a]))
+                        length -= kInsideText; // a letter, then the rest of its word
                     const double score = Worth(a, a + count) + length + (padded ? kPadEvidence : 0) - kTextCost;
                     relax(c + m_width * count, here + score, Step{kNone, i, true, TextKind::Ltext, a, a + count});
                 }
@@ -419,7 +429,7 @@ public:
         for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(it->first),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(it->last));
-            if (LooksLike(units, Evidence::PaddedLength) && ScriptsIn(units) <= 2 && !AsciiPairs(units))
+            if (Acceptable(units, it->kind, false))
                 Emit(out, it->kind, false, it->from, it->first, it->last);
         }
         return best[size].score;
@@ -434,6 +444,40 @@ private:
     {
         return b <= m_units.size() && m_bad[b] == m_bad[a];
     }
+    // Text of some script goes on at unit k.
+    [[nodiscard]] bool GoesOn(std::size_t k) const
+    {
+        return k < m_units.size() && m_scripts[k] > Script::Control && m_worth[k] > 0;
+    }
+    // The units may be an LTEXT's: control characters allowed.
+    [[nodiscard]] bool Counted(std::size_t a, std::size_t b) const
+    {
+        return b <= m_units.size() && m_hard[b] == m_hard[a];
+    }
+    [[nodiscard]] static bool SameScript(char16_t x, char16_t y)
+    {
+        const Script s = ScriptOf(x);
+        return IsLetter(s) && Group(s) == Group(ScriptOf(y));
+    }
+    // What a value found must be besides its score: control characters
+    // only in an LTEXT; where not certain, letters of few scripts and not
+    // 8-bit text read as 16-bit.
+    static bool Acceptable(const std::u16string& units, TextKind kind, bool certain)
+    {
+        std::u16string shown;
+        for (const char16_t u : units)
+            if (kind != TextKind::Ltext || !(u == 0x7F || (u > 0 && u < 0x20 && ScriptOf(u) == Script::Bad)))
+                shown += u;
+        if (shown.empty() || !LooksLike(shown, Evidence::PaddedLength))
+            return false;
+        if (certain)
+            return true;
+        // Without a length byte, only ideographs all of ASCII pairs; with
+        // one, three in four.
+        const auto [ideographs, pairs] = AsciiPairs(shown);
+        const bool ascii = kind == TextKind::Ltext ? 4 * pairs >= 3 * ideographs : pairs == ideographs;
+        return ScriptsIn(shown) <= 2 && !(ideographs >= 3 && ascii);
+    }
     // The units' worth as text: their values and the joins between them.
     [[nodiscard]] double Worth(std::size_t a, std::size_t b) const
     {
@@ -444,29 +488,34 @@ private:
     {
         const std::size_t n = m_units.size();
         m_bad.assign(n + 1, 0);
+        m_hard.assign(n + 1, 0);
         m_worthSum.assign(n + 1, 0);
         m_joinSum.assign(n + 1, 0);
         for (std::size_t k = 0; k < n; ++k) {
             m_bad[k + 1] = m_bad[k] + (m_scripts[k] == Script::Bad || !Free(k) ? 1 : 0);
+            m_hard[k + 1] = m_hard[k] + ((m_scripts[k] == Script::Bad && !m_control[k]) || !Free(k) ? 1 : 0);
             m_worthSum[k + 1] = m_worthSum[k] + m_worth[k];
             m_joinSum[k + 1] = m_joinSum[k] + m_join[k];
         }
     }
-    // Ideographs of which half or more have two printable ASCII bytes
-    // (about a fifth of them do): 8-bit text read as 16-bit.
-    static bool AsciiPairs(const std::u16string& units)
+    // Ideographs, and how many of them have two printable ASCII bytes: in
+    // 8-bit text read as 16-bit all do, in Chinese and Japanese many.
+public:
+    static std::pair<std::size_t, std::size_t> AsciiPairs(const std::u16string& units)
     {
-        std::size_t cjk = 0;
-        std::size_t ascii = 0;
+        std::size_t ideographs = 0;
+        std::size_t pairs = 0;
         for (const char16_t u : units) {
             if (ScriptOf(u) != Script::Han)
                 continue; // kana are mostly such pairs anyway
-            ++cjk;
+            ++ideographs;
             if ((u & 0xFF) >= 0x20 && (u & 0xFF) < 0x7F && (u >> 8) >= 0x20 && (u >> 8) < 0x7F)
-                ++ascii;
+                ++pairs;
         }
-        return cjk >= 3 && 2 * ascii > cjk;
+        return {ideographs, pairs};
     }
+
+private:
     // Letter scripts in the units, Latin not counted where there are three.
     static std::size_t ScriptsIn(const std::u16string& units)
     {
@@ -504,7 +553,9 @@ private:
     std::vector<double> m_worth;      // each unit's worth as text
     std::vector<double> m_join;       // [k]: what joining unit k to the one before costs
     std::vector<bool> m_cut;          // [k]: a text may start or end before unit k
+    std::vector<bool> m_control;      // [k]: a control character an LTEXT may hold
     std::vector<std::size_t> m_bad;   // prefix counts of units that no text holds
+    std::vector<std::size_t> m_hard;  // the same, where LTEXTs may hold control characters
     std::vector<double> m_worthSum;   // prefix sums
     std::vector<double> m_joinSum;    // prefix sums
 };
@@ -552,7 +603,8 @@ bool ShowsUnicodeBuild(const Text& t)
             return false;
         script = s;
     }
-    return EncodeScsu(t.text).size() >= 2 * t.text.size();
+    const auto [ideographs, pairs] = TextParse::AsciiPairs(t.text);
+    return !(ideographs >= 2 && 4 * pairs >= 3 * ideographs) && EncodeScsu(t.text).size() >= 2 * t.text.size();
 }
 
 bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size_t to)

@@ -275,8 +275,8 @@ public:
                 s = pair ? Script::Neutral : Script::Bad;
                 m_worth[k] = IsHigh(u) ? 0.8 : 0;
                 m_cut[k] = !(pair && IsLow(u)); // never between the two units of a pair
-            } else if (u == 0x00FF || u == 0x0100) {
-                m_worth[k] = -1; // 255 and 256, rarely letters
+            } else if (u == 0x00FF || (u >= 0x0100 && u < 0x2000 && (u & 0xFF) == 0)) {
+                m_worth[k] = -1; // 255 and multiples of 256, rarely letters
             } else if (IsLetter(s)) {
                 m_worth[k] = 1;
             } else if (s == Script::Neutral || s == Script::Combining) {
@@ -306,26 +306,35 @@ public:
         Recount();
     }
 
-    // Takes LTEXTs whose pad stands where the compiler puts one and whose
-    // characters are not followed by more text: nothing but an LTEXT lays
-    // out those bytes (a BYTE then a padded BUF would go on as text).
+    // Takes LTEXTs whose pad stands where the compiler puts one, or of two
+    // characters or more whose length byte is no part of a character, and
+    // whose characters are not followed by more text: nothing but an LTEXT
+    // lays out those bytes (a BYTE then a BUF would go on as text).
     void CertainLtexts(std::vector<Text>& out)
     {
         if (m_width != 2)
             return;
-        for (std::size_t r = 0; r + 1 < m_data.size(); r += 2) {
+        for (std::size_t r = 0; r + 1 < m_data.size(); ++r) {
             const std::size_t n = m_data[r];
-            if (n == 0 || m_data[r + 1] != kPad || r + 2 + 2 * n > m_data.size() || m_used[r] || m_used[r + 1])
+            const bool padded = r % 2 == 0;
+            if (n == 0 || (padded && m_data[r + 1] != kPad) || r + 2 + 2 * n > m_data.size() + (padded ? 0 : 1) ||
+                m_used[r] || (padded && m_used[r + 1]))
                 continue;
             const std::size_t a = r / 2 + 1;
-            if (!Counted(a, a + n) || GoesOn(a + n))
+            if (!Counted(a, a + n) || GoesOn(a + n) ||
+                std::any_of(m_worth.begin() + static_cast<std::ptrdiff_t>(a),
+                            m_worth.begin() + static_cast<std::ptrdiff_t>(a + n), [](double w) { return w <= -1; }))
+                continue;
+            // Without a pad: two characters at least, and the length byte
+            // not the high byte of a character (a BUF that started before).
+            if (!padded && (n < 2 || (!m_used[r - 1] && m_scripts[a - 1] != Script::Bad && m_worth[a - 1] > 0)))
                 continue;
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(a),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(a + n));
-            if (!Acceptable(units, TextKind::Ltext, true))
+            if (!Acceptable(units, TextKind::Ltext, padded))
                 continue;
             Emit(out, TextKind::Ltext, true, r, a, a + n);
-            r += 2 * n;
+            r = 2 * (a + n) - 1;
         }
         Recount();
     }

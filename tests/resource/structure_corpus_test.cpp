@@ -118,6 +118,12 @@ std::map<std::size_t, const Text*> Match(const ResourceFile& file, const std::ve
     return found;
 }
 
+// A compiled file's folder and name, as the figures' notes name it.
+std::string ShortName(const fs::path& path)
+{
+    return (path.parent_path().filename() / path.filename()).string();
+}
+
 double Percent(std::size_t part, std::size_t whole)
 {
     return whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
@@ -156,9 +162,8 @@ TEST(StructureCorpus, TextsAgainstTheTruth)
             if (std::find(matched.begin(), matched.end(), &t) != matched.end())
                 continue;
             // Not a true text (or a second copy of one).
-            std::printf("  %s %s: %s %zu.%zu %s \"%s\"\n", t.certain ? "WRONG CERTAIN" : "wrong guess",
-                        rscPath.filename().c_str(), KindName(t.kind), t.resource, t.index, t.certain ? "" : "",
-                        Utf16ToUtf8(t.text).c_str());
+            std::printf("  %s %s: %s %zu.%zu \"%s\"\n", t.certain ? "WRONG CERTAIN" : "wrong guess",
+                        ShortName(rscPath).c_str(), KindName(t.kind), t.resource, t.index, Utf16ToUtf8(t.text).c_str());
             ++(t.certain ? f.wrongCertain : f.wrongGuesses);
         }
         f.guessed += static_cast<std::size_t>(
@@ -183,7 +188,7 @@ TEST(StructureCorpus, TextsAgainstTheTruth)
                          at != data.end(); at = std::search(at + 1, data.end(), pattern.begin(), pattern.end()))
                         EXPECT_NE((at - data.begin()) % 2, 0) << "a padded LTEXT is not found";
                 }
-                std::printf("  not found: %s %zu.%zu %s \"%s\"\n", rscPath.filename().c_str(), truth[i].resource,
+                std::printf("  not found: %s %zu.%zu %s \"%s\"\n", ShortName(rscPath).c_str(), truth[i].resource,
                             truth[i].index, truth[i].kind.c_str(), Utf16ToUtf8(truth[i].text).c_str());
                 continue;
             }

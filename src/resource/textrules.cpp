@@ -325,9 +325,11 @@ public:
                 std::any_of(m_worth.begin() + static_cast<std::ptrdiff_t>(a),
                             m_worth.begin() + static_cast<std::ptrdiff_t>(a + n), [](double w) { return w <= -1; }))
                 continue;
-            // Without a pad: two characters at least, and the length byte
-            // not the high byte of a character (a BUF that started before).
-            if (!padded && (n < 2 || (!m_used[r - 1] && m_scripts[a - 1] != Script::Bad && m_worth[a - 1] > 0)))
+            // Without a pad: two characters at least that read well as
+            // text, and the length byte not the high byte of a character
+            // that the text could follow (a BUF that started before).
+            if (!padded && (n < 2 || Worth(a, a + n) < 0.3 * static_cast<double>(n) ||
+                            (!m_used[r - 1] && m_worth[a - 1] > 0 && m_join[a] == 0)))
                 continue;
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(a),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(a + n));

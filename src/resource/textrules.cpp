@@ -321,7 +321,7 @@ public:
                 m_used[r] || (padded && m_used[r + 1]))
                 continue;
             const std::size_t a = r / 2 + 1;
-            if (!Counted(a, a + n) || GoesOn(a + n) ||
+            if (!Counted(a, a + n) || GoesOn(a, a + n) ||
                 std::any_of(m_worth.begin() + static_cast<std::ptrdiff_t>(a),
                             m_worth.begin() + static_cast<std::ptrdiff_t>(a + n), [](double w) { return w <= -1; }))
                 continue;
@@ -455,10 +455,23 @@ private:
     {
         return b <= m_units.size() && m_bad[b] == m_bad[a];
     }
-    // Text of some script goes on at unit k.
-    [[nodiscard]] bool GoesOn(std::size_t k) const
+    // The text of units [a, k) goes on at unit k: two more characters, the
+    // first a letter of its script or a space or sign; after one character
+    // (a BYTE of 1 is the commonest small number), a letter of its script.
+    [[nodiscard]] bool GoesOn(std::size_t a, std::size_t k) const
     {
-        return k < m_units.size() && m_scripts[k] > Script::Control && m_worth[k] > 0;
+        if (k == a + 1 && k < m_units.size() && m_worth[k] > 0 && IsLetter(m_scripts[k]) &&
+            Group(m_scripts[k]) == Group(m_scripts[a]))
+            return true;
+        if (k + 1 >= m_units.size() || m_worth[k] <= 0 || m_worth[k + 1] <= 0 || m_scripts[k] <= Script::Control ||
+            m_scripts[k + 1] <= Script::Control)
+            return false;
+        if (!IsLetter(m_scripts[k]))
+            return true;
+        for (std::size_t j = k; j-- > a;)
+            if (IsLetter(m_scripts[j]))
+                return Group(m_scripts[j]) == Group(m_scripts[k]);
+        return false;
     }
     // The units may be an LTEXT's: control characters allowed.
     [[nodiscard]] bool Counted(std::size_t a, std::size_t b) const

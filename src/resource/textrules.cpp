@@ -225,7 +225,7 @@ constexpr double kLengthEvidence = 3.5; // a length byte that counts the units
 constexpr double kPadEvidence = 1.5;    // a pad where the compiler puts one
 constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
 constexpr double kCaseChange = 1.5;     // a capital right after a small letter
-constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
+constexpr double kCountedItems = 1.5;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
 constexpr double kNone = -1e9;
@@ -329,7 +329,8 @@ public:
             // text, and the length byte not the high byte of a character
             // that the text could follow (a BUF that started before).
             if (!padded && (n < 2 || Worth(a, a + n) < 0.3 * static_cast<double>(n) ||
-                            (!m_used[r - 1] && m_worth[a - 1] > 0 && m_join[a] == 0)))
+                            (!m_used[r - 1] && m_worth[a - 1] > 0 && m_scripts[a - 1] != Script::Combining &&
+                             m_join[a] == 0)))
                 continue;
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(a),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(a + n));
@@ -395,6 +396,8 @@ public:
                         length -= kInsideText; // the high byte of a letter: more of the text before
                     if (m_width == 1 && IsLetter(m_scripts[a - 1]) && IsSmallLatin(m_units[a]))
                         length -= kInsideText; // a letter, then the rest of its word
+                    if (count == 1 && GoesOn(a, a + 1))
+                        length -= kInsideText; // a BYTE of 1 before a BUF
                     const double score = Worth(a, a + count) + length + (padded ? kPadEvidence : 0) - kTextCost;
                     relax(c + m_width * count, here + score, Step{kNone, i, true, TextKind::Ltext, a, a + count});
                 }
@@ -467,7 +470,7 @@ private:
             m_scripts[k + 1] <= Script::Control)
             return false;
         if (!IsLetter(m_scripts[k]))
-            return true;
+            return m_scripts[k] == Script::Neutral;
         for (std::size_t j = k; j-- > a;)
             if (IsLetter(m_scripts[j]))
                 return Group(m_scripts[j]) == Group(m_scripts[k]);
@@ -516,6 +519,8 @@ private:
         m_worthSum.assign(n + 1, 0);
         m_joinSum.assign(n + 1, 0);
         for (std::size_t k = 0; k < n; ++k) {
+            if (!Free(k))
+                m_cut[k] = true; // a taken unit joins nothing
             m_bad[k + 1] = m_bad[k] + (m_scripts[k] == Script::Bad || !Free(k) ? 1 : 0);
             m_hard[k + 1] = m_hard[k] + ((m_scripts[k] == Script::Bad && !m_control[k]) || !Free(k) ? 1 : 0);
             m_worthSum[k + 1] = m_worthSum[k] + m_worth[k];

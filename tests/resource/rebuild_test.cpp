@@ -99,7 +99,7 @@ Bytes CompressedFile(const std::vector<Bytes>& resources, std::size_t bits = 0, 
 
 const Bytes kAbc = Cat({{3, 0xAB}, Utf16(u"abc")});                  // a padded LTEXT
 const Bytes kNumbers{0x10, 0, 0, 0, 0x5A, 0, 0xFF, 0xFF};            // a LONG, then 'Z' (unknown)
-const Bytes kGuess = Cat({{1, 5}, Utf16(u"Hello"), {0xFF, 0xFF}});   // a BYTE, then an unpadded LTEXT
+const Bytes kGuess = Cat({{0xFF, 0xFF}, Utf16(u"Hello"), {0xFF, 0xFF}}); // a BUF between numbers
 
 std::string RefusalOf(const Bytes& bytes, const std::vector<TextEdit>& edits, bool allowGuessed = false)
 {

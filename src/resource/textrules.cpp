@@ -440,11 +440,12 @@ public:
         for (std::size_t at = size; at > 0; at = best[at].from)
             if (best[at].text)
                 chosen.push_back(best[at]);
-        for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
-            const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(it->first),
-                                       m_units.begin() + static_cast<std::ptrdiff_t>(it->last));
-            if (Acceptable(units, it->kind, false))
-                Emit(out, it->kind, false, it->from, it->first, it->last);
+        std::reverse(chosen.begin(), chosen.end());
+        for (const Step& step : chosen) {
+            const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(step.first),
+                                       m_units.begin() + static_cast<std::ptrdiff_t>(step.last));
+            if (Acceptable(units, step.kind, false))
+                Emit(out, step.kind, false, step.from, step.first, step.last);
         }
         return best[size].score;
     }

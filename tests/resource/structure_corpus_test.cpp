@@ -156,6 +156,7 @@ TEST(StructureCorpus, TextsAgainstTheTruth)
 
         const auto found = Match(file, truth);
         std::vector<const Text*> matched;
+        matched.reserve(found.size());
         for (const auto& [i, t] : found)
             matched.push_back(t);
         for (const auto& t : file.texts) {

@@ -358,18 +358,23 @@ public:
         };
         std::vector<Step> best(size + 1);
         best[0].score = 0;
+        // A value that does not score is rather numbers: ties go to them.
         const auto relax = [&](std::size_t to, double score, const Step& how) {
+            if (how.text && score <= best[how.from].score + 1e-9)
+                return;
             if (to <= size && score > best[to].score) {
                 best[to] = how;
                 best[to].score = score;
             }
         };
         // Where a run of text may end: before a unit no text holds, before
-        // a join that costs, at the end.
+        // a join that costs or a unit that is rather a number, at the end.
         std::vector<std::size_t> nextEnd(n + 1, n);
         for (std::size_t k = n; k-- > 0;)
-            nextEnd[k] = (k + 1 == n || m_bad[k + 2] != m_bad[k + 1] || (m_join[k + 1] < 0 && m_cut[k + 1])) ? k + 1
-                                                                                                            : nextEnd[k + 1];
+            nextEnd[k] = (k + 1 == n || m_bad[k + 2] != m_bad[k + 1] ||
+                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0) && m_cut[k + 1]))
+                             ? k + 1
+                             : nextEnd[k + 1];
         for (std::size_t i = 0; i < size; ++i) {
             if (best[i].score == kNone)
                 continue;

@@ -19,12 +19,14 @@ constexpr std::size_t kCompressedHeader = 19;
 
 std::optional<std::uint8_t> UnicodeToCp1252(char16_t c)
 {
+    // An 8-bit build writes control characters (and a TEXT's terminator)
+    // as the bytes they are; the code page's five unassigned bytes stand
+    // for no character.
+    if (c < 0x20 || c == 0x7F)
+        return static_cast<std::uint8_t>(c);
     for (unsigned b = 0x20; b < 0x100; ++b)
         if (b != 0x7F && Cp1252ToUnicode(static_cast<std::uint8_t>(b)) == c)
             return static_cast<std::uint8_t>(b);
-    // An 8-bit build writes control characters as the bytes they are.
-    if ((c > 0 && c < 0x20) || c == 0x7F)
-        return static_cast<std::uint8_t>(c);
     return std::nullopt;
 }
 

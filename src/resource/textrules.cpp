@@ -246,6 +246,14 @@ bool IsCapitalLatin(char16_t u)
     return (u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7);
 }
 
+// Characters that only a length byte makes text: control characters and
+// private-use signs (icons of the platform's fonts), whose bytes are as
+// often numbers (ESC, -3000).
+bool InLtextOnly(char16_t u)
+{
+    return u == 0x7F || (u > 0 && u < 0x20) || (u >= 0xE000 && u <= 0xF8FF);
+}
+
 // The texts of one resource's data, found as the best reading of its bytes
 // as numbers and text values. `width` is the bytes of a character: 2 for
 // 16-bit text (characters at even offsets, the 0xAB pad before those that
@@ -285,9 +293,9 @@ public:
                 m_worth[k] = 0.3;
             }
             m_scripts[k] = s;
-            // Other control characters stand only in LTEXTs, whose length
-            // byte vouches for them.
-            m_control.push_back(s == Script::Bad && (u == 0x7F || (u > 0 && u < 0x20)));
+            // Other control characters and private-use signs stand only in
+            // LTEXTs, whose length byte vouches for them.
+            m_control.push_back(s == Script::Bad && InLtextOnly(u));
             if (m_control.back())
                 m_worth[k] = -0.3;
             if (k == 0)
@@ -493,13 +501,13 @@ private:
         return IsLetter(s) && Group(s) == Group(ScriptOf(y));
     }
     // What a value found must be besides its score: control characters
-    // only in an LTEXT; where not certain, letters of few scripts and not
+    // and private-use signs only in an LTEXT; where not certain, letters of few scripts and not
     // 8-bit text read as 16-bit.
     static bool Acceptable(const std::u16string& units, TextKind kind, bool certain)
     {
         std::u16string shown;
         for (const char16_t u : units)
-            if (kind != TextKind::Ltext || !(u == 0x7F || (u > 0 && u < 0x20 && ScriptOf(u) == Script::Bad)))
+            if (kind != TextKind::Ltext || ScriptOf(u) != Script::Bad || !InLtextOnly(u))
                 shown += u;
         if (shown.empty() || !LooksLike(shown, Evidence::PaddedLength))
             return false;

@@ -90,6 +90,10 @@ TEST(Rebuild, LaysOutEditedResources)
          CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 0x41, 0x4E, 5, 'L', 'a', 'm', 'p', 'e'}}),
          {{1, 1, u"Torc"}, {1, 2, u"\aLampe"}},
          CompressedFile({{4, 'T', 'o', 'r', 'c', 0x41, 0x4E, 6, 7, 'L', 'a', 'm', 'p', 'e'}})},
+        {"narrow: a zero-terminated TEXT at the end",
+         CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 'L', 'a', 'm', 'p', 'e', 0}}),
+         {{1, 2, u"Lamp"}},
+         CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 'L', 'a', 'm', 'p', 0}})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -229,6 +229,7 @@ constexpr double kCountedItems = 1.5;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
 constexpr double kNone = -1e9;
+constexpr std::size_t kMostEnds = 256;  // ends of one run of text weighed
 
 // Han, kana and hangul mix in one text; other scripts keep apart.
 Script Group(Script s)
@@ -434,7 +435,10 @@ public:
             std::size_t counted = 0;
             if (m_width == 2 && !bufPad && a > 0 && !m_used[b - 1] && !m_used[b - 2])
                 counted = m_units[a - 1];
-            for (std::size_t e = nextEnd[a]; e <= n; e = e < n ? nextEnd[e] : n + 1) {
+            // A run across hundreds of costly joins is no text: the bound
+            // keeps a resource's reading linear in its size.
+            std::size_t ends = 0;
+            for (std::size_t e = nextEnd[a]; e <= n && ends < kMostEnds; e = e < n ? nextEnd[e] : n + 1, ++ends) {
                 if (!m_cut[e] || m_bad[e] != m_bad[a])
                     break;
                 double score = Worth(a, e) + lead - (counted == e - a ? kCountedItems : 0);

@@ -270,6 +270,7 @@ ResourceFile ReadResourceFile(std::span<const std::uint8_t> bytes)
         }
     }
     file.texts.insert(file.texts.end(), wide.begin(), wide.end());
+    VouchForWholeResources(file);
     std::stable_sort(file.texts.begin(), file.texts.end(), [](const Text& x, const Text& y) {
         return x.resource != y.resource ? x.resource < y.resource : x.start < y.start;
     });

@@ -635,14 +635,16 @@ double FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
     return parse.Guesses(out);
 }
 
-bool ShowsUnicodeBuild(const Text& t)
+namespace {
+
+// Characters of one script (besides signs and spaces) that the compiler of a
+// Unicode build keeps raw: compressing them would not make them shorter.
+bool KeptRaw(std::u16string_view units)
 {
-    if (t.certain)
-        return true;
-    if (!t.wide || t.kind != TextKind::Ltext || t.text.size() < 2)
+    if (units.size() < 2)
         return false;
     Script script = Script::Bad;
-    for (const char16_t u : t.text) {
+    for (const char16_t u : units) {
         const Script s = Group(ScriptOf(u));
         if (!IsLetter(s))
             continue;
@@ -650,8 +652,29 @@ bool ShowsUnicodeBuild(const Text& t)
             return false;
         script = s;
     }
-    const auto [ideographs, pairs] = TextParse::AsciiPairs(t.text);
-    return !(ideographs >= 2 && 4 * pairs >= 3 * ideographs) && EncodeScsu(t.text).size() >= 2 * t.text.size();
+    const auto [ideographs, pairs] = TextParse::AsciiPairs(std::u16string(units));
+    return !(ideographs >= 2 && 4 * pairs >= 3 * ideographs) && EncodeScsu(units).size() >= 2 * units.size();
+}
+
+} // namespace
+
+bool ShowsUnicodeBuild(const Text& t)
+{
+    return t.certain || (t.wide && t.kind == TextKind::Ltext && KeptRaw(t.text));
+}
+
+void VouchForWholeResources(ResourceFile& file)
+{
+    if (file.format != Format::Compressed)
+        return;
+    for (auto& t : file.texts) {
+        const Resource& r = file.resources[t.resource - 1];
+        const bool alone = std::count_if(file.texts.begin(), file.texts.end(),
+                                         [&](const Text& x) { return x.resource == t.resource; }) == 1;
+        if (!t.certain && t.wide && !r.compressedBit && alone && t.kind == TextKind::Buf && t.start == 0 &&
+            t.end == r.data.size() && KeptRaw(t.text))
+            t.certain = true;
+    }
 }
 
 bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size_t to)

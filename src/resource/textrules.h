@@ -37,6 +37,12 @@ double FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data,
 // other text of a Unicode build).
 [[nodiscard]] bool ShowsUnicodeBuild(const Text& t);
 
+// In a compressed-format file, makes certain each BUF that is all of a
+// resource without compressed runs and that the compiler keeps raw (a
+// Unicode build compresses every other text): a translated TBUF in Chinese
+// or emoji.
+void VouchForWholeResources(ResourceFile& file);
+
 // True when `units` reads as text a person wrote: characters of the
 // world's common scripts, at least one letter, no control characters but
 // tab and line breaks. `withLength`: held by a length byte, which is

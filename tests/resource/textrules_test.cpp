@@ -97,5 +97,19 @@ TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
     EXPECT_EQ(TextsOf(guessed)[0], "1.1 LTEXT guessed \u6587\u672C\u7F16\u8F91\u7A0B\u5E8F");
 }
 
+// A translated TBUF: a resource of raw Chinese alone in a compressed-format
+// file is certain, as the compiler compresses any other text there; Latin
+// letters there are guessed, and so is any whole resource of the old format.
+TEST(TextRules, VouchesForRawTextsThatAreAWholeResource)
+{
+    const Bytes chinese = Utf16(u"\u6587\u672C\u7F16\u8F91");
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({chinese, Cat({{3, 0xAB}, Utf16(u"abc")})}))),
+              (std::vector<std::string>{"1.1 BUF certain \u6587\u672C\u7F16\u8F91", "2.1 LTEXT certain abc"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({Utf16(u"Hello"), Cat({{3, 0xAB}, Utf16(u"abc")})}))),
+              (std::vector<std::string>{"1.1 BUF guessed Hello", "2.1 LTEXT certain abc"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({chinese}))),
+              (std::vector<std::string>{"1.1 BUF guessed \u6587\u672C\u7F16\u8F91"}));
+}
+
 } // namespace
 } // namespace tavolin::resource

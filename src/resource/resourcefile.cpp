@@ -259,6 +259,8 @@ ResourceFile ReadResourceFile(std::span<const std::uint8_t> bytes)
     // 16-bit text the pad rule vouches for, no LTEXT of 16-bit text that the
     // compiler keeps raw (it compresses all else in such a file), and its
     // bytes read better as 8-bit texts than as 16-bit ones.
+    if (file.format == Format::Compressed)
+        VouchForWholeResources(file.resources, wide);
     if (file.format == Format::Compressed && !anyBit && std::none_of(wide.begin(), wide.end(), ShowsUnicodeBuild)) {
         std::vector<Text> narrow;
         double narrowScore = 0;
@@ -270,7 +272,6 @@ ResourceFile ReadResourceFile(std::span<const std::uint8_t> bytes)
         }
     }
     file.texts.insert(file.texts.end(), wide.begin(), wide.end());
-    VouchForWholeResources(file);
     std::stable_sort(file.texts.begin(), file.texts.end(), [](const Text& x, const Text& y) {
         return x.resource != y.resource ? x.resource < y.resource : x.start < y.start;
     });

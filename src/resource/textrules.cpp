@@ -275,7 +275,8 @@ public:
         m_join.assign(n, 0);
         m_cut.assign(n + 1, true);
         for (std::size_t k = 0; k < n; ++k)
-            m_units[k] = width == 2 ? static_cast<char16_t>(data[2 * k] | data[2 * k + 1] << 8) : Cp1252ToUnicode(data[k]);
+            m_units[k] =
+                width == 2 ? static_cast<char16_t>(data[2 * k] | data[2 * k + 1] << 8) : Cp1252ToUnicode(data[k]);
         for (std::size_t k = 0; k < n; ++k) {
             const char16_t u = m_units[k];
             Script s = ScriptOf(u);
@@ -584,7 +585,8 @@ private:
         t.wide = m_width == 2;
         t.start = start;
         t.chars = a * m_width;
-        t.text.assign(m_units.begin() + static_cast<std::ptrdiff_t>(a), m_units.begin() + static_cast<std::ptrdiff_t>(b));
+        t.text.assign(m_units.begin() + static_cast<std::ptrdiff_t>(a),
+                      m_units.begin() + static_cast<std::ptrdiff_t>(b));
         t.end = b * m_width + (kind == TextKind::Text ? m_width : 0);
         for (std::size_t i = t.start; i < t.end; ++i)
             m_used[i] = true;
@@ -663,17 +665,19 @@ bool ShowsUnicodeBuild(const Text& t)
     return t.certain || (t.wide && t.kind == TextKind::Ltext && KeptRaw(t.text));
 }
 
-void VouchForWholeResources(ResourceFile& file)
+void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<Text>& texts)
 {
-    if (file.format != Format::Compressed)
-        return;
-    for (auto& t : file.texts) {
-        const Resource& r = file.resources[t.resource - 1];
-        const bool alone = std::count_if(file.texts.begin(), file.texts.end(),
+    for (auto& t : texts) {
+        const Resource& r = resources[t.resource - 1];
+        const bool alone = std::count_if(texts.begin(), texts.end(),
                                          [&](const Text& x) { return x.resource == t.resource; }) == 1;
-        if (!t.certain && t.wide && !r.compressedBit && alone && t.kind == TextKind::Buf && t.start == 0 &&
-            t.end == r.data.size() && KeptRaw(t.text))
-            t.certain = true;
+        if (t.certain || !t.wide || r.compressedBit || !alone || t.kind != TextKind::Buf || t.start != 0 ||
+            t.end != r.data.size() || !KeptRaw(t.text))
+            continue;
+        // Nor do its bytes read better as 8-bit text (a narrow build's
+        // LTEXTs): a character of a 16-bit text is worth one.
+        std::vector<Text> narrow;
+        t.certain = FindNarrowTexts(t.resource, r.data, narrow) < static_cast<double>(t.text.size());
     }
 }
 

@@ -37,11 +37,11 @@ double FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data,
 // other text of a Unicode build).
 [[nodiscard]] bool ShowsUnicodeBuild(const Text& t);
 
-// In a compressed-format file, makes certain each BUF that is all of a
-// resource without compressed runs and that the compiler keeps raw (a
-// Unicode build compresses every other text): a translated TBUF in Chinese
-// or emoji.
-void VouchForWholeResources(ResourceFile& file);
+// Makes certain each 16-bit BUF of `texts` (those of a compressed-format
+// file's raw resources) that is all of a resource without compressed runs
+// and that the compiler keeps raw (a Unicode build compresses every other
+// text): a translated TBUF in Chinese or emoji.
+void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<Text>& texts);
 
 // True when `units` reads as text a person wrote: characters of the
 // world's common scripts, at least one letter, no control characters but

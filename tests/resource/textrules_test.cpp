@@ -75,7 +75,8 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
 TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
 {
     // 8-bit LTEXTs, no pads.
-    const ResourceFile narrow = ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'L', 'a', 'm', 'p', 'e'}}));
+    const ResourceFile narrow =
+        ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'L', 'a', 'm', 'p', 'e'}}));
     EXPECT_EQ(narrow.format, Format::Narrow);
     EXPECT_EQ(TextsOf(narrow), (std::vector<std::string>{"1.1 LTEXT guessed Torch", "1.2 LTEXT guessed Lampe"}));
     // A Unicode build whose only text became raw Chinese beside 8-bit data
@@ -109,6 +110,15 @@ TEST(TextRules, VouchesForRawTextsThatAreAWholeResource)
               (std::vector<std::string>{"1.1 BUF guessed Hello", "2.1 LTEXT certain abc"}));
     EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({chinese}))),
               (std::vector<std::string>{"1.1 BUF guessed \u6587\u672C\u7F16\u8F91"}));
+    // The only text of a file, now emoji: the file stays compressed.
+    const ResourceFile emoji = ReadResourceFile(CompressedFile({Utf16(u"\U0001F600 \U0001F44D\U0001F3FD")}));
+    EXPECT_EQ(emoji.format, Format::Compressed);
+    EXPECT_EQ(TextsOf(emoji), (std::vector<std::string>{"1.1 BUF certain \U0001F600 \U0001F44D\U0001F3FD"}));
+    // A narrow build whose bytes also read as a 16-bit run of one script
+    // stays narrow.
+    const ResourceFile narrow =
+        ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'T', 'o', 'r', 'c', 'h'}}));
+    EXPECT_EQ(narrow.format, Format::Narrow);
 }
 
 } // namespace

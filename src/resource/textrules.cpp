@@ -407,7 +407,10 @@ public:
                     // A byte of one before a byte of a letter is the commonest
                     // pair of small numbers in an 8-bit build.
                     double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
-                    if (m_width == 2 && !padded && m_worth[a - 1] > 0 && SameScript(m_units[a - 1], m_units[a]))
+                    // (Latin letters beyond Latin-1 are as often a count of
+                    // one after a byte of a number.)
+                    if (m_width == 2 && !padded && m_worth[a - 1] > 0 && m_units[a - 1] >= 0x250 &&
+                        SameScript(m_units[a - 1], m_units[a]))
                         length -= kInsideText; // the high byte of a letter: more of the text before
                     if (m_width == 1 && IsLetter(m_scripts[a - 1]) && IsSmallLatin(m_units[a]))
                         length -= kInsideText; // a letter, then the rest of its word

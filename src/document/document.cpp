@@ -63,6 +63,22 @@ void Document::SetText(std::size_t row, std::u16string text)
     m_texts.at(row).text = std::move(text);
 }
 
+bool Document::CanHold(std::size_t row, char32_t c) const
+{
+    if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        return false;
+    if (m_reading != ReadBy::Resource || m_structure->File().texts.at(row).wide)
+        return true;
+    // As the rebuild writes them: the printable bytes and three controls.
+    if (c == u'\t' || c == u'\n' || c == u'\r')
+        return true;
+    for (unsigned byte = 0x20; byte < 0x100; ++byte) {
+        if (byte != 0x7F && resource::Cp1252ToUnicode(static_cast<std::uint8_t>(byte)) == c)
+            return true;
+    }
+    return false;
+}
+
 bool Document::Edited() const
 {
     return std::any_of(m_texts.begin(), m_texts.end(), [](const DocumentText& t) { return t.text != t.source; });

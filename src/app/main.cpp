@@ -25,12 +25,16 @@ int main(int argc, char** argv)
     app.SetMessageSink(&messages);
     tavolin::TForm1 Form1(messages);
     Form1.show();
-    // `tavolin FILE`, as the desktop entry and the file manager call it. The
-    // file is opened once the loop runs, so that an error window stands over
-    // the window already on the screen.
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1) {
-        const QString& path = arguments.at(1);
+    // `tavolin [--by resource|marker] FILE`, as the desktop entry and the
+    // file manager call it. The file is opened once the loop runs, so that an
+    // error window stands over the window already on the screen.
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments())
+        arguments.push_back(argument.toStdString());
+    const tavolin::StartArguments start = tavolin::ParseStartArguments(arguments);
+    Form1.SetReading(start.by);
+    if (start.file) {
+        const QString path = QString::fromStdString(*start.file);
         QTimer::singleShot(0, &Form1, [&Form1, path] { Form1.OpenFileClick(path); });
     }
     return QApplication::exec();

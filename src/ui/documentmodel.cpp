@@ -145,7 +145,7 @@ bool DocumentModel::setData(const QModelIndex& index, const QVariant& value, int
     if (role != Qt::EditRole || index.column() != kValueColumn || !HasRow(index) || !IsEditable(index.row()))
         return false;
     const QString text = value.toString();
-    if (RefusedCharacter(index.row(), text) != 0)
+    if (RefusedCharacter(index.row(), text))
         return false;
     WriteBack(index.row(), text);
     return true;
@@ -157,14 +157,14 @@ void DocumentModel::WriteBack(int row, const QString& text)
     emit dataChanged(index(row, kValueColumn), index(row, kValueColumn));
 }
 
-char32_t DocumentModel::RefusedCharacter(int row, const QString& text) const
+std::optional<char32_t> DocumentModel::RefusedCharacter(int row, const QString& text) const
 {
     const auto at = static_cast<std::size_t>(row);
     for (const char32_t c : text.toUcs4()) {
         if (!m_document->CanHold(at, c))
             return c;
     }
-    return 0;
+    return std::nullopt;
 }
 
 QString DocumentModel::ToolTip(int row) const

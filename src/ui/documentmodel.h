@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QAbstractTableModel>
 
 namespace tavolin {
@@ -37,8 +39,8 @@ public:
     [[nodiscard]] bool IsEditable(int row) const;
     // The text of `row` as it is now, line feeds and tabs as they are.
     [[nodiscard]] QString Text(int row) const;
-    // The first character of `text` that `row`'s text cannot hold, or 0.
-    [[nodiscard]] char32_t RefusedCharacter(int row, const QString& text) const;
+    // The first character of `text` that `row`'s text cannot hold.
+    [[nodiscard]] std::optional<char32_t> RefusedCharacter(int row, const QString& text) const;
     // "LTEXT, 12 of at most 255 UTF-16 units", "guessed" where it is.
     [[nodiscard]] QString ToolTip(int row) const;
     // How many lines `row` takes at most, of its source and its value.

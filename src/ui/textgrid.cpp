@@ -274,7 +274,7 @@ void TextGrid::EditorTextChanged()
     const QString text = m_editor->Text();
     if (text == m_lastText)
         return;
-    if (const char32_t refused = m_model->RefusedCharacter(m_editIndex.row(), text)) {
+    if (const std::optional<char32_t> refused = m_model->RefusedCharacter(m_editIndex.row(), text)) {
         // A pasted character the file cannot hold: the change is refused whole.
         const int position = std::min(m_editor->textCursor().position(), static_cast<int>(m_lastText.size()));
         m_placing = true;
@@ -283,7 +283,7 @@ void TextGrid::EditorTextChanged()
         cursor.setPosition(position);
         m_editor->setTextCursor(cursor);
         m_placing = false;
-        RefuseCharacter(refused);
+        RefuseCharacter(*refused);
         return;
     }
     m_lastText = text;

@@ -531,7 +531,7 @@ void WindowTest::creditElidesHelpAndVersionAreAnswered()
         std::string out;
     };
     const Case cases[] = {
-        {{"tavolin", "--help"}, 0, "Usage: tavolin [FILE]\n"},
+        {{"tavolin", "--help"}, 0, "Usage: tavolin [--by resource|marker] [FILE]\n"},
         {{"tavolin", "--version"}, 0, "tavolin " TAVOLIN_VERSION "\n"},
         {{"tavolin", "app.rsc"}, std::nullopt, ""},
         {{"tavolin"}, std::nullopt, ""},

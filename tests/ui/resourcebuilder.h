@@ -44,7 +44,9 @@ inline Bytes OldFile(const std::vector<Bytes>& resources)
     }
     out[0] = static_cast<std::uint8_t>(end & 0xFF);
     out[1] = static_cast<std::uint8_t>(end >> 8);
-    out[2] = static_cast<std::uint8_t>(2 * resources.size() + 3);
+    const std::size_t indexSize = 2 * resources.size() + 3;
+    out[2] = static_cast<std::uint8_t>(indexSize & 0xFF);
+    out[3] = static_cast<std::uint8_t>(indexSize >> 8);
     return out;
 }
 

@@ -1,5 +1,7 @@
 #include "ui/textcelleditor.h"
 
+#include <algorithm>
+
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QTextBlock>
@@ -23,13 +25,34 @@ constexpr char16_t kCarriageReturnPicture = 0x240D;
 TextCellEditor::TextCellEditor(TextGrid& grid, QWidget* parent) : QPlainTextEdit(parent), m_grid(grid)
 {
     setFrameShape(QFrame::NoFrame);
+    // The margins around the lines hide the cell's own painting too.
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
     setTabChangesFocus(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     document()->setDocumentMargin(1);
     setTabStopDistance(fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 4);
-    connect(this, &QPlainTextEdit::textChanged, this, [this] { m_grid.EditorTextChanged(); });
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        CentreText();
+        m_grid.EditorTextChanged();
+    });
+}
+
+void TextCellEditor::CentreText()
+{
+    const int lines = document()->blockCount();
+    const auto margins = static_cast<int>(2 * document()->documentMargin());
+    const int top = std::max(0, (height() - lines * fontMetrics().lineSpacing() - margins) / 2);
+    if (viewportMargins().top() != top)
+        setViewportMargins(0, top, 0, 0);
+}
+
+void TextCellEditor::resizeEvent(QResizeEvent* event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    CentreText();
 }
 
 QString TextCellEditor::Text() const

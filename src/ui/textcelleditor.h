@@ -25,8 +25,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The lines sit in the middle of the cell, as the grid paints them.
+    void CentreText();
     // One character from a key or an input method: judged, then inserted.
     void Type(char32_t c);
     // Selects all, or with all selected, puts the caret at the end.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -60,7 +61,11 @@ TextGrid::TextGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setMinimumSectionSize(1);
     horizontalHeader()->setHighlightSections(false);
-    setFont(GridFont(font()));
+    // The family the default font resolves to leads the list: the alias
+    // "Sans Serif" would leave Cyrillic and Greek to the symbol font behind.
+    QFont named = font();
+    named.setFamilies({QFontInfo(named).family()});
+    setFont(GridFont(named));
     verticalHeader()->setDefaultSectionSize(SingleRowHeight());
 }
 

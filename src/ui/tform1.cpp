@@ -185,6 +185,7 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
     m_readingLabel = new ElidedLabel(m_statusBar1);
     m_readingLabel->setObjectName("Reading");
     m_statusBar1->addWidget(m_readingLabel);
+    m_readingLabel->hide();
     m_statusBar1->addWidget(m_credit, 1);
     setStatusBar(m_statusBar1);
 
@@ -472,6 +473,7 @@ void TForm1::ShowReading()
     m_editGuessed1->setChecked(m_editGuessed);
     if (!m_document) {
         m_readingLabel->clear();
+        m_readingLabel->hide(); // the credit keeps its place
         return;
     }
     QString text = QString::fromStdString(m_document->Summary());
@@ -482,6 +484,7 @@ void TForm1::ShowReading()
     }
     m_readingLabel->setText(text);
     m_readingLabel->setToolTip(text);
+    m_readingLabel->show();
 }
 
 void TForm1::Save()

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -28,9 +29,10 @@ int main(int argc, char** argv)
     // `tavolin [--by resource|marker] FILE`, as the desktop entry and the
     // file manager call it. The file is opened once the loop runs, so that an
     // error window stands over the window already on the screen.
-    std::vector<std::string> arguments;
-    for (const QString& argument : QCoreApplication::arguments())
-        arguments.push_back(argument.toStdString());
+    const QStringList given = QCoreApplication::arguments();
+    std::vector<std::string> arguments(static_cast<std::size_t>(given.size()));
+    std::transform(given.begin(), given.end(), arguments.begin(),
+                   [](const QString& argument) { return argument.toStdString(); });
     const tavolin::StartArguments start = tavolin::ParseStartArguments(arguments);
     Form1.SetReading(start.by);
     if (start.file) {

@@ -105,13 +105,12 @@ std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
         // edited text.
         if (const auto row = RowOf(message.substr(0, message.find(':'))))
             throw TextRefused(message, *row);
-        std::size_t resource = 0;
         if (message.starts_with("resource ")) {
-            resource = static_cast<std::size_t>(std::strtoul(message.c_str() + 9, nullptr, 10));
-            for (const auto& edit : edits)
-                if (edit.resource == resource)
-                    throw TextRefused(message, *RowOf(std::to_string(edit.resource) + "." +
-                                                      std::to_string(edit.index)));
+            const auto resource = static_cast<std::size_t>(std::strtoul(message.c_str() + 9, nullptr, 10));
+            const auto first = std::find_if(edits.begin(), edits.end(),
+                                            [resource](const resource::TextEdit& edit) { return edit.resource == resource; });
+            if (first != edits.end())
+                throw TextRefused(message, *RowOf(std::to_string(first->resource) + "." + std::to_string(first->index)));
         }
         throw SaveRefused(message);
     }

@@ -160,11 +160,12 @@ void DocumentModel::WriteBack(int row, const QString& text)
 std::optional<char32_t> DocumentModel::RefusedCharacter(int row, const QString& text) const
 {
     const auto at = static_cast<std::size_t>(row);
-    for (const char32_t c : text.toUcs4()) {
-        if (!m_document->CanHold(at, c))
-            return c;
-    }
-    return std::nullopt;
+    const QList<uint> characters = text.toUcs4();
+    const auto refused = std::find_if(characters.begin(), characters.end(),
+                                      [&](uint c) { return !m_document->CanHold(at, c); });
+    if (refused == characters.end())
+        return std::nullopt;
+    return *refused;
 }
 
 QString DocumentModel::ToolTip(int row) const

@@ -151,7 +151,7 @@ void TextCellEditor::keyPressEvent(QKeyEvent* event)
             QPlainTextEdit::keyPressEvent(event);
             return;
         }
-        char32_t key = static_cast<char32_t>(event->key() - Qt::Key_A + 1);
+        auto key = static_cast<char32_t>(event->key() - Qt::Key_A + 1);
         if (!m_grid.RaiseKeyPress(key))
             return;
         switch (key) {

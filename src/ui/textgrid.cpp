@@ -229,7 +229,7 @@ void TextGrid::MoveByKey(const QKeyEvent& event)
     const int row = std::max(0, CurrentRow());
     const int page = std::max(1, viewport()->height() / std::max(1, SingleRowHeight()) - 1);
     const bool ctrl = event.modifiers() & Qt::ControlModifier;
-    int target = row;
+    int target; // every key below sets it or returns
     switch (event.key()) {
     case Qt::Key_Up:
         target = ctrl ? 0 : row - 1;

@@ -174,6 +174,16 @@ void TextsTest::lineFeedsAndTabsShowAndCanBeTyped()
     f.window.Save1Click();
     QVERIFY(f.sink.errors.isEmpty());
     QCOMPARE(ReadAll(path), resource::Rebuild(resource::ReadResourceFile(kThreeTexts), {{1, 1, u"a\nb\tc"}}, false));
+
+    // A no-break space and a carriage return stay what they are when the
+    // text around them is edited (the return shows as ␍).
+    const Bytes odd = OldFile({Ltext(u"a\u00A0b\rc")});
+    const std::string oddPath = f.Write("odd.rsc", odd);
+    f.Open(oddPath);
+    QCOMPARE(TextEditor(f)->toPlainText(), QString::fromUtf8("a b␍c"));
+    QTest::keyClick(TextEditor(f), Qt::Key_End, Qt::ControlModifier);
+    Type(TextEditor(f), "d");
+    QCOMPARE(Cell(f, 0, kValue), QString::fromUtf16(u"a\u00A0b\rcd"));
 }
 
 void TextsTest::guardJudgesByTheTextsOwnLimitInUtf16Units()

@@ -400,6 +400,9 @@ void TForm1::OpenFile(const QString& path)
                              "or narrow); choose Reading > By markers");
     }
     if (m_document->Reading() == ReadBy::Resource) {
+        m_savedTexts.clear();
+        for (const DocumentText& text : m_document->Texts())
+            m_savedTexts.push_back(text.source);
         m_textModel->SetDocument(m_document.get());
         m_grids->setCurrentWidget(m_texts.get());
         m_texts->Reload();
@@ -427,8 +430,11 @@ void TForm1::SetReading(std::optional<ReadBy> by)
 
 bool TForm1::HasUnsavedEdits() const
 {
-    if (m_document && m_document->Reading() == ReadBy::Resource)
-        return m_document->Edited();
+    if (m_document && m_document->Reading() == ReadBy::Resource) {
+        const std::vector<DocumentText>& texts = m_document->Texts();
+        return !std::equal(texts.begin(), texts.end(), m_savedTexts.begin(), m_savedTexts.end(),
+                           [](const DocumentText& text, const std::u16string& saved) { return text.text == saved; });
+    }
     return m_markerEdited;
 }
 
@@ -526,6 +532,9 @@ void TForm1::SaveTexts()
         m_texts->SetCurrentRow(static_cast<int>(refused.Row()));
         throw;
     }
+    m_savedTexts.clear();
+    for (const DocumentText& text : m_document->Texts())
+        m_savedTexts.push_back(text.text);
 }
 
 void TForm1::RefuseOversizedCaptionFile() const

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -140,6 +141,7 @@ private:
     std::optional<ReadBy> m_readingAsked;
     bool m_editGuessed = false;
     bool m_markerEdited = false; // a value of `vle` changed since the Open or Save
+    std::vector<std::u16string> m_savedTexts; // by resource: the texts the file holds now
 
     std::string m_currentFileName;
     bool m_isLoading = false;

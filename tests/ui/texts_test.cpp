@@ -355,8 +355,22 @@ void TextsTest::readingMenuSwitchesAndTheStatusBarTells()
     QVERIFY(f.window.ByMarker1()->isChecked());
     QCOMPARE(f.window.ReadingText(), QString("by marker: 3 texts"));
     QCOMPARE(f.Vle().ValueOf("1"), "new");
+    // By markers too, edits not saved stop a switch until saved.
+    QTest::keyClick(f.Editor(), Qt::Key_End);
+    QTest::keyClick(f.Editor(), Qt::Key_Backspace);
+    f.window.ByResource1()->trigger();
+    QCOMPARE(f.sink.errors.size(), 1);
+    QCOMPARE(f.window.CurrentDocument()->Reading(), ReadBy::Marker);
+    QVERIFY(f.window.ByMarker1()->isChecked());
+    f.window.Save1Click();
+    f.window.ByResource1()->trigger();
+    QCOMPARE(f.sink.errors.size(), 1);
+    QCOMPARE(f.window.CurrentDocument()->Reading(), ReadBy::Resource);
+    QCOMPARE(Cell(f, 0, kSource), QString("ne"));
+    f.sink.Clear();
 
     // A file of no resource format reads by markers; asked by resource, it is refused.
+    f.window.ByMarker1()->trigger();
     const std::string markers = f.Write("markers.rsc", ResourceFile({{4, u"Text"}}));
     f.window.SetReading(std::nullopt);
     f.Open(markers);

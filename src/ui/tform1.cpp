@@ -400,9 +400,7 @@ void TForm1::OpenFile(const QString& path)
                              "or narrow); choose Reading > By markers");
     }
     if (m_document->Reading() == ReadBy::Resource) {
-        m_savedTexts.clear();
-        for (const DocumentText& text : m_document->Texts())
-            m_savedTexts.push_back(text.source);
+        RememberSavedTexts(&DocumentText::source);
         m_textModel->SetDocument(m_document.get());
         m_grids->setCurrentWidget(m_texts.get());
         m_texts->Reload();
@@ -420,6 +418,14 @@ void TForm1::OpenFile(const QString& path)
     }
     m_isLoading = false;
     m_model->SetSavingChanges(std::move(changes));
+}
+
+void TForm1::RememberSavedTexts(std::u16string DocumentText::*which)
+{
+    const std::vector<DocumentText>& texts = m_document->Texts();
+    m_savedTexts.resize(texts.size());
+    std::transform(texts.begin(), texts.end(), m_savedTexts.begin(),
+                   [which](const DocumentText& text) { return text.*which; });
 }
 
 void TForm1::SetReading(std::optional<ReadBy> by)
@@ -532,9 +538,7 @@ void TForm1::SaveTexts()
         m_texts->SetCurrentRow(static_cast<int>(refused.Row()));
         throw;
     }
-    m_savedTexts.clear();
-    for (const DocumentText& text : m_document->Texts())
-        m_savedTexts.push_back(text.text);
+    RememberSavedTexts(&DocumentText::text);
 }
 
 void TForm1::RefuseOversizedCaptionFile() const

@@ -25,6 +25,7 @@ namespace tavolin {
 
 class Document;
 class DocumentModel;
+struct DocumentText;
 class MessageSink;
 class StringTableModel;
 class TextGrid;
@@ -118,6 +119,9 @@ private:
     void SaveTexts();
     // The texts edited since the Open and not saved.
     [[nodiscard]] bool HasUnsavedEdits() const;
+    // By resource: the texts the file holds now, the document's sources
+    // after an Open, its texts after a Save.
+    void RememberSavedTexts(std::u16string DocumentText::*which);
     void ShowReading();
     // Throws SaveRefused when the texts outgrow a caption file's 255 bytes.
     void RefuseOversizedCaptionFile() const;

@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(r.readable, "a text in a resource that does not decompress");
         Check(end <= t.start && t.start <= t.chars && t.chars <= t.end && t.end <= r.data.size(),
               "a text overlaps another or runs past its resource");
-        Check(t.end - t.chars == (t.wide ? 2 : 1) * t.text.size() + (t.kind == resource::TextKind::Text ? 2 : 0),
+        const std::size_t unit = t.wide ? 2 : 1;
+        Check(t.end - t.chars == unit * t.text.size() + (t.kind == resource::TextKind::Text ? unit : 0),
               "a text's bytes do not match its characters");
         end = t.end;
     }

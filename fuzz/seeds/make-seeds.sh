@@ -59,6 +59,9 @@ bytes 44 0 9 0 3 171 97 0 98 0 99 0 1 5 72 0 101 0 108 0 108 0 111 0 255 255 16 
 cp fuzz_resource_reader/old-texts fuzz_resource_rebuild/old-texts
 bytes 107 74 31 16 0 0 0 0 0 0 0 0 25 253 72 232 0 12 0 0 5 84 111 114 99 104 5 84 111 114 99 104 20 0 32 0 > fuzz_resource_reader/narrow
 cp fuzz_resource_reader/narrow fuzz_resource_rebuild/narrow
+# An 8-bit TEXT: its terminator is one byte.
+bytes 107 74 31 16 0 0 0 0 0 0 0 0 25 253 72 232 0 12 0 0 0 64 0 0 0 104 46 111 40 84 99 0 20 0 32 0 > fuzz_resource_reader/narrow-text
+cp fuzz_resource_reader/narrow-text fuzz_resource_rebuild/narrow-text
 
 # XLIFF import: what export writes, and what CAT tools add.
 printf '<?xml version="1.0" encoding="UTF-8"?>\n<xliff version="1.2" xmlns="urn:oasis:names:tc:xliff:document:1.2">\n<file original="a.rsc" source-language="en" datatype="plaintext"><body>\n<trans-unit id="1.1" maxwidth="255" size-unit="char"><source xml:space="preserve"> a&#13;\nb<ph id="1" ctype="x-tavolin-char">U+001F</ph></source><target xml:space="preserve"/><note from="developer">LTEXT</note></trans-unit>\n</body></file></xliff>\n' > fuzz_xliff_read/export

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -25,12 +26,17 @@ int main(int argc, char** argv)
     app.SetMessageSink(&messages);
     tavolin::TForm1 Form1(messages);
     Form1.show();
-    // `tavolin FILE`, as the desktop entry and the file manager call it. The
-    // file is opened once the loop runs, so that an error window stands over
-    // the window already on the screen.
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1) {
-        const QString& path = arguments.at(1);
+    // `tavolin [--by resource|marker] FILE`, as the desktop entry and the
+    // file manager call it. The file is opened once the loop runs, so that an
+    // error window stands over the window already on the screen.
+    const QStringList given = QCoreApplication::arguments();
+    std::vector<std::string> arguments(static_cast<std::size_t>(given.size()));
+    std::transform(given.begin(), given.end(), arguments.begin(),
+                   [](const QString& argument) { return argument.toStdString(); });
+    const tavolin::StartArguments start = tavolin::ParseStartArguments(arguments);
+    Form1.SetReading(start.by);
+    if (start.file) {
+        const QString path = QString::fromStdString(*start.file);
         QTimer::singleShot(0, &Form1, [&Form1, path] { Form1.OpenFileClick(path); });
     }
     return QApplication::exec();

@@ -67,6 +67,22 @@ void Document::SetText(std::size_t row, std::u16string text)
     m_texts.at(row).text = std::move(text);
 }
 
+bool Document::CanHold(std::size_t row, char32_t c) const
+{
+    if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        return false;
+    if (m_reading != ReadBy::Resource || m_structure->File().texts.at(row).wide)
+        return true;
+    // As the rebuild writes them: the printable bytes and three controls.
+    if (c == u'\t' || c == u'\n' || c == u'\r')
+        return true;
+    for (unsigned byte = 0x20; byte < 0x100; ++byte) {
+        if (byte != 0x7F && resource::Cp1252ToUnicode(static_cast<std::uint8_t>(byte)) == c)
+            return true;
+    }
+    return false;
+}
+
 bool Document::Edited() const
 {
     return std::any_of(m_texts.begin(), m_texts.end(), [](const DocumentText& t) { return t.text != t.source; });
@@ -93,13 +109,12 @@ std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
         // edited text.
         if (const auto row = RowOf(message.substr(0, message.find(':'))))
             throw TextRefused(message, *row);
-        std::size_t resource = 0;
         if (message.starts_with("resource ")) {
-            resource = static_cast<std::size_t>(std::strtoul(message.c_str() + 9, nullptr, 10));
-            for (const auto& edit : edits)
-                if (edit.resource == resource)
-                    throw TextRefused(message, *RowOf(std::to_string(edit.resource) + "." +
-                                                      std::to_string(edit.index)));
+            const auto resource = static_cast<std::size_t>(std::strtoul(message.c_str() + 9, nullptr, 10));
+            const auto first = std::find_if(edits.begin(), edits.end(),
+                                            [resource](const resource::TextEdit& edit) { return edit.resource == resource; });
+            if (first != edits.end())
+                throw TextRefused(message, *RowOf(std::to_string(first->resource) + "." + std::to_string(first->index)));
         }
         throw SaveRefused(message);
     }

@@ -80,6 +80,10 @@ public:
     // The row of `id`, if the file has such a text.
     [[nodiscard]] std::optional<std::size_t> RowOf(std::string_view id) const;
     void SetText(std::size_t row, std::u16string text);
+    // Whether the text of `row` can carry `c` in this file: never U+0000 nor
+    // half of a surrogate pair; in an 8-bit text of a narrow build only the
+    // characters of Windows-1252.
+    [[nodiscard]] bool CanHold(std::size_t row, char32_t c) const;
     [[nodiscard]] bool Edited() const;
     // The file with the edited texts, laid out as the platform's compiler
     // lays it out. Throws TextRefused naming the text's row, or SaveRefused

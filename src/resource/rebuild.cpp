@@ -19,11 +19,14 @@ constexpr std::size_t kCompressedHeader = 19;
 
 std::optional<std::uint8_t> UnicodeToCp1252(char16_t c)
 {
+    // An 8-bit build writes control characters (and a TEXT's terminator)
+    // as the bytes they are; the code page's five unassigned bytes stand
+    // for no character.
+    if (c < 0x20 || c == 0x7F)
+        return static_cast<std::uint8_t>(c);
     for (unsigned b = 0x20; b < 0x100; ++b)
         if (b != 0x7F && Cp1252ToUnicode(static_cast<std::uint8_t>(b)) == c)
             return static_cast<std::uint8_t>(b);
-    if (c == u'\t' || c == u'\n' || c == u'\r')
-        return static_cast<std::uint8_t>(c);
     return std::nullopt;
 }
 
@@ -172,8 +175,10 @@ private:
     {
         std::size_t at = 0;
         const Text* cause = nullptr;
+        // Nothing of an 8-bit build is aligned: a shift by one byte moves no pad.
+        const bool aligned = m_file.format != Format::Narrow;
         for (auto& p : m_pieces) {
-            const bool oddShift = (at - p.oldStart) % 2 != 0;
+            const bool oddShift = aligned && (at - p.oldStart) % 2 != 0;
             if (!p.text) {
                 if (oddShift && MayHoldText(Data(), p.oldStart, p.oldStart + p.other.size()))
                     throw RebuildError(TextId(*cause) +
@@ -365,6 +370,9 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
     std::vector<std::size_t> index;
     std::size_t oldLargest = 0;
     std::size_t newLargest = 0;
+    // The emulator's loader copies the stored bytes of a resource with its
+    // bit set into a buffer of the largest-resource size plus one.
+    std::size_t largestStored = 0;
     bool laidOut = false;
     for (std::size_t i = 0; i < file.resources.size(); ++i) {
         const Resource& r = file.resources[i];
@@ -375,12 +383,16 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
             out.insert(out.end(), file.bytes.begin() + static_cast<std::ptrdiff_t>(r.offset),
                        file.bytes.begin() + static_cast<std::ptrdiff_t>(r.offset + r.size));
             newLargest = std::max(newLargest, r.data.size());
+            if (r.compressedBit)
+                largestStored = std::max(largestStored, r.size);
             continue;
         }
         const LaidOut laid = ResourceLayout(file, i + 1, edited->second, allowGuessed).Lay();
         laidOut = true;
         out.insert(out.end(), laid.stored.begin(), laid.stored.end());
         newLargest = std::max(newLargest, laid.decompressedSize);
+        if (laid.compressedBit)
+            largestStored = std::max(largestStored, laid.stored.size());
         if (file.format != Format::Old) {
             const auto bit = static_cast<std::uint8_t>(1u << (i % 8));
             std::uint8_t& bits = out[kCompressedHeader + i / 8];
@@ -403,7 +415,11 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
     } else if (laidOut) {
         // The compiler writes the largest decompressed size; a file that
         // holds more keeps it, as long as every resource still fits.
-        const std::size_t largest = file.largest == oldLargest ? newLargest : std::max<std::size_t>(file.largest, newLargest);
+        std::size_t largest = file.largest == oldLargest ? newLargest : std::max<std::size_t>(file.largest, newLargest);
+        // Emoji compress to more bytes than they decode to: the emulator
+        // would cut such a resource short, the platform only allocates more.
+        if (largestStored > largest + 1)
+            largest = largestStored - 1;
         PutWord(out, 17, largest);
     }
     return out;

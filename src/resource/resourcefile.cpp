@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 
 #include "resource/scsu.h"
 #include "resource/textrules.h"
@@ -251,23 +250,23 @@ ResourceFile ReadResourceFile(std::span<const std::uint8_t> bytes)
     }
 
     std::vector<Text> wide;
+    double wideScore = 0;
     for (std::size_t i = 0; i < file.resources.size(); ++i)
         if (file.resources[i].readable)
-            FindRawTexts(i + 1, file.resources[i].data, taken[i], wide);
+            wideScore += FindRawTexts(i + 1, file.resources[i].data, taken[i], wide);
 
-    // A narrow build: the compressed header, yet no compressed run and no
-    // 16-bit text the pad rule vouches for; its 8-bit texts explain more of
-    // its bytes than any 16-bit guess.
-    if (file.format == Format::Compressed && !anyBit &&
-        std::none_of(wide.begin(), wide.end(), [](const Text& t) { return t.certain; })) {
+    // A narrow build: the compressed header, yet no compressed run, no
+    // 16-bit text the pad rule vouches for, no LTEXT of 16-bit text that the
+    // compiler keeps raw (it compresses all else in such a file), and its
+    // bytes read better as 8-bit texts than as 16-bit ones.
+    if (file.format == Format::Compressed)
+        VouchForWholeResources(file.resources, wide);
+    if (file.format == Format::Compressed && !anyBit && std::none_of(wide.begin(), wide.end(), ShowsUnicodeBuild)) {
         std::vector<Text> narrow;
+        double narrowScore = 0;
         for (std::size_t i = 0; i < file.resources.size(); ++i)
-            FindNarrowTexts(i + 1, file.resources[i].data, narrow);
-        const auto covered = [](const std::vector<Text>& texts) {
-            return std::accumulate(texts.begin(), texts.end(), std::size_t{0},
-                                   [](std::size_t n, const Text& t) { return n + (t.end - t.start); });
-        };
-        if (!narrow.empty() && covered(narrow) >= covered(wide)) {
+            narrowScore += FindNarrowTexts(i + 1, file.resources[i].data, narrow);
+        if (narrowScore > wideScore) {
             file.format = Format::Narrow;
             wide = std::move(narrow);
         }

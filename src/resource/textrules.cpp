@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "resource/scsu.h"
+
 namespace tavolin::resource {
 
 namespace {
@@ -214,168 +216,400 @@ bool LooksLike(std::u16string_view units, Evidence evidence)
     return static_cast<std::size_t>(ascii) * 2 < cjk && (cjk >= 3 || letters - cjk >= 3);
 }
 
-class RawScan {
+// What a unit adds to a text around it, and what a text costs: a parse of
+// a resource's bytes takes a run of units as text only where its letters
+// outweigh the cost, so that numbers whose bytes happen to be characters
+// stay numbers.
+constexpr double kTextCost = 2.5;
+constexpr double kLengthEvidence = 3.5; // a length byte that counts the units
+constexpr double kPadEvidence = 1.5;    // a pad where the compiler puts one
+constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
+constexpr double kCaseChange = 1.5;     // a capital right after a small letter
+constexpr double kCountedItems = 1.5;   // a WORD before the run that counts it
+constexpr double kWholeResource = 2.0;  // a run that is all of its resource
+constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
+constexpr double kNone = -1e9;
+constexpr std::size_t kMostEnds = 256;  // ends of one run of text weighed
+
+// Han, kana and hangul mix in one text; other scripts keep apart.
+Script Group(Script s)
+{
+    return IsCjk(s) ? Script::Han : s;
+}
+
+bool IsSmallLatin(char16_t u)
+{
+    return (u >= 'a' && u <= 'z') || (u >= 0xDF && u <= 0xFF && u != 0xF7);
+}
+
+bool IsCapitalLatin(char16_t u)
+{
+    return (u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7);
+}
+
+// Characters that only a length byte makes text: control characters and
+// private-use signs (icons of the platform's fonts), whose bytes are as
+// often numbers (ESC, -3000).
+bool InLtextOnly(char16_t u)
+{
+    return u == 0x7F || (u > 0 && u < 0x20) || (u >= 0xE000 && u <= 0xF8FF);
+}
+
+// The texts of one resource's data, found as the best reading of its bytes
+// as numbers and text values. `width` is the bytes of a character: 2 for
+// 16-bit text (characters at even offsets, the 0xAB pad before those that
+// would start at an odd one), 1 for an 8-bit build (no alignment).
+class TextParse {
 public:
-    RawScan(std::size_t resource, std::span<const std::uint8_t> data,
-            const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out)
-        : m_resource(resource), m_data(data), m_used(data.size(), false), m_out(out)
+    TextParse(std::size_t resource, std::span<const std::uint8_t> data, std::size_t width,
+              const std::vector<std::pair<std::size_t, std::size_t>>& taken)
+        : m_resource(resource), m_data(data), m_width(width), m_used(data.size(), false)
     {
         for (const auto& [from, to] : taken)
-            Use(from, to);
+            for (std::size_t i = from; i < to && i < m_used.size(); ++i)
+                m_used[i] = true;
+        const std::size_t n = data.size() / width;
+        m_units.resize(n);
+        m_scripts.resize(n);
+        m_worth.assign(n, 0);
+        m_join.assign(n, 0);
+        m_cut.assign(n + 1, true);
+        for (std::size_t k = 0; k < n; ++k)
+            m_units[k] =
+                width == 2 ? static_cast<char16_t>(data[2 * k] | data[2 * k + 1] << 8) : Cp1252ToUnicode(data[k]);
+        for (std::size_t k = 0; k < n; ++k) {
+            const char16_t u = m_units[k];
+            Script s = ScriptOf(u);
+            if (IsHigh(u) || IsLow(u)) {
+                const bool pair = IsHigh(u) ? k + 1 < n && IsLow(m_units[k + 1]) : k > 0 && IsHigh(m_units[k - 1]);
+                s = pair ? Script::Neutral : Script::Bad;
+                m_worth[k] = IsHigh(u) ? 0.8 : 0;
+                m_cut[k] = !(pair && IsLow(u)); // never between the two units of a pair
+            } else if (u == 0x00FF || (u >= 0x0100 && u < 0x2000 && (u & 0xFF) == 0)) {
+                m_worth[k] = -1; // 255 and multiples of 256, rarely letters
+            } else if (IsLetter(s)) {
+                m_worth[k] = 1;
+            } else if (s == Script::Neutral || s == Script::Combining) {
+                m_worth[k] = 0.6;
+            } else if (s == Script::Control) {
+                m_worth[k] = 0.3;
+            }
+            m_scripts[k] = s;
+            // Other control characters and private-use signs stand only in
+            // LTEXTs, whose length byte vouches for them.
+            m_control.push_back(s == Script::Bad && InLtextOnly(u));
+            if (m_control.back())
+                m_worth[k] = -0.3;
+            if (k == 0)
+                continue;
+            const Script before = m_scripts[k - 1];
+            if (IsLetter(before) && IsLetter(s) && Group(before) != Group(s))
+                m_join[k] -= kScriptChange;
+            if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u))
+                m_join[k] -= kCaseChange;
+            if (s == Script::Combining) {
+                m_cut[k] = false;
+                if (!IsLetter(before) && before != Script::Combining)
+                    m_scripts[k] = Script::Bad;
+            }
+        }
+        Recount();
     }
 
-    void PaddedLtexts()
+    // Takes LTEXTs whose pad stands where the compiler puts one, or of two
+    // characters or more whose length byte is no part of a character, and
+    // whose characters are not followed by more text: nothing but an LTEXT
+    // lays out those bytes (a BYTE then a BUF would go on as text).
+    void CertainLtexts(std::vector<Text>& out)
     {
-        for (std::size_t r = 0; r + 1 < m_data.size(); r += 2) {
+        if (m_width != 2)
+            return;
+        for (std::size_t r = 0; r + 1 < m_data.size(); ++r) {
             const std::size_t n = m_data[r];
-            if (n == 0 || m_data[r + 1] != kPad || !Free(r, r + 2 + 2 * n))
+            const bool padded = r % 2 == 0;
+            if (n == 0 || (padded && m_data[r + 1] != kPad) || r + 2 + 2 * n > m_data.size() + (padded ? 0 : 1) ||
+                m_used[r] || (padded && m_used[r + 1]))
                 continue;
-            const std::u16string units = Units(r + 2, n);
-            // One character that text of its script goes on after: rather a
-            // BYTE of 1 (the commonest small number) before a padded BUF.
-            if (!LooksLike(units, Evidence::PaddedLength) || (n == 1 && Continues(units, r + 2 + 2 * n)))
+            const std::size_t a = r / 2 + 1;
+            if (!Counted(a, a + n) || GoesOn(a, a + n) ||
+                std::any_of(m_worth.begin() + static_cast<std::ptrdiff_t>(a),
+                            m_worth.begin() + static_cast<std::ptrdiff_t>(a + n), [](double w) { return w <= -1; }))
                 continue;
-            Add(TextKind::Ltext, true, r, r + 2, units);
-            r += 2 * n;
+            // Without a pad: two characters at least that read well as
+            // text, and the length byte not the high byte of a character
+            // that the text could follow (a BUF that started before).
+            if (!padded && (n < 2 || Worth(a, a + n) < 0.3 * static_cast<double>(n) ||
+                            (!m_used[r - 1] && m_worth[a - 1] > 0 && m_scripts[a - 1] != Script::Combining &&
+                             m_join[a] == 0)))
+                continue;
+            const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(a),
+                                       m_units.begin() + static_cast<std::ptrdiff_t>(a + n));
+            if (!Acceptable(units, TextKind::Ltext, padded))
+                continue;
+            Emit(out, TextKind::Ltext, true, r, a, a + n);
+            r = 2 * (a + n) - 1;
         }
+        Recount();
     }
 
-    void Guesses()
+    // The best reading of what is left as numbers and text values: a run
+    // of units is text where its worth beats what a text costs.
+    double Guesses(std::vector<Text>& out)
     {
-        for (std::size_t p = 0; p + 1 < m_data.size(); p += 2) {
-            if (!Free(p, p + 2))
-                continue;
-            const std::size_t next = Ltext(p);
-            if (next != 0) {
-                p = next - 2;
-                continue;
+        const std::size_t size = m_data.size();
+        const std::size_t n = m_units.size();
+        struct Step {
+            double score = kNone;
+            std::size_t from = 0;
+            bool text = false;
+            TextKind kind = TextKind::Buf;
+            std::size_t first = 0; // unit
+            std::size_t last = 0;  // one past
+        };
+        std::vector<Step> best(size + 1);
+        best[0].score = 0;
+        // A value that does not score is rather numbers: ties go to them.
+        const auto relax = [&](std::size_t to, double score, const Step& how) {
+            if (how.text && score <= best[how.from].score + 1e-9)
+                return;
+            if (to <= size && score > best[to].score) {
+                best[to] = how;
+                best[to].score = score;
             }
-            const bool padded = p >= 1 && Free(p - 1, p) && m_data[p - 1] == kPad;
-            if (!padded && p >= 2 && Free(p - 2, p) && ScriptOf(Unit(p - 2)) > Script::Control)
-                continue; // inside a run that did not read as text
-            if (!padded && SmallNumbers(p))
+        };
+        // Where a run of text may end: before a unit no text holds, before
+        // a join that costs or a unit that is rather a number, at the end.
+        std::vector<std::size_t> nextEnd(n + 1, n);
+        for (std::size_t k = n; k-- > 0;)
+            nextEnd[k] = (k + 1 == n || m_bad[k + 2] != m_bad[k + 1] ||
+                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0) && m_cut[k + 1]))
+                             ? k + 1
+                             : nextEnd[k + 1];
+        for (std::size_t i = 0; i < size; ++i) {
+            if (best[i].score == kNone)
                 continue;
-            std::size_t q = p;
-            while (q + 2 <= m_data.size() && Free(q, q + 2)) {
-                const char16_t u = Unit(q);
-                if (IsHigh(u) && q + 4 <= m_data.size() && Free(q + 2, q + 4) && IsLow(Unit(q + 2))) {
-                    q += 4;
-                    continue;
+            const double here = best[i].score;
+            relax(i + 1, here, Step{kNone, i});
+            if (m_used[i])
+                continue;
+            // LTEXT: a length byte, the pad where the characters would start
+            // at an odd offset, the characters.
+            const std::size_t count = m_data[i];
+            std::size_t c = i + 1;
+            bool padded = false;
+            if (m_width == 2 && c % 2 != 0) {
+                padded = c < size && m_data[c] == kPad && !m_used[c];
+                ++c;
+            }
+            if (count > 0 && (m_width == 1 || padded || c == i + 1) && c + m_width * count <= size) {
+                const std::size_t a = c / m_width;
+                if (Counted(a, a + count) && m_cut[a] && m_cut[a + count]) {
+                    // A byte of one before a byte of a letter is the commonest
+                    // pair of small numbers in an 8-bit build.
+                    double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
+                    // (Latin letters beyond Latin-1 are as often a count of
+                    // one after a byte of a number.)
+                    if (m_width == 2 && !padded && m_worth[a - 1] > 0 && m_units[a - 1] >= 0x250 &&
+                        SameScript(m_units[a - 1], m_units[a]))
+                        length -= kInsideText; // the high byte of a letter: more of the text before
+                    if (m_width == 1 && IsLetter(m_scripts[a - 1]) && IsSmallLatin(m_units[a]))
+                        length -= kInsideText; // a letter, then the rest of its word
+                    if (count == 1 && GoesOn(a, a + 1))
+                        length -= kInsideText; // a BYTE of 1 before a BUF
+                    const double score = Worth(a, a + count) + length + (padded ? kPadEvidence : 0) - kTextCost;
+                    relax(c + m_width * count, here + score, Step{kNone, i, true, TextKind::Ltext, a, a + count});
                 }
-                const Script s = ScriptOf(u);
-                if (s == Script::Bad || s == Script::Control || IsHigh(u) || IsLow(u))
-                    break;
-                q += 2;
             }
-            const std::u16string units = Units(p, (q - p) / 2);
-            if (q == p || !LooksLike(units, padded ? Evidence::Pad : Evidence::None))
+            // BUF or TEXT: the characters at once, or after a pad.
+            std::size_t b = i;
+            bool bufPad = false;
+            if (m_width == 2 && i % 2 != 0) {
+                if (m_data[i] != kPad)
+                    continue;
+                bufPad = true;
+                ++b;
+            }
+            const std::size_t a = b / m_width;
+            if (a >= n || !Plausible(a, a + 1) || !m_cut[a])
                 continue;
-            // The first unit's high byte may be the length byte of an LTEXT
-            // that is the better reading.
-            if (LtextAt(p + 2, q))
-                continue;
-            // So may a later unit's, where that LTEXT ends the run and the
-            // units before it do not read as text of their own: numbers
-            // that happen to read as letters.
-            if (LtextEndsRun(p, q))
-                continue;
-            const bool zeroEnds = q + 2 == m_data.size() && Free(q, q + 2) && Unit(q) == 0;
-            Add(zeroEnds ? TextKind::Text : TextKind::Buf, false, padded ? p - 1 : p, p, units);
-            p = (zeroEnds ? q + 2 : q) - 2;
+            double lead = (bufPad ? kPadEvidence : 0) - kTextCost;
+            if (m_scripts[a] == Script::Control || m_units[a] == u' ')
+                lead -= 1;
+            // A WORD just before that counts the units: an array of numbers.
+            std::size_t counted = 0;
+            if (m_width == 2 && !bufPad && a > 0 && !m_used[b - 1] && !m_used[b - 2])
+                counted = m_units[a - 1];
+            // A run across hundreds of costly joins is no text: the bound
+            // keeps a resource's reading linear in its size.
+            std::size_t ends = 0;
+            for (std::size_t e = nextEnd[a]; e <= n && ends < kMostEnds; e = e < n ? nextEnd[e] : n + 1, ++ends) {
+                if (!m_cut[e] || m_bad[e] != m_bad[a])
+                    break;
+                double score = Worth(a, e) + lead - (counted == e - a ? kCountedItems : 0);
+                // The whole resource: a resource of one value.
+                if (i == 0 && e * m_width == size)
+                    score += kWholeResource;
+                relax(e * m_width, here + score, Step{kNone, i, true, TextKind::Buf, a, e});
+                // A zero unit that ends the data: a TEXT's terminator.
+                if (e + 1 == n && m_units[e] == 0 && Free(e))
+                    relax(size, here + score + 0.5, Step{kNone, i, true, TextKind::Text, a, e});
+                if (e == n || !Plausible(e, e + 1))
+                    break;
+            }
         }
+        std::vector<Step> chosen;
+        for (std::size_t at = size; at > 0; at = best[at].from)
+            if (best[at].text)
+                chosen.push_back(best[at]);
+        std::reverse(chosen.begin(), chosen.end());
+        for (const Step& step : chosen) {
+            const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(step.first),
+                                       m_units.begin() + static_cast<std::ptrdiff_t>(step.last));
+            if (Acceptable(units, step.kind, false))
+                Emit(out, step.kind, false, step.from, step.first, step.last);
+        }
+        return best[size].score;
     }
 
 private:
-    [[nodiscard]] bool Free(std::size_t from, std::size_t to) const
+    [[nodiscard]] bool Free(std::size_t k) const
     {
-        if (to > m_data.size())
+        return !m_used[k * m_width] && !m_used[k * m_width + m_width - 1];
+    }
+    [[nodiscard]] bool Plausible(std::size_t a, std::size_t b) const
+    {
+        return b <= m_units.size() && m_bad[b] == m_bad[a];
+    }
+    // The text of units [a, k) goes on at unit k: two more characters, the
+    // first a letter of its script or a space or sign; after one character
+    // (a BYTE of 1 is the commonest small number), a letter of its script.
+    [[nodiscard]] bool GoesOn(std::size_t a, std::size_t k) const
+    {
+        if (k == a + 1 && k < m_units.size() && m_worth[k] > 0 && IsLetter(m_scripts[k]) &&
+            Group(m_scripts[k]) == Group(m_scripts[a]))
+            return true;
+        if (k + 1 >= m_units.size() || m_worth[k] <= 0 || m_worth[k + 1] <= 0 || m_scripts[k] <= Script::Control ||
+            m_scripts[k + 1] <= Script::Control)
             return false;
-        for (std::size_t i = from; i < to; ++i)
-            if (m_used[i])
-                return false;
-        return true;
-    }
-    void Use(std::size_t from, std::size_t to)
-    {
-        for (std::size_t i = from; i < to && i < m_used.size(); ++i)
-            m_used[i] = true;
-    }
-    [[nodiscard]] char16_t Unit(std::size_t at) const
-    {
-        return static_cast<char16_t>(m_data[at] | m_data[at + 1] << 8);
-    }
-    // A run without a length byte or a pad that would start with a unit of
-    // two small bytes (Є is 04 04, Ā is 00 01) starts with numbers.
-    [[nodiscard]] bool SmallNumbers(std::size_t at) const
-    {
-        return m_data[at] < 0x10 && m_data[at + 1] < 0x05;
-    }
-    [[nodiscard]] std::u16string Units(std::size_t at, std::size_t n) const
-    {
-        std::u16string s;
-        s.reserve(n);
-        for (std::size_t i = 0; i < n; ++i)
-            s += Unit(at + 2 * i);
-        return s;
-    }
-    // The text seems to go on past its end: the next unit is a letter of
-    // the script of its last letter, so the length byte was a number.
-    [[nodiscard]] bool Continues(const std::u16string& units, std::size_t end) const
-    {
-        if (!Free(end, end + 2))
-            return false;
-        const Script next = ScriptOf(Unit(end));
-        const auto letter = std::find_if(units.rbegin(), units.rend(), [](char16_t u) { return IsLetter(ScriptOf(u)); });
-        return letter != units.rend() && next == ScriptOf(*letter);
-    }
-    // An unpadded LTEXT whose characters start at `p` (its length byte at
-    // the odd offset before) that ends at or before `limit`.
-    [[nodiscard]] bool LtextAt(std::size_t p, std::size_t limit) const
-    {
-        if (p < 1 || p + 1 >= m_data.size() || !Free(p - 1, p))
-            return false;
-        const std::size_t n = m_data[p - 1];
-        // One character after a byte of 1 is as often a BYTE and a WORD.
-        if (n < 2 || p + 2 * n > limit || !Free(p, p + 2 * n))
-            return false;
-        const std::u16string units = Units(p, n);
-        return LooksLike(units, Evidence::Length) && !Continues(units, p + 2 * n);
-    }
-    [[nodiscard]] bool LtextEndsRun(std::size_t from, std::size_t end) const
-    {
-        for (std::size_t k = from + 4; k < end; k += 2)
-            if (k + 2 * std::size_t{m_data[k - 1]} == end && LtextAt(k, end) &&
-                !LooksLike(Units(from, (k - from) / 2), Evidence::None))
-                return true;
+        if (!IsLetter(m_scripts[k]))
+            return m_scripts[k] == Script::Neutral;
+        for (std::size_t j = k; j-- > a;)
+            if (IsLetter(m_scripts[j]))
+                return Group(m_scripts[j]) == Group(m_scripts[k]);
         return false;
     }
-    // Takes the LTEXT at `p` if there is one; returns its end, else 0.
-    std::size_t Ltext(std::size_t p)
+    // The units may be an LTEXT's: control characters allowed.
+    [[nodiscard]] bool Counted(std::size_t a, std::size_t b) const
     {
-        if (!LtextAt(p, m_data.size()))
-            return 0;
-        const std::size_t n = m_data[p - 1];
-        Add(TextKind::Ltext, false, p - 1, p, Units(p, n));
-        return p + 2 * n;
+        return b <= m_units.size() && m_hard[b] == m_hard[a];
     }
-    void Add(TextKind kind, bool certain, std::size_t start, std::size_t chars, const std::u16string& units)
+    [[nodiscard]] static bool SameScript(char16_t x, char16_t y)
+    {
+        const Script s = ScriptOf(x);
+        return IsLetter(s) && Group(s) == Group(ScriptOf(y));
+    }
+    // What a value found must be besides its score: control characters
+    // and private-use signs only in an LTEXT; where not certain, letters of few scripts and not
+    // 8-bit text read as 16-bit.
+    static bool Acceptable(const std::u16string& units, TextKind kind, bool certain)
+    {
+        std::u16string shown;
+        for (const char16_t u : units)
+            if (kind != TextKind::Ltext || ScriptOf(u) != Script::Bad || !InLtextOnly(u))
+                shown += u;
+        if (shown.empty() || !LooksLike(shown, Evidence::PaddedLength))
+            return false;
+        if (certain)
+            return true;
+        // Without a length byte, only ideographs all of ASCII pairs; with
+        // one, three in four.
+        const auto [ideographs, pairs] = AsciiPairs(shown);
+        const bool ascii = kind == TextKind::Ltext ? 4 * pairs >= 3 * ideographs : pairs == ideographs;
+        return ScriptsIn(shown) <= 2 && !(ideographs >= 3 && ascii);
+    }
+    // The units' worth as text: their values and the joins between them.
+    [[nodiscard]] double Worth(std::size_t a, std::size_t b) const
+    {
+        return m_worthSum[b] - m_worthSum[a] + (b > a + 1 ? m_joinSum[b] - m_joinSum[a + 1] : 0);
+    }
+    // The prefix sums, after taken bytes changed.
+    void Recount()
+    {
+        const std::size_t n = m_units.size();
+        m_bad.assign(n + 1, 0);
+        m_hard.assign(n + 1, 0);
+        m_worthSum.assign(n + 1, 0);
+        m_joinSum.assign(n + 1, 0);
+        for (std::size_t k = 0; k < n; ++k) {
+            if (!Free(k))
+                m_cut[k] = true; // a taken unit joins nothing
+            m_bad[k + 1] = m_bad[k] + (m_scripts[k] == Script::Bad || !Free(k) ? 1 : 0);
+            m_hard[k + 1] = m_hard[k] + ((m_scripts[k] == Script::Bad && !m_control[k]) || !Free(k) ? 1 : 0);
+            m_worthSum[k + 1] = m_worthSum[k] + m_worth[k];
+            m_joinSum[k + 1] = m_joinSum[k] + m_join[k];
+        }
+    }
+    // Ideographs, and how many of them have two printable ASCII bytes: in
+    // 8-bit text read as 16-bit all do, in Chinese and Japanese many.
+public:
+    static std::pair<std::size_t, std::size_t> AsciiPairs(const std::u16string& units)
+    {
+        std::size_t ideographs = 0;
+        std::size_t pairs = 0;
+        for (const char16_t u : units) {
+            if (ScriptOf(u) != Script::Han)
+                continue; // kana are mostly such pairs anyway
+            ++ideographs;
+            if ((u & 0xFF) >= 0x20 && (u & 0xFF) < 0x7F && (u >> 8) >= 0x20 && (u >> 8) < 0x7F)
+                ++pairs;
+        }
+        return {ideographs, pairs};
+    }
+
+private:
+    // Letter scripts in the units, Latin not counted where there are three.
+    static std::size_t ScriptsIn(const std::u16string& units)
+    {
+        std::vector<Script> seen;
+        for (const char16_t u : units) {
+            const Script s = ScriptOf(u);
+            if (IsLetter(s) && std::find(seen.begin(), seen.end(), Group(s)) == seen.end())
+                seen.push_back(Group(s));
+        }
+        const bool latin = std::find(seen.begin(), seen.end(), Script::Latin) != seen.end();
+        return seen.size() > 2 && latin ? seen.size() - 1 : seen.size();
+    }
+    void Emit(std::vector<Text>& out, TextKind kind, bool certain, std::size_t start, std::size_t a, std::size_t b)
     {
         Text t;
         t.resource = m_resource;
         t.kind = kind;
         t.certain = certain;
+        t.wide = m_width == 2;
         t.start = start;
-        t.chars = chars;
-        t.end = chars + 2 * units.size() + (kind == TextKind::Text ? 2 : 0);
-        t.text = units;
-        Use(start, t.end);
-        m_out.push_back(std::move(t));
+        t.chars = a * m_width;
+        t.text.assign(m_units.begin() + static_cast<std::ptrdiff_t>(a),
+                      m_units.begin() + static_cast<std::ptrdiff_t>(b));
+        t.end = b * m_width + (kind == TextKind::Text ? m_width : 0);
+        for (std::size_t i = t.start; i < t.end; ++i)
+            m_used[i] = true;
+        out.push_back(std::move(t));
     }
 
     std::size_t m_resource;
     std::span<const std::uint8_t> m_data;
+    std::size_t m_width;
     std::vector<bool> m_used;
-    std::vector<Text>& m_out;
+    std::vector<char16_t> m_units;
+    std::vector<Script> m_scripts;
+    std::vector<double> m_worth;      // each unit's worth as text
+    std::vector<double> m_join;       // [k]: what joining unit k to the one before costs
+    std::vector<bool> m_cut;          // [k]: a text may start or end before unit k
+    std::vector<bool> m_control;      // [k]: a control character an LTEXT may hold
+    std::vector<std::size_t> m_bad;   // prefix counts of units that no text holds
+    std::vector<std::size_t> m_hard;  // the same, where LTEXTs may hold control characters
+    std::vector<double> m_worthSum;   // prefix sums
+    std::vector<double> m_joinSum;    // prefix sums
 };
 
 constexpr std::array<char16_t, 32> kCp1252High{
@@ -398,12 +632,56 @@ bool LooksLikeText(std::u16string_view units, bool withLength)
     return LooksLike(units, withLength ? Evidence::Length : Evidence::None);
 }
 
-void FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
-                  const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out)
+double FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
+                    const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out)
 {
-    RawScan scan(resource, data, taken, out);
-    scan.PaddedLtexts();
-    scan.Guesses();
+    TextParse parse(resource, data, 2, taken);
+    parse.CertainLtexts(out);
+    return parse.Guesses(out);
+}
+
+namespace {
+
+// Characters of one script (besides signs and spaces) that the compiler of a
+// Unicode build keeps raw: compressing them would not make them shorter.
+bool KeptRaw(std::u16string_view units)
+{
+    if (units.size() < 2)
+        return false;
+    Script script = Script::Bad;
+    for (const char16_t u : units) {
+        const Script s = Group(ScriptOf(u));
+        if (!IsLetter(s))
+            continue;
+        if (script != Script::Bad && s != script)
+            return false;
+        script = s;
+    }
+    const auto [ideographs, pairs] = TextParse::AsciiPairs(std::u16string(units));
+    return !(ideographs >= 2 && 4 * pairs >= 3 * ideographs) && EncodeScsu(units).size() >= 2 * units.size();
+}
+
+} // namespace
+
+bool ShowsUnicodeBuild(const Text& t)
+{
+    return t.certain || (t.wide && t.kind == TextKind::Ltext && KeptRaw(t.text));
+}
+
+void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<Text>& texts)
+{
+    for (auto& t : texts) {
+        const Resource& r = resources[t.resource - 1];
+        const bool alone = std::count_if(texts.begin(), texts.end(),
+                                         [&](const Text& x) { return x.resource == t.resource; }) == 1;
+        if (t.certain || !t.wide || r.compressedBit || !alone || t.kind != TextKind::Buf || t.start != 0 ||
+            t.end != r.data.size() || !KeptRaw(t.text))
+            continue;
+        // Nor do its bytes read better as 8-bit text (a narrow build's
+        // LTEXTs): a character of a 16-bit text is worth one.
+        std::vector<Text> narrow;
+        t.certain = FindNarrowTexts(t.resource, r.data, narrow) < static_cast<double>(t.text.size());
+    }
 }
 
 bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size_t to)
@@ -426,36 +704,10 @@ bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size
     return false;
 }
 
-void FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, std::vector<Text>& out)
+double FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, std::vector<Text>& out)
 {
-    for (std::size_t r = 0; r < data.size(); ++r) {
-        const std::size_t n = data[r];
-        if (n < 2 || r + 1 + n > data.size())
-            continue;
-        std::u16string text;
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint8_t b = data[r + 1 + i];
-            const char16_t c = b < 0x20 || b == 0x7F ? 0 : Cp1252ToUnicode(b);
-            if (c == 0)
-                break;
-            text += c;
-        }
-        if (text.size() != n || !LooksLike(text, Evidence::Length))
-            continue;
-        // A letter right after it: the length byte was a number.
-        if (r + 1 + n < data.size() && LooksLike(std::u16string(1, Cp1252ToUnicode(data[r + 1 + n])), Evidence::Length))
-            continue;
-        Text t;
-        t.resource = resource;
-        t.kind = TextKind::Ltext;
-        t.wide = false;
-        t.start = r;
-        t.chars = r + 1;
-        t.end = r + 1 + n;
-        t.text = std::move(text);
-        out.push_back(std::move(t));
-        r += n;
-    }
+    TextParse parse(resource, data, 1, {});
+    return parse.Guesses(out);
 }
 
 } // namespace tavolin::resource

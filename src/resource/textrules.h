@@ -19,15 +19,29 @@ namespace tavolin::resource {
 constexpr std::uint8_t kPad = 0xAB;
 
 // The 16-bit texts of one resource's decompressed data outside `taken`
-// (byte ranges already explained, sorted): LTEXTs whose pad stands where the
-// compiler puts it (certain), then plausible LTEXTs without a pad and
-// length-less runs of text (guessed). Characters of raw 16-bit text always
-// start at an even offset of the resource.
-void FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
-                  const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out);
+// (byte ranges already explained): LTEXTs whose pad stands where the
+// compiler puts it and after which no text goes on (certain), then the best
+// reading of the rest as numbers and texts (guessed). Characters of raw
+// 16-bit text always start at an even offset of the resource. Returns how
+// well that reading explains the bytes, to weigh against FindNarrowTexts.
+double FindRawTexts(std::size_t resource, std::span<const std::uint8_t> data,
+                    const std::vector<std::pair<std::size_t, std::size_t>>& taken, std::vector<Text>& out);
 
-// The 8-bit LTEXTs of a narrow build's resource (guessed).
-void FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, std::vector<Text>& out);
+// The 8-bit texts of a narrow build's resource (guessed), and how well they
+// explain its bytes.
+double FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data, std::vector<Text>& out);
+
+// True when a 16-bit text found in a compressed-format file without
+// compressed runs shows a Unicode build rather than a narrow one: certain,
+// or an LTEXT of one script that the compiler keeps raw (it compresses every
+// other text of a Unicode build).
+[[nodiscard]] bool ShowsUnicodeBuild(const Text& t);
+
+// Makes certain each 16-bit BUF of `texts` (those of a compressed-format
+// file's raw resources) that is all of a resource without compressed runs
+// and that the compiler keeps raw (a Unicode build compresses every other
+// text): a translated TBUF in Chinese or emoji.
+void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<Text>& texts);
 
 // True when `units` reads as text a person wrote: characters of the
 // world's common scripts, at least one letter, no control characters but

@@ -7,6 +7,8 @@
 
 #include <QApplication>
 
+#include "document/resourcetexts.h"
+
 namespace tavolin {
 
 class MessageSink;
@@ -28,9 +30,18 @@ private:
     MessageSink* m_sink = nullptr;
 };
 
-// Answers `--help` and `--version` (first argument) on `out`, with the exit
-// code; nothing when the program is to start its window.
+// Answers `--help` and `--version` (first argument) on `out`, and a call the
+// editor does not take on stderr, with the exit code; nothing when the
+// program is to start its window.
 [[nodiscard]] std::optional<int> AnswerCommandLine(const std::vector<std::string>& arguments, std::FILE* out);
+
+// What the window starts with: `tavolin [--by resource|marker] [FILE]`.
+struct StartArguments {
+    std::optional<ReadBy> by;
+    std::optional<std::string> file;
+    std::string error; // not empty: the call the editor does not take
+};
+[[nodiscard]] StartArguments ParseStartArguments(const std::vector<std::string>& arguments);
 
 // True when a window can be shown; otherwise prints how to run the editor.
 [[nodiscard]] bool CheckDisplay(const char* programName);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QAbstractItemView>
@@ -18,21 +19,25 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 
+#include "document/document.h"
 #include "file/errors.h"
 #include "codec/format.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
 #include "ui/about.h"
+#include "ui/documentmodel.h"
 #include "ui/errordisplay.h"
 #include "ui/gridheader.h"
 #include "ui/messagesink.h"
 #include "codec/savingchanges.h"
 #include "ui/stringtablemodel.h"
+#include "ui/textgrid.h"
 #include "ui/valuegrid.h"
 #include "ui/windowicon.h"
 
@@ -148,7 +153,25 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
         vleSetEditText(m_vle.get(), column, row, value);
     });
     m_vle->SetErrorHandler([this](std::exception_ptr error) { ShowError(std::move(error)); });
-    setCentralWidget(m_vle.get());
+    // Only the user's edits of a marker reading, not what an Open or a
+    // Save does to the table.
+    connect(m_model.get(), &QAbstractItemModel::dataChanged, this, [this] {
+        if (!m_busy && !m_isLoading)
+            m_markerEdited = true;
+    });
+
+    m_textModel = std::make_unique<DocumentModel>();
+    m_texts = std::make_unique<TextGrid>();
+    m_texts->SetModel(m_textModel.get());
+    m_texts->SetKeyPressHandler([this](int row, char32_t& key) { TextKeyPress(row, key); });
+    m_texts->SetErrorHandler([this](std::exception_ptr error) { ShowError(std::move(error)); });
+
+    m_grids = new QStackedWidget(this);
+    m_grids->setObjectName("Grids");
+    m_grids->addWidget(m_vle.get());
+    m_grids->addWidget(m_texts.get());
+    m_grids->setCurrentWidget(m_vle.get());
+    setCentralWidget(m_grids);
 
     BuildMenu();
 
@@ -159,6 +182,10 @@ TForm1::TForm1(MessageSink& messages, QWidget* parent)
                               .arg(QString::fromLatin1(kDeveloperName),
                                    QString::fromLatin1(kHomePage)),
                           m_statusBar1);
+    m_readingLabel = new ElidedLabel(m_statusBar1);
+    m_readingLabel->setObjectName("Reading");
+    m_statusBar1->addWidget(m_readingLabel);
+    m_readingLabel->hide();
     m_statusBar1->addWidget(m_credit, 1);
     setStatusBar(m_statusBar1);
 
@@ -189,8 +216,22 @@ void TForm1::BuildMenu()
     m_save1 = m_file1->addAction(QStringLiteral("Save"));
     m_n1 = m_file1->addSeparator();
     m_exit1 = m_file1->addAction(QStringLiteral("Exit"));
+    m_reading1 = m_mainMenu1->addMenu(QStringLiteral("Reading"));
+    m_byResource1 = m_reading1->addAction(QStringLiteral("By resource structure"));
+    m_byMarker1 = m_reading1->addAction(QStringLiteral("By markers"));
+    m_reading1->addSeparator();
+    m_editGuessed1 = m_reading1->addAction(QStringLiteral("Edit guessed texts"));
+    m_readings = new QActionGroup(this);
+    for (QAction* reading : {m_byResource1, m_byMarker1}) {
+        reading->setCheckable(true);
+        m_readings->addAction(reading);
+    }
+    m_editGuessed1->setCheckable(true);
     m_help1 = m_mainMenu1->addMenu(QStringLiteral("Help"));
     m_about1 = m_help1->addAction(QStringLiteral("About"));
+    connect(m_byResource1, &QAction::triggered, this, [this] { ReadByClick(ReadBy::Resource); });
+    connect(m_byMarker1, &QAction::triggered, this, [this] { ReadByClick(ReadBy::Marker); });
+    connect(m_editGuessed1, &QAction::triggered, this, &TForm1::EditGuessedClick);
     connect(m_open1, &QAction::triggered, this, &TForm1::Open1Click);
     connect(m_save1, &QAction::triggered, this, &TForm1::Save1Click);
     connect(m_exit1, &QAction::triggered, this, &TForm1::Exit1Click);
@@ -313,23 +354,32 @@ void TForm1::OpenFile(const QString& path)
         {
             w.m_busy = true;
             w.m_vle->SetInputBlocked(true);
+            w.m_texts->SetInputBlocked(true);
         }
         ~Busy()
         {
             // Whatever stopped the Open, the grid shows what the tables hold.
             w.m_vle->Settle();
             w.m_vle->SetInputBlocked(false);
+            w.m_texts->SetInputBlocked(false);
             w.m_busy = false;
+            w.m_markerEdited = false;
+            w.ShowReading();
             // The user types at once after an Open: the grid takes the keys
             // even when the window is not active again yet (the focus then
             // waits for it), whichever widget held them before the dialog.
             w.activateWindow();
             QWidget* focus = w.focusWidget();
-            if (focus != w.m_vle.get() && !w.m_vle->isAncestorOf(focus))
-                w.m_vle->setFocus(Qt::OtherFocusReason);
+            QWidget* grid = w.m_grids->currentWidget();
+            if (focus != grid && !grid->isAncestorOf(focus))
+                grid->setFocus(Qt::OtherFocusReason);
         }
     } busy(*this);
 
+    // The document read before goes; the marker grid shows while reading.
+    m_textModel->SetDocument(nullptr);
+    m_document.reset();
+    m_grids->setCurrentWidget(m_vle.get());
     m_vle->hide();
     QCoreApplication::processEvents();
     m_tables.vle.RemoveAllEntries();
@@ -342,17 +392,111 @@ void TForm1::OpenFile(const QString& path)
     m_currentFileName = path.toStdString();
     m_isCaptionFile = IsCaptionPath(m_currentFileName);
     m_model->SetCaptionFile(m_isCaptionFile);
+    try {
+        m_document = std::make_unique<Document>(m_currentFileName,
+                                                Document::Options{.by = m_readingAsked, .access = Access::ReadWrite});
+    } catch (const ReadingRefused&) {
+        throw ReadingRefused("This file is not of a resource format read by resource structure (old, compressed "
+                             "or narrow); choose Reading > By markers");
+    }
+    if (m_document->Reading() == ReadBy::Resource) {
+        RememberSavedTexts(&DocumentText::source);
+        m_textModel->SetDocument(m_document.get());
+        m_grids->setCurrentWidget(m_texts.get());
+        m_texts->Reload();
+        m_isLoading = false;
+        return;
+    }
     // The scan records what a save rewrites; the strings read before an
     // error are marked too.
     SavingChanges changes;
     try {
-        ScanResourceFile(m_currentFileName, m_tables, &changes);
+        m_document->ScanInto(m_tables, &changes);
     } catch (...) {
         m_model->SetSavingChanges(std::move(changes));
         throw;
     }
     m_isLoading = false;
     m_model->SetSavingChanges(std::move(changes));
+}
+
+void TForm1::RememberSavedTexts(std::u16string DocumentText::*which)
+{
+    const std::vector<DocumentText>& texts = m_document->Texts();
+    m_savedTexts.resize(texts.size());
+    std::transform(texts.begin(), texts.end(), m_savedTexts.begin(),
+                   [which](const DocumentText& text) { return text.*which; });
+}
+
+void TForm1::SetReading(std::optional<ReadBy> by)
+{
+    m_readingAsked = by;
+    ShowReading();
+}
+
+bool TForm1::HasUnsavedEdits() const
+{
+    if (m_document && m_document->Reading() == ReadBy::Resource) {
+        const std::vector<DocumentText>& texts = m_document->Texts();
+        return !std::equal(texts.begin(), texts.end(), m_savedTexts.begin(), m_savedTexts.end(),
+                           [](const DocumentText& text, const std::u16string& saved) { return text.text == saved; });
+    }
+    return m_markerEdited;
+}
+
+void TForm1::ReadByClick(ReadBy by)
+{
+    RunCommand([this, by] {
+        if (!m_currentFileName.empty() && HasUnsavedEdits()) {
+            ShowReading(); // the menu keeps showing the reading in use
+            throw SaveRefused("The texts have edits that are not saved; save them before the file is read "
+                              "another way");
+        }
+        m_readingAsked = by;
+        if (m_currentFileName.empty()) {
+            ShowReading();
+            return;
+        }
+        OpenFile(QString::fromStdString(m_currentFileName));
+    });
+}
+
+void TForm1::EditGuessedClick(bool on)
+{
+    RunCommand([this, on] {
+        m_editGuessed = on;
+        m_textModel->SetEditGuessed(on);
+        m_texts->Reload();
+        ShowReading();
+    });
+}
+
+QString TForm1::ReadingText() const
+{
+    return m_readingLabel->text();
+}
+
+void TForm1::ShowReading()
+{
+    const std::optional<ReadBy> reading =
+        m_document ? std::optional<ReadBy>(m_document->Reading()) : m_readingAsked;
+    m_byResource1->setChecked(reading == ReadBy::Resource);
+    m_byMarker1->setChecked(reading == ReadBy::Marker);
+    m_editGuessed1->setChecked(m_editGuessed);
+    if (!m_document) {
+        m_readingLabel->clear();
+        m_readingLabel->hide(); // the credit keeps its place
+        return;
+    }
+    QString text = QString::fromStdString(m_document->Summary());
+    if (m_document->Reading() == ReadBy::Marker) {
+        const std::size_t strings = m_tables.vle.EntryCount();
+        text += strings == 0 ? QStringLiteral(": no texts found")
+                             : QStringLiteral(": %1 %2").arg(strings).arg(strings == 1 ? "text" : "texts");
+    }
+    m_readingLabel->setText(text);
+    m_readingLabel->setToolTip(text);
+    m_readingLabel->show();
 }
 
 void TForm1::Save()
@@ -363,6 +507,10 @@ void TForm1::Save()
     if (m_isLoading)
         throw SaveRefused("The file was not read to its end and is not saved; open it again "
                           "before saving");
+    if (m_document && m_document->Reading() == ReadBy::Resource) {
+        SaveTexts();
+        return;
+    }
     if (m_isCaptionFile) {
         RefuseOversizedCaptionFile();
     } else {
@@ -378,6 +526,19 @@ void TForm1::Save()
     SaveTables(m_currentFileName, m_tables, m_isCaptionFile);
     // The file now holds what the grid shows: nothing is left to change.
     m_model->SetSavingChanges({});
+    m_markerEdited = false;
+}
+
+void TForm1::SaveTexts()
+{
+    try {
+        m_document->Save(m_currentFileName, m_editGuessed);
+    } catch (const TextRefused& refused) {
+        // The user goes on with the text that stops the save.
+        m_texts->SetCurrentRow(static_cast<int>(refused.Row()));
+        throw;
+    }
+    RememberSavedTexts(&DocumentText::text);
 }
 
 void TForm1::RefuseOversizedCaptionFile() const
@@ -398,6 +559,25 @@ void TForm1::RefuseOversizedCaptionFile() const
 void TForm1::vleSetEditText(QObject*, int, int ARow, const QString&)
 {
     m_editRow = ARow;
+}
+
+void TForm1::TextKeyPress(int row, char32_t& Key)
+{
+    if (m_isLoading || !m_document || m_document->Reading() != ReadBy::Resource)
+        return;
+    const DocumentText& text = m_document->Texts().at(static_cast<std::size_t>(row));
+    if (text.text.empty())
+        return;
+    if (Key == kBackspace)
+        return;
+    if (!text.limit)
+        return; // no limit of its own: the file's 64 KiB are checked on saving
+    // A character beyond the Basic Multilingual Plane takes two units.
+    const std::size_t units = Key > 0xFFFF ? 2 : 1;
+    if (text.text.size() + units > *text.limit) {
+        m_messages.ShowMessage(QStringLiteral("Full Field"));
+        Key = 0;
+    }
 }
 
 void TForm1::vleKeyPress(QObject*, char32_t& Key)

@@ -63,28 +63,38 @@ ValueGrid::ValueGrid(QWidget* parent) : QTableView(parent)
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
-    QFont thai = font();
+    setFont(GridFont(font()));
+    FitRowHeight();
+}
+
+QFont GridFont(const QFont& base)
+{
+    QFont thai = base;
     QStringList families = thai.families().isEmpty() ? QStringList{thai.family()} : thai.families();
     for (const QString& family : kThaiFamilies) {
         if (!families.contains(family))
             families << family;
     }
     thai.setFamilies(families);
-    setFont(thai);
-    FitRowHeight();
+    return thai;
 }
 
-int ValueGrid::FittingRowHeight() const
+int RowHeightFor(const QFont& font)
 {
     // The text is centred on the font's line: the row needs the line plus the
     // larger of the overhangs above and below on both sides, plus the cell's
     // margins and the grid line.
-    const QFontMetrics fm(font());
+    const QFontMetrics fm(font);
     const QRect ink = fm.tightBoundingRect(kThaiReach).united(fm.boundingRect(kThaiReach));
     const int above = std::max(0, -ink.top() - fm.ascent());
     const int below = std::max(0, ink.bottom() + 1 - fm.descent());
     constexpr int kMargins = 4;
-    return std::max(kRowHeight, fm.height() + 2 * std::max(above, below) + kMargins + 1);
+    return std::max(ValueGrid::kRowHeight, fm.height() + 2 * std::max(above, below) + kMargins + 1);
+}
+
+int ValueGrid::FittingRowHeight() const
+{
+    return RowHeightFor(font());
 }
 
 void ValueGrid::FitRowHeight()

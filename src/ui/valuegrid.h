@@ -57,6 +57,13 @@ inline constexpr char32_t kCtrlC = 3;
 inline constexpr char32_t kCtrlV = 22;
 inline constexpr char32_t kCtrlX = 24;
 
+// The grid font: the given one with fonts that draw Thai with its marks in
+// place (and control pictures) behind it.
+[[nodiscard]] QFont GridFont(const QFont& base);
+// The height of a one-line row in `font`, Thai marks above and below
+// included.
+[[nodiscard]] int RowHeightFor(const QFont& font);
+
 // The key/value grid; its editor follows the protocol above.
 class ValueGrid : public QTableView {
     Q_OBJECT

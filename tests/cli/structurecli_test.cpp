@@ -19,10 +19,10 @@ using test::Cli;
 using test::CliRun;
 
 // An old-format file: resource 1 a padded LTEXT "a<tab>b" (certain),
-// resource 2 a BYTE and an unpadded LTEXT "Hello" (guessed).
+// resource 2 a BUF "Hello" between numbers (guessed).
 Bytes SmallFile(const Bytes& first)
 {
-    const Bytes second{1, 5, 'H', 0, 'e', 0, 'l', 0, 'l', 0, 'o', 0, 0xFF, 0xFF};
+    const Bytes second{0xFF, 0xFF, 'H', 0, 'e', 0, 'l', 0, 'l', 0, 'o', 0, 0xFF, 0xFF};
     Bytes out(4 + first.size() + second.size());
     out[2] = 7;
     std::copy(first.begin(), first.end(), out.begin() + 4);
@@ -44,14 +44,14 @@ TEST(StructureCli, TextsListsEveryTextFound)
     const std::string path = dir.Write("a.rsc", SmallFile(kFirst));
     CliRun run = Cli({"texts", path});
     EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out, "1.1\tLTEXT\tcertain\ta\u2409b\n2.1\tLTEXT\tguessed\tHello\n");
+    EXPECT_EQ(run.out, "1.1\tLTEXT\tcertain\ta\u2409b\n2.1\tBUF\tguessed\tHello\n");
     run = Cli({"texts", path, "--json"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, "{\"file\": \"" + path +
                            "\", \"format\": \"old\", \"texts\": ["
                            "{\"id\": \"1.1\", \"resource\": 1, \"index\": 1, \"kind\": \"LTEXT\", \"certain\": true, "
                            "\"text\": \"a\\tb\"}, "
-                           "{\"id\": \"2.1\", \"resource\": 2, \"index\": 1, \"kind\": \"LTEXT\", \"certain\": false, "
+                           "{\"id\": \"2.1\", \"resource\": 2, \"index\": 1, \"kind\": \"BUF\", \"certain\": false, "
                            "\"text\": \"Hello\"}]}\n");
     run = Cli({"texts", dir.Write("b.rsc", {1, 2, 3}), "--json"});
     EXPECT_EQ(run.code, 0);

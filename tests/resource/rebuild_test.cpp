@@ -6,96 +6,22 @@
 #include <string>
 
 #include "resource/resourcefile.h"
+#include "resource/scsu.h"
+#include "resource/resourcebytes.h"
 #include "testutil.h"
 
 namespace tavolin::resource {
 namespace {
 
 using test::Bytes;
-
-Bytes Utf16(std::u16string_view s)
-{
-    Bytes b;
-    for (const char16_t c : s) {
-        b.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        b.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-void PutWord(Bytes& b, std::size_t value)
-{
-    b.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    b.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-// The resources after `out`'s header, then the index that ends every file;
-// returns the index's position.
-std::size_t PutResourcesAndIndex(Bytes& out, const std::vector<Bytes>& resources)
-{
-    std::vector<std::size_t> index;
-    for (const auto& r : resources) {
-        index.push_back(out.size());
-        out.insert(out.end(), r.begin(), r.end());
-    }
-    const std::size_t p = out.size();
-    for (const auto i : index)
-        PutWord(out, i);
-    PutWord(out, p);
-    return p;
-}
-
-// An old-format file of these resources.
-Bytes OldFile(const std::vector<Bytes>& resources)
-{
-    Bytes out(4, 0);
-    const std::size_t p = PutResourcesAndIndex(out, resources);
-    out[0] = static_cast<std::uint8_t>(p & 0xFF);
-    out[1] = static_cast<std::uint8_t>(p >> 8);
-    out[2] = static_cast<std::uint8_t>(2 * resources.size() + 3);
-    return out;
-}
-
-std::uint16_t Crc(const Bytes& uids, std::size_t first)
-{
-    std::uint16_t crc = 0;
-    for (std::size_t i = first; i < 12; i += 2) {
-        crc ^= static_cast<std::uint16_t>(uids[i] << 8);
-        for (int k = 0; k < 8; ++k)
-            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return crc;
-}
-
-// A compressed-format file of uncompressed resources (bits clear).
-Bytes CompressedFile(const std::vector<Bytes>& resources)
-{
-    Bytes out{0x6B, 0x4A, 0x1F, 0x10, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
-    const std::uint16_t even = Crc(out, 0);
-    const std::uint16_t odd = Crc(out, 1);
-    PutWord(out, even);
-    PutWord(out, odd);
-    out.push_back(0);
-    std::size_t largest = 0;
-    for (const auto& r : resources)
-        largest = std::max(largest, r.size());
-    PutWord(out, largest);
-    out.insert(out.end(), (resources.size() + 7) / 8, 0);
-    PutResourcesAndIndex(out, resources);
-    return out;
-}
+using test::Cat;
+using test::CompressedFile;
+using test::OldFile;
+using test::Utf16;
 
 const Bytes kAbc = Cat({{3, 0xAB}, Utf16(u"abc")});                  // a padded LTEXT
 const Bytes kNumbers{0x10, 0, 0, 0, 0x5A, 0, 0xFF, 0xFF};            // a LONG, then 'Z' (unknown)
-const Bytes kGuess = Cat({{1, 5}, Utf16(u"Hello"), {0xFF, 0xFF}});   // a BYTE, then an unpadded LTEXT
+const Bytes kGuess = Cat({{0xFF, 0xFF}, Utf16(u"Hello"), {0xFF, 0xFF}}); // a BUF between numbers
 
 std::string RefusalOf(const Bytes& bytes, const std::vector<TextEdit>& edits, bool allowGuessed = false)
 {
@@ -161,11 +87,83 @@ TEST(Rebuild, LaysOutEditedResources)
          CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'T', 'o', 'r', 'c', 'h'}}),
          {{1, 2, u"Lampe €"}},
          CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 7, 'L', 'a', 'm', 'p', 'e', ' ', 0x80}})},
+        {"narrow: one byte shorter before numbers and a text, a control character as its byte",
+         CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 0x41, 0x4E, 5, 'L', 'a', 'm', 'p', 'e'}}),
+         {{1, 1, u"Torc"}, {1, 2, u"\aLampe"}},
+         CompressedFile({{4, 'T', 'o', 'r', 'c', 0x41, 0x4E, 6, 7, 'L', 'a', 'm', 'p', 'e'}})},
+        {"narrow: a zero-terminated TEXT at the end",
+         CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 'L', 'a', 'm', 'p', 'e', 0}}),
+         {{1, 2, u"Lamp"}},
+         CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 'L', 'a', 'm', 'p', 0}})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const ResourceFile file = ReadResourceFile(c.before);
         EXPECT_EQ(Rebuild(file, c.edits, true), c.after);
+    }
+}
+
+// The 64 KiB that a resource and the file's offsets can reach, at their
+// boundaries: one byte more is refused with its reason.
+TEST(Rebuild, RefusesPastSixtyFourKibibytesExactly)
+{
+    // A BUF compressed one byte a character ('a'), then other bytes: the
+    // resource decompresses to twice its characters and those bytes.
+    const auto buf = [](std::size_t chars, std::size_t other) {
+        return Cat({{static_cast<std::uint8_t>(chars)}, Bytes(chars, 'a'), {static_cast<std::uint8_t>(other)},
+                    Bytes(other, 0)});
+    };
+    const std::u16string longest(0x7FFF, u'a');
+    // 65535 bytes decompressed: accepted, and the file reads back.
+    const Bytes fits = Rebuild(ReadResourceFile(CompressedFile({buf(10, 1)}, 1, 21)), {{1, 1, longest}}, false);
+    const ResourceFile back = ReadResourceFile(fits);
+    ASSERT_EQ(back.texts.size(), 1u);
+    EXPECT_EQ(back.texts[0].text, longest);
+    EXPECT_EQ(back.resources[0].data.size(), 0xFFFFu);
+    EXPECT_EQ(back.largest, 0xFFFFu);
+    EXPECT_NE(RefusalOf(CompressedFile({buf(10, 2)}, 1, 22), {{1, 1, longest}}).find("resource 1 would be 65536 bytes"),
+              std::string::npos);
+
+    // Resources that end at offset 65535 fit the 16-bit index, at 65536 not.
+    for (const std::size_t end : {0xFFFFu, 0x10000u}) {
+        SCOPED_TRACE(end);
+        const Bytes file = OldFile({kAbc, Bytes(end - 4 - kAbc.size() - 2, 0)});
+        const std::string refusal = RefusalOf(file, {{1, 1, u"abcd"}});
+        EXPECT_EQ(refusal.empty(), end == 0xFFFF) << refusal;
+        if (!refusal.empty()) {
+            EXPECT_NE(refusal.find("offset 65536, past the 64 KiB"), std::string::npos) << refusal;
+        }
+    }
+}
+
+// A value whose compressed form is as long as its UTF-16 stays raw: the
+// compiler compresses only what gets shorter.
+TEST(Rebuild, KeepsRawWhatCompressionDoesNotShorten)
+{
+    const std::u16string text = u"a\u4E2D"; // 'a', then one quoted ideograph
+    ASSERT_EQ(EncodeScsu(text).size(), 2 * text.size());
+    const Bytes before = CompressedFile({Cat({{2, 0xAB}, Utf16(u"ab"), {1}})});
+    const Bytes expected = CompressedFile({Cat({{2, 0xAB}, Utf16(text), {1}})});
+    EXPECT_EQ(Rebuild(ReadResourceFile(before), {{1, 1, text}}, false), expected);
+}
+
+// The emulator reads a resource with its bit set into the header's largest
+// size plus one: a rebuild raises the field where a stored resource is
+// longer than that, and only then.
+TEST(Rebuild, LargestFieldHoldsEveryStoredResource)
+{
+    // Stored: an empty compressed run, two other bytes, an empty compressed
+    // run, one other byte: 6 bytes that decompress to 3.
+    const Bytes runs{0, 2, 'x', 'y', 0, 1, 'z'};
+    for (const std::size_t largest : {5u, 6u, 7u}) {
+        SCOPED_TRACE(largest);
+        const Bytes before = CompressedFile({runs, Cat({{3, 0xAB}, Utf16(u"abc")})}, 1, largest);
+        const ResourceFile file = ReadResourceFile(before);
+        ASSERT_EQ(file.texts.size(), 1u);
+        // The edited resource stays raw and small (4 bytes).
+        const ResourceFile after = ReadResourceFile(Rebuild(file, {{2, 1, u"\u4E2D"}}, false));
+        // The longest stored resource is 7 bytes: the field must reach 6.
+        EXPECT_EQ(after.largest, std::max<std::size_t>(largest, 6));
     }
 }
 

@@ -1,25 +1,81 @@
-// Shows the editor with a small file of Latin and Thai strings open, for the
-// screenshot in docs/ (see screenshot.sh). Not a test: it runs until killed.
+// Shows the editor for the screenshots in docs/ (see screenshot.sh): a small
+// file of Latin and Thai strings read by markers, or with `--by-resource` a
+// real message editor's resource file of the corpus read by resource
+// structure, part of it translated into Russian. Not a test: it runs until
+// killed.
 
+#include <cstdio>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QFileDialog>
 
+#include "document/document.h"
 #include "ui/application.h"
+#include "ui/documentmodel.h"
 #include "ui/messagesink.h"
+#include "ui/textgrid.h"
 #include "ui/tform1.h"
 #include "ui/valuegrid.h"
 #include "uitestutil.h"
 
 using namespace tavolin;
 using namespace tavolin::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The corpus file, some of its texts translated as a translator would.
+int ShowByResource(MessageBoxSink& messages)
+{
+    const fs::path source = CorpusDir() / "bafl_tsrc" / "MSGEDITOR.RSC";
+    if (CorpusDir().empty() || !fs::exists(source)) {
+        std::fprintf(stderr, "sample resource files not found at %s\n", TAVOLIN_CORPUS_DIR);
+        return 1;
+    }
+    TempDir dir;
+    const fs::path copy = dir.Path() / "msgeditor.rsc";
+    fs::copy_file(source, copy);
+    fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);
+    TForm1 window(messages);
+    window.resize(640, 420);
+    window.show();
+    window.activateWindow();
+    window.OpenFileClick(QString::fromStdString(copy.string()));
+    const std::vector<std::pair<const char*, const char*>> translations{
+        {"5.1", "Сообщение"},          {"5.2", "Правка"},  {"5.3", "Вид"},     {"5.4", "Текст"},
+        {"5.5", "Вставка"},            {"6.1", "Сохранить"}, {"6.2", "Сохранить черновик"},
+        {"8.1", "Увеличить"},          {"8.2", "Уменьшить"}, {"8.3", "Шрифт…"}, {"8.4", "Выравнивание…"},
+        {"11.1", "Сохранить"},         {"11.2", "Сохранить\nчерновик"}, {"11.3", "Закрыть"},
+        {"12.1", "Команда недоступна"}, {"13.1", "Неверные параметры командной строки"},
+        {"14.1", "Ошибка создания по типу сообщения"},
+        {"15.1", "Редактор будет закрыт.\nОшибка загрузки MTM"},
+    };
+    const Document& document = *window.CurrentDocument();
+    for (const auto& [id, text] : translations) {
+        if (const auto row = document.RowOf(id))
+            window.TextModel().WriteBack(static_cast<int>(*row), QString::fromUtf8(text));
+    }
+    // From the menu of zoom commands down to the first untranslated message
+    // of two lines, which the editor holds.
+    window.Texts()->SetCurrentRow(static_cast<int>(document.RowOf("16.1").value_or(0)));
+    window.Texts()->setFocus();
+    window.Texts()->scrollTo(window.TextModel().index(static_cast<int>(document.RowOf("8.1").value_or(0)), 0),
+                             QAbstractItemView::PositionAtTop);
+    return QApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     TavolinApplication app(argc, argv);
     MessageBoxSink messages(app.Title());
     app.SetMessageSink(&messages);
+    if (argc > 1 && std::string(argv[1]) == "--by-resource")
+        return ShowByResource(messages);
     TempDir dir;
     const std::string path = dir.Write(
         "notes.rsc", ResourceFile({

@@ -95,7 +95,7 @@ void WindowTest::layoutMenuStatusAndDialog()
         QVERIFY2(button && button->menu() && button->autoRaise(), qPrintable(action->text()));
         captions << button->text();
     }
-    QCOMPARE(captions, (QStringList{"File", "Help"}));
+    QCOMPARE(captions, (QStringList{"File", "Reading", "Help"}));
     QCOMPARE(f.Editor()->text(), QString("- Open RSC File for Edit -"));
 }
 
@@ -531,7 +531,7 @@ void WindowTest::creditElidesHelpAndVersionAreAnswered()
         std::string out;
     };
     const Case cases[] = {
-        {{"tavolin", "--help"}, 0, "Usage: tavolin [FILE]\n"},
+        {{"tavolin", "--help"}, 0, "Usage: tavolin [--by resource|marker] [FILE]\n"},
         {{"tavolin", "--version"}, 0, "tavolin " TAVOLIN_VERSION "\n"},
         {{"tavolin", "app.rsc"}, std::nullopt, ""},
         {{"tavolin"}, std::nullopt, ""},
@@ -558,6 +558,8 @@ void WindowTest::corpusCaptionFileComesBackByteForByte()
     const fs::path copy = f.dir.Path() / "torch_caption_v6.rsc";
     fs::copy_file(source, copy);
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write);
+    // Caption mode is the marker reading's; by default the file reads by resource.
+    f.window.SetReading(ReadBy::Marker);
     f.Open(copy.string());
     QVERIFY(f.window.IsCaptionFile());
     QVERIFY(f.Vle().EntryCount() > 0);

@@ -1,0 +1,125 @@
+// How the structure codec tells texts from the numbers around them in small
+// hand-made files: the cases the compiler's files show, one at a time.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "resource/resourcebytes.h"
+#include "resource/resourcefile.h"
+#include "resource/utf.h"
+
+namespace tavolin::resource {
+namespace {
+
+using test::Bytes;
+using test::Cat;
+using test::CompressedFile;
+using test::OldFile;
+using test::Utf16;
+
+// Each text as "R.I KIND certain|guessed text".
+std::vector<std::string> TextsOf(const ResourceFile& file)
+{
+    std::vector<std::string> out;
+    for (const auto& t : file.texts)
+        out.push_back(TextId(t) + " " + KindName(t.kind) + " " + (t.certain ? "certain " : "guessed ") +
+                      Utf16ToUtf8(t.text));
+    return out;
+}
+
+TEST(TextRules, ReadsTextsAndLeavesNumbers)
+{
+    const struct {
+        const char* what;
+        Bytes file;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {"lines, tabs and a paragraph separator in one BUF",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"Line one\nLine two\ttab\u2029End."), {0xFF, 0xFF}})}),
+         {"1.1 BUF guessed Line one\nLine two\ttab\u2029End."}},
+        {"a BUF before LONG 256 at the end: no TEXT of the number's bytes",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"Milk"), {0, 1, 0, 0}})}),
+         {"1.1 BUF guessed Milk"}},
+        {"WORD 100, WORD 200 and a resource of four numbers",
+         OldFile({{100, 0, 200, 0}, {0x10, 0, 0x20, 0, 0x30, 0, 0x40, 0}}),
+         {}},
+        {"a padded LTEXT with control characters",
+         OldFile({Cat({{8, 0xAB}, Utf16(u"\x1b[1mBack")})}),
+         {"1.1 LTEXT certain \x1b[1mBack"}},
+        {"a padded LTEXT with private-use signs",
+         OldFile({Cat({{8, 0xAB}, Utf16(u"\uE000\uF2FF abc \uF8FF")})}),
+         {"1.1 LTEXT certain \uE000\uF2FF abc \uF8FF"}},
+        {"an unpadded LTEXT of raw ideographs after a number",
+         OldFile({Cat({{0x00, 0x03}, Utf16(u"\u6587\u672C\u7F16"), {0xFF, 0xFF}})}),
+         {"1.1 LTEXT certain \u6587\u672C\u7F16"}},
+        {"a length byte that is the high byte of a Cyrillic letter",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"\u041F\u0430\u043F\u043A\u0430"), {0xFF, 0xFF}})}),
+         {"1.1 BUF guessed \u041F\u0430\u043F\u043A\u0430"}},
+        {"8-bit text read as 16-bit ideographs",
+         OldFile({Cat({{0xFF, 0xFF}, Bytes{'t', 'e', 's', 't', '_', 'p', 'a', 'r', 'a', 'm'}, {0xFF, 0xFF}})}),
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(TextsOf(ReadResourceFile(c.file)), c.texts);
+    }
+    // A BYTE of 2, then a padded BUF: the same bytes as a padded LTEXT "Sh"
+    // and two more letters, so no certain text.
+    const ResourceFile shop = ReadResourceFile(OldFile({Cat({{2, 0xAB}, Utf16(u"Shop"), {5, 0, 0, 1, 0, 0}})}));
+    EXPECT_TRUE(std::none_of(shop.texts.begin(), shop.texts.end(), [](const Text& t) { return t.certain; }));
+}
+
+// Narrow or not is told from the runs and the alignment of what is there.
+TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
+{
+    // 8-bit LTEXTs, no pads.
+    const ResourceFile narrow =
+        ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'L', 'a', 'm', 'p', 'e'}}));
+    EXPECT_EQ(narrow.format, Format::Narrow);
+    EXPECT_EQ(TextsOf(narrow), (std::vector<std::string>{"1.1 LTEXT guessed Torch", "1.2 LTEXT guessed Lampe"}));
+    // A Unicode build whose only text became raw Chinese beside 8-bit data
+    // (an LTEXT8 of a registration file).
+    const ResourceFile unicode = ReadResourceFile(CompressedFile(
+        {Cat({{1, 0, 0, 6}, Utf16(u"\u6587\u672C\u7F16\u8F91\u7A0B\u5E8F"),
+              {0, 11, 't', 'e', 's', 't', '_', 'p', 'a', 'r', 'a', 'm', 's'}})}));
+    EXPECT_EQ(unicode.format, Format::Compressed);
+    ASSERT_FALSE(unicode.texts.empty());
+    EXPECT_EQ(TextsOf(unicode)[0], "1.1 LTEXT certain \u6587\u672C\u7F16\u8F91\u7A0B\u5E8F");
+    // The same with the 8-bit data right after the Chinese, whose bytes read
+    // as more ideographs: the LTEXT is only guessed, yet one of a single
+    // script that the compiler keeps raw still shows a Unicode build.
+    const ResourceFile guessed = ReadResourceFile(CompressedFile(
+        {Cat({{1, 0, 0, 6}, Utf16(u"\u6587\u672C\u7F16\u8F91\u7A0B\u5E8F"),
+              {11, 't', 'e', 's', 't', '_', 'p', 'a', 'r', 'a', 'm', 's'}})}));
+    EXPECT_EQ(guessed.format, Format::Compressed);
+    ASSERT_FALSE(guessed.texts.empty());
+    EXPECT_EQ(TextsOf(guessed)[0], "1.1 LTEXT guessed \u6587\u672C\u7F16\u8F91\u7A0B\u5E8F");
+}
+
+// A translated TBUF: a resource of raw Chinese alone in a compressed-format
+// file is certain, as the compiler compresses any other text there; Latin
+// letters there are guessed, and so is any whole resource of the old format.
+TEST(TextRules, VouchesForRawTextsThatAreAWholeResource)
+{
+    const Bytes chinese = Utf16(u"\u6587\u672C\u7F16\u8F91");
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({chinese, Cat({{3, 0xAB}, Utf16(u"abc")})}))),
+              (std::vector<std::string>{"1.1 BUF certain \u6587\u672C\u7F16\u8F91", "2.1 LTEXT certain abc"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({Utf16(u"Hello"), Cat({{3, 0xAB}, Utf16(u"abc")})}))),
+              (std::vector<std::string>{"1.1 BUF guessed Hello", "2.1 LTEXT certain abc"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({chinese}))),
+              (std::vector<std::string>{"1.1 BUF guessed \u6587\u672C\u7F16\u8F91"}));
+    // The only text of a file, now emoji: the file stays compressed.
+    const ResourceFile emoji = ReadResourceFile(CompressedFile({Utf16(u"\U0001F600 \U0001F44D\U0001F3FD")}));
+    EXPECT_EQ(emoji.format, Format::Compressed);
+    EXPECT_EQ(TextsOf(emoji), (std::vector<std::string>{"1.1 BUF certain \U0001F600 \U0001F44D\U0001F3FD"}));
+    // A narrow build whose bytes also read as a 16-bit run of one script
+    // stays narrow.
+    const ResourceFile narrow =
+        ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'T', 'o', 'r', 'c', 'h'}}));
+    EXPECT_EQ(narrow.format, Format::Narrow);
+}
+
+} // namespace
+} // namespace tavolin::resource

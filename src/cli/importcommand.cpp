@@ -283,11 +283,11 @@ std::string ImportTarget(const ImportOptions& o, const std::string& file, const 
     if (!o.variant)
         return file;
     if (t.language.empty())
-        throw ModeError(o.po + ": names no language (PO Language:, XLIFF target-language), so --variant "
-                               "has no name to give; give -o OUT");
+        throw ModeError(Shown(o.po) + ": names no language (PO Language:, XLIFF target-language), so --variant "
+                                      "has no name to give; give -o OUT");
     const auto number = PlatformLanguage(t.language);
     if (!number)
-        throw ModeError(o.po + ": the platform has no language number for \"" + t.language +
+        throw ModeError(Shown(o.po) + ": the platform has no language number for \"" + Shown(t.language) +
                         "\", so --variant has no name to give; give -o OUT");
     return VariantPath(file, *number);
 }
@@ -338,6 +338,10 @@ bool Prepare(const ImportOptions& o, Prepared& p, std::ostream& err)
         CheckTranslationsMode(p.translations, mode, o.po, p.file);
         p.target = ImportTarget(o, p.file, p.translations);
         p.inPlace = SameFile(p.target, p.file);
+        // Said as such rather than as the save's "Invalid filename".
+        if (const auto folder = std::filesystem::path(p.target).parent_path();
+            !p.inPlace && !folder.empty() && !std::filesystem::is_directory(folder))
+            throw ModeError(Shown(folder.string()) + ": no such folder");
         if (mode == ReadBy::Marker) {
             ImportByMarker(o, p.translations, p.document->Markers(), p.tally, err);
         } else {

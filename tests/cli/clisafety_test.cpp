@@ -314,7 +314,7 @@ TEST(Import, ReadsOnlyFilesAndReportsOnlyWhatWasWritten)
     run = Cli({"import", file, (dir.Path() / "t.po").string(), "-o", (dir.Path() / "gone" / "x.rsc").string()});
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, (dir.Path() / "gone" / "x.rsc").string() + ": Invalid filename\n");
+    EXPECT_EQ(run.err, (dir.Path() / "gone").string() + ": no such folder; nothing written\n");
 }
 
 TEST(StringsCli, OutOfMemoryEndsWithAMessageAndLeavesNoFileBehind)

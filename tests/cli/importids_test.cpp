@@ -164,6 +164,9 @@ TEST(ImportIds, VariantIsNamedFromTheLanguage)
             << run.err;
     }
     EXPECT_EQ(Cli({"import", file, xlf.string(), "--variant", "-o", "x.rsc"}).code, 2);
+    run = Cli({"import", file, xlf.string(), "-d", (dir.Path() / "none").string()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, (dir.Path() / "none").string() + ": no such folder; nothing written\n");
     EXPECT_EQ(test::ReadAll(file), bytes);
 }
 

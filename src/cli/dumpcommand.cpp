@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "cli/stringscli.h"
 #include "file/errors.h"
 #include "document/document.h"
@@ -10,40 +11,6 @@
 namespace tavolin {
 
 namespace {
-
-void AppendJson(std::string& json, std::string_view bytes)
-{
-    static const char* const hex = "0123456789abcdef";
-    json += '"';
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        // Runs of printable ASCII go in whole: most texts are nothing else.
-        std::size_t plain = i;
-        while (plain < bytes.size()) {
-            const auto b = static_cast<unsigned char>(bytes[plain]);
-            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\')
-                break;
-            ++plain;
-        }
-        json.append(bytes.data() + i, plain - i);
-        if (plain == bytes.size())
-            break;
-        const auto b = static_cast<unsigned char>(bytes[plain]);
-        if (b == '"' || b == '\\') {
-            json += '\\';
-            json += static_cast<char>(b);
-        } else if (b < 0x20) {
-            json += "\\u00";
-            json += hex[b >> 4];
-            json += hex[b & 15];
-        } else {
-            json += static_cast<char>(0xC0 | b >> 6);
-            json += static_cast<char>(0x80 | (b & 0x3F));
-        }
-        i = plain + 1;
-    }
-    json += '"';
-}
 
 // The JSON goes out in large pieces: a million entries are tens of megabytes.
 void WriteTable(std::ostream& out, std::string& json, const char* name, const StringTable& table)
@@ -56,7 +23,7 @@ void WriteTable(std::ostream& out, std::string& json, const char* name, const St
         if (i != 0)
             json += ", ";
         json += '[';
-        AppendJson(json, table.KeyAt(i));
+        AppendJsonString(json, table.KeyAt(i));
         json += ", ";
         // Gap records are digits and blanks, nothing to escape.
         if (table.IsGapRecordAt(i)) {
@@ -64,7 +31,7 @@ void WriteTable(std::ostream& out, std::string& json, const char* name, const St
             table.AppendValueAt(json, i);
             json += '"';
         } else {
-            AppendJson(json, table.StoredValueAt(i));
+            AppendJsonString(json, table.StoredValueAt(i));
         }
         json += ']';
         if (json.size() >= kPiece) {
@@ -106,7 +73,7 @@ int Dump(const std::string& file, std::ostream& out)
 std::string JsonString(const std::string& bytes)
 {
     std::string json;
-    AppendJson(json, bytes);
+    AppendJsonString(json, bytes);
     return json;
 }
 

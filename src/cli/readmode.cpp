@@ -1,5 +1,7 @@
 #include "cli/readmode.h"
 
+#include <algorithm>
+
 #include "file/errors.h"
 #include "file/filelock.h"
 
@@ -31,6 +33,15 @@ std::string NamingGuessedOption(std::string message, const std::string& option)
             message.replace(at, said.size(), "give " + option + " to trust guessed texts");
     }
     return message;
+}
+
+IdKind KindOfId(std::string_view id)
+{
+    if (IsResourceId(std::string(id)))
+        return IdKind::Resource;
+    if (!id.empty() && id.size() <= 9 && std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return IdKind::Marker;
+    return IdKind::None;
 }
 
 } // namespace tavolin

@@ -3,6 +3,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "document/document.h"
 
@@ -30,6 +31,11 @@ public:
 // A failure as the command line shows it: the file it concerns (the one a
 // save was writing, or `file`), then the message.
 [[nodiscard]] std::string Failure(const TavolinError& e, const std::string& file);
+
+// How an ID names a text: "R.I" by resource (both numbers from 1), a
+// number by marker; None for anything else. The one parser of both.
+enum class IdKind { None, Resource, Marker };
+[[nodiscard]] IdKind KindOfId(std::string_view id);
 
 // A rebuild's refusal with the option that lets guessed texts through as
 // the command at hand calls it (apply: --allow-guessed, import:

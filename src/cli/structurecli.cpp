@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "cli/clichecks.h"
+#include "cli/json.h"
 #include "cli/readback.h"
 #include "cli/readmode.h"
 #include "document/document.h"
@@ -23,7 +24,6 @@ namespace tavolin {
 
 namespace {
 
-using resource::Utf16ToUtf8;
 
 class InputError : public std::runtime_error {
 public:
@@ -40,44 +40,11 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path, std::size_t limit, 
     }
 }
 
-// A JSON string of UTF-16 units: a lone surrogate goes out as its escape.
 std::string JsonText(std::u16string_view text)
 {
-    static const char* const hex = "0123456789abcdef";
-    std::string json = "\"";
-    std::size_t plain = 0;
-    const auto flush = [&](std::size_t to) {
-        json += Utf16ToUtf8(text.substr(plain, to - plain));
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        const bool low = c >= 0xDC00 && c <= 0xDFFF;
-        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            ++i;
-            continue;
-        }
-        if (c >= 0x20 && c != '"' && c != '\\' && !high && !low)
-            continue;
-        flush(i);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += static_cast<char>(c);
-        } else if (c == '\n') {
-            json += "\\n";
-        } else if (c == '\t') {
-            json += "\\t";
-        } else if (c == '\r') {
-            json += "\\r";
-        } else {
-            json += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                json += hex[(c >> shift) & 15];
-        }
-        plain = i + 1;
-    }
-    flush(text.size());
-    return json + '"';
+    std::string json;
+    AppendJsonString(json, text);
+    return json;
 }
 
 std::string JsonPath(const std::string& path)

@@ -16,9 +16,7 @@ namespace {
 // file's name and ':'.
 bool IsIdForm(const std::string& text)
 {
-    const std::string id = text.substr(text.rfind(':') + 1);
-    return IsResourceId(id) ||
-           (!id.empty() && id.size() <= 9 && std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }));
+    return KindOfId(std::string_view(text).substr(text.rfind(':') + 1)) != IdKind::None;
 }
 
 // Tools that lose msgctxt keep the ID export wrote as a reference: xliff2po
@@ -136,11 +134,9 @@ void CheckTranslationsMode(const Translations& t, ReadBy mode, const std::string
     for (const auto& e : t.entries) {
         if (!e.context)
             continue;
-        if (IsResourceId(*e.context))
-            byResource = true;
-        else if (!e.context->empty() && std::all_of(e.context->begin(), e.context->end(),
-                                                    [](char c) { return c >= '0' && c <= '9'; }))
-            byMarker = true;
+        const IdKind kind = KindOfId(*e.context);
+        byResource = byResource || kind == IdKind::Resource;
+        byMarker = byMarker || kind == IdKind::Marker;
     }
     if (byResource && byMarker)
         throw ModeError(path + ": mixes IDs of an export by resource (R.I) and by marker (numbers)");

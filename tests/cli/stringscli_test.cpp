@@ -59,7 +59,7 @@ TEST(StringsCli, EveryCommandSaysTheSameWordsForAFileItCannotRead)
 
 TEST(StringsCli, JsonKeepsEveryByte)
 {
-    EXPECT_EQ(JsonString(std::string("\"\\\x01\r\x7f\x80\xff", 7)), "\"\\\"\\\\\\u0001\\u000d\x7f\u0080\u00ff\"");
+    EXPECT_EQ(JsonString(std::string("\"\\\x01\r\x7f\x80\xff", 7)), "\"\\\"\\\\\\u0001\\r\x7f\u0080\u00ff\"");
 }
 
 TEST(StringsCli, Usage)

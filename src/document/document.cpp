@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "codec/reader.h"
+#include "file/filelock.h"
 #include "file/safesave.h"
 #include "resource/resourcefile.h"
 
@@ -15,14 +16,16 @@ Document::Document(std::string path, Options options)
 {
     if (options.by == ReadBy::Marker)
         return;
-    if (m_read.endError)
-        std::rethrow_exception(m_read.endError);
     // Larger than any resource file: no format read by resource, and not
     // worth looking through.
     if (m_read.bytes.size() > kResourceFileLimit)
         m_structure.emplace(std::span<const std::uint8_t>());
     else
         m_structure.emplace(m_read.bytes);
+    // Part of a file: a resource format cannot be read from it, but the
+    // marker scan shows the strings before the error, as it always did.
+    if (m_read.endError && (options.by == ReadBy::Resource || m_structure->DefaultMode() == ReadBy::Resource))
+        std::rethrow_exception(m_read.endError);
     if (m_structure->DefaultMode() != ReadBy::Resource) {
         if (options.by == ReadBy::Resource)
             throw ReadingRefused("not a resource file of a format read by resource (old, compressed or narrow); "
@@ -122,7 +125,10 @@ std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
 
 void Document::Save(const std::string& target, bool allowGuessed) const
 {
-    ReplaceFile(target, SavedBytes(allowGuessed));
+    const std::vector<std::uint8_t> bytes = SavedBytes(allowGuessed);
+    // A command line import or apply of the same file finishes first.
+    const FileLock lock(target);
+    ReplaceFile(target, bytes);
 }
 
 void Document::ScanInto(StringTables& tables, SavingChanges* changes) const

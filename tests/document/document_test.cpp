@@ -112,12 +112,14 @@ TEST(Document, AReadErrorKeepsWhatCameBeforeItForTheMarkerScanOnly)
 {
     const TempDir dir;
     const std::string path = dir.Write("plain.rsc", kMarkerFile);
-    SetReadFunctionForTesting(FailAfterFirstRead);
-    const Document document(path, {.by = ReadBy::Marker});
-    SetReadFunctionForTesting(nullptr);
-    StringTables tables;
-    EXPECT_THROW(document.ScanInto(tables, nullptr), IoError);
-    EXPECT_EQ(tables.vle.EntryCount(), 1U); // "Hi", the string within the first 8 bytes
+    for (const std::optional<ReadBy> by : {std::optional(ReadBy::Marker), std::optional<ReadBy>()}) {
+        SetReadFunctionForTesting(FailAfterFirstRead);
+        const Document document(path, {.by = by});
+        SetReadFunctionForTesting(nullptr);
+        StringTables tables;
+        EXPECT_THROW(document.ScanInto(tables, nullptr), IoError);
+        EXPECT_EQ(tables.vle.EntryCount(), 1U); // "Hi", the string within the first 8 bytes
+    }
 
     SetReadFunctionForTesting(FailAfterFirstRead);
     EXPECT_THROW(Document(path, {.by = ReadBy::Resource}), IoError);

@@ -56,10 +56,10 @@ inline Bytes Ltext(std::u16string_view s)
     return Cat({{static_cast<std::uint8_t>(s.size()), 0xAB}, Utf16(s)});
 }
 
-// A BYTE, then an LTEXT without its pad: found by a guess.
+// 16-bit text between two WORDs, with no length byte: found by a guess.
 inline Bytes GuessedText(std::u16string_view s)
 {
-    return Cat({{1, static_cast<std::uint8_t>(s.size())}, Utf16(s), {0xFF, 0xFF}});
+    return Cat({{1, 0}, Utf16(s), {0xFF, 0xFF}});
 }
 
 } // namespace tavolin::test

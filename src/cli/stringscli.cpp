@@ -59,7 +59,8 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
     auto* expOut = exp->add_option("-o", output, "write OUT instead of standard output")->option_text("OUT");
     exp->add_option("-d", dir, "write DIR/NAME.po (or .xlf) for each FILE")->option_text("DIR")->excludes(expOut);
     exp->add_option("--format", exportOptions.format,
-                    "po (the default), pot (a template without a language; the default for -o NAME.pot) or xliff")
+                    "po (the default), pot (a template without a language; the default for -o NAME.pot) or xliff "
+                    "(the default for -o NAME.xlf)")
         ->check(CLI::IsMember({"po", "pot", "xliff"}))
         ->option_text("po|pot|xliff");
     exp->add_flag("--include-paths", exportOptions.includePaths,
@@ -105,8 +106,11 @@ int RunStringsCli(const std::vector<std::string>& args, std::ostream& out, std::
     try {
         app.parse(reversed);
         if (exp->parsed()) {
-            if (exportOptions.format == "po" && output.ends_with(".pot"))
+            // -o NAME.pot or NAME.xlf without --format says which.
+            if (exp->count("--format") == 0 && output.ends_with(".pot"))
                 exportOptions.format = "pot";
+            if (exp->count("--format") == 0 && (output.ends_with(".xlf") || output.ends_with(".xliff")))
+                exportOptions.format = "xliff";
             exportOptions.eachOwn = !dir.empty();
             targets = ExportTargets(files, output, dir,
                                     exportOptions.format == "xliff" ? ".xlf" : "." + exportOptions.format);

@@ -148,6 +148,10 @@ TEST(Application, OnePoForItsFiles)
         EXPECT_EQ(Shell("msgfmt --check -o /dev/null '" + po.string() + "'"), 0);
     }
 
+    // -o NAME.xlf is an XLIFF.
+    ASSERT_EQ(Cli({"export", app, reg, "-o", (dir.Path() / "app.xlf").string()}).code, 0);
+    EXPECT_EQ(ReadText(dir.Path() / "app.xlf").rfind("<?xml", 0), 0u);
+
     // With --include-paths the path is there, marked.
     run = Cli({"export", app, reg, "--include-paths", "--format", "xliff"});
     EXPECT_NE(run.out.find("<file original=\"qttestbrowser_reg.rsc\""), std::string::npos) << run.out;

@@ -27,6 +27,7 @@
 
 #include "document/document.h"
 #include "file/errors.h"
+#include "file/safesave.h"
 #include "codec/format.h"
 #include "codec/reader.h"
 #include "codec/writer.h"
@@ -297,11 +298,18 @@ void TForm1::RunCommand(const std::function<void()>& command)
     // command: a Save then would write the emptied tables over the file.
     if (m_busy)
         return;
+    std::exception_ptr error;
     try {
         command();
     } catch (...) {
-        ShowError(std::current_exception());
+        error = std::current_exception();
     }
+    // A save cut off by a crash was put back before this command read or
+    // wrote the file: the user should know which bytes the file now holds.
+    for (const std::string& notice : TakeRestoreNotices())
+        m_messages.ShowMessage(QString::fromStdString(notice));
+    if (error)
+        ShowError(error);
 }
 
 void TForm1::Open1Click()

@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <functional>
 #include <new>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -26,6 +29,7 @@
 #include <cstdio>
 
 #include "file/errors.h"
+#include "file/safesave.h"
 #include "ui/application.h"
 #include "ui/errordisplay.h"
 #include "ui/stringtablemodel.h"
@@ -70,6 +74,7 @@ private slots:
     void missingFileEmptiesTheGridThenTellsAndSaveIsRefused();
     void fileNamedOnTheCommandLineOpensAsFromTheDialog();
     void readOnlyFileIsDeniedAndLeftAlone();
+    void aSaveCutOffByACrashIsPutBackAndTold();
     void saveBeforeAnyOpenDoesNothing();
     void commandsDuringOpensPendingEventsAreIgnored();
     void openingAfterALargerFileShowsOnlyTheNewRows();
@@ -265,6 +270,45 @@ void WindowTest::fileNamedOnTheCommandLineOpensAsFromTheDialog()
     f.window.Save1Click();
     QCOMPARE(f.sink.errors.size(), 1);
     QCOMPARE(ReadAll(opened), ResourceFile({{8, u"Open!"}, {6, u"Save"}}));
+}
+
+namespace {
+int g_stepsLeft = 0; // steps until a save in a child process is killed
+} // namespace
+
+void WindowTest::aSaveCutOffByACrashIsPutBackAndTold()
+{
+    // A file with a second name is saved in place; a save of a shorter file
+    // killed part-way leaves it part old, part new.
+    WindowFixture f;
+    const Bytes old(20000, 7);
+    const Bytes fresh(15000, 9);
+    const std::string path = f.Write("linked.rsc", old);
+    QCOMPARE(::link(path.c_str(), (f.dir.Path() / "other.rsc").c_str()), 0);
+    bool torn = false;
+    for (int step = 1; !torn && step < 100; ++step) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            g_stepsLeft = step;
+            SetInPlaceStepForTesting([] {
+                if (--g_stepsLeft == 0)
+                    ::raise(SIGKILL);
+            });
+            ReplaceFile(path, fresh);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QVERIFY(WIFSIGNALED(status));
+        const Bytes now = ReadAll(path);
+        torn = now != old && now != fresh;
+    }
+    QVERIFY(torn);
+    f.Open(path);
+    QCOMPARE(ReadAll(path), old);
+    QCOMPARE(f.sink.messages, QStringList{QString::fromStdString(
+                                  path + ": an earlier save was cut off before the file was whole; its bytes from "
+                                         "before that save were put back")});
 }
 
 void WindowTest::readOnlyFileIsDeniedAndLeftAlone()

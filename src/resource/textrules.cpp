@@ -523,9 +523,22 @@ private:
             return true;
         // Without a length byte, only ideographs all of ASCII pairs; with
         // one, three in four.
+        if (kind != TextKind::Ltext && CountingLongs(units))
+            return false;
         const auto [ideographs, pairs] = AsciiPairs(shown);
         const bool ascii = kind == TextKind::Ltext ? 4 * pairs >= 3 * ideographs : pairs == ideographs;
         return ScriptsIn(shown) <= 2 && !(ideographs >= 3 && ascii);
+    }
+    // LONGs of one high word whose low words count up (ids in a row):
+    // "【嵸】嵸" is 0x5D783010, 0x5D783011.
+    static bool CountingLongs(const std::u16string& units)
+    {
+        if (units.size() < 4 || units.size() % 2 != 0)
+            return false;
+        for (std::size_t k = 2; k < units.size(); k += 2)
+            if (units[k + 1] != units[1] || units[k] != units[k - 2] + 1)
+                return false;
+        return true;
     }
     // The units' worth as text: their values and the joins between them.
     [[nodiscard]] double Worth(std::size_t a, std::size_t b) const
@@ -662,6 +675,30 @@ bool KeptRaw(std::u16string_view units)
 }
 
 } // namespace
+
+bool WouldBeCompressed(const Text& t, const Resource& r,
+                       const std::vector<std::pair<std::size_t, std::size_t>>& runs)
+{
+    if (!t.wide || t.text.empty())
+        return false;
+    const auto scsu = EncodeScsu(t.text);
+    if (scsu.size() >= 2 * t.text.size())
+        return false;
+    const auto back = DecodeScsu(scsu);
+    if (!back || *back != t.text)
+        return false;
+    const auto runLength = [](std::size_t n) -> std::size_t { return n < 0x80 ? 1 : 2; };
+    // The raw bytes after it up to the next compressed run or the end.
+    std::size_t next = r.data.size();
+    for (const auto& [from, to] : runs)
+        if (from >= t.end)
+            next = std::min(next, from);
+    std::size_t cost = runLength(scsu.size()) + scsu.size();
+    if (next > t.end || next < r.data.size())
+        cost += runLength(next - t.end);
+    const std::size_t raw = 2 * t.text.size() + (t.chars - t.start) - (t.kind == TextKind::Ltext ? 1 : 0);
+    return cost < raw;
+}
 
 bool ShowsUnicodeBuild(const Text& t)
 {

@@ -57,6 +57,9 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
         {"a length byte that is the high byte of a Cyrillic letter",
          OldFile({Cat({{0xFF, 0xFF}, Utf16(u"\u041F\u0430\u043F\u043A\u0430"), {0xFF, 0xFF}})}),
          {"1.1 BUF guessed \u041F\u0430\u043F\u043A\u0430"}},
+        {"LONG ids of one high word counting up",
+         OldFile({Cat({{0, 0}, Utf16(u"\u3010\u5D78\u3011\u5D78"), {0, 0, 0, 0}})}),
+         {}},
         {"8-bit text read as 16-bit ideographs",
          OldFile({Cat({{0xFF, 0xFF}, Bytes{'t', 'e', 's', 't', '_', 'p', 'a', 'r', 'a', 'm'}, {0xFF, 0xFF}})}),
          {}},
@@ -106,8 +109,9 @@ TEST(TextRules, VouchesForRawTextsThatAreAWholeResource)
     const Bytes chinese = Utf16(u"\u6587\u672C\u7F16\u8F91");
     EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({chinese, Cat({{3, 0xAB}, Utf16(u"abc")})}))),
               (std::vector<std::string>{"1.1 BUF certain \u6587\u672C\u7F16\u8F91", "2.1 LTEXT certain abc"}));
+    // (Latin letters alone there would have been compressed: numbers.)
     EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({Utf16(u"Hello"), Cat({{3, 0xAB}, Utf16(u"abc")})}))),
-              (std::vector<std::string>{"1.1 BUF guessed Hello", "2.1 LTEXT certain abc"}));
+              (std::vector<std::string>{"2.1 LTEXT certain abc"}));
     EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({chinese}))),
               (std::vector<std::string>{"1.1 BUF guessed \u6587\u672C\u7F16\u8F91"}));
     // The only text of a file, now emoji: the file stays compressed.
@@ -119,6 +123,38 @@ TEST(TextRules, VouchesForRawTextsThatAreAWholeResource)
     const ResourceFile narrow =
         ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'T', 'o', 'r', 'c', 'h'}}));
     EXPECT_EQ(narrow.format, Format::Narrow);
+}
+
+// A Unicode build compresses each text that gets shorter so, counting the
+// run lengths around it: raw characters that would have are numbers.
+TEST(TextRules, OffersNoRawGuessTheCompilerWouldHaveCompressed)
+{
+    const Bytes certain = Cat({{3, 0xAB}, Utf16(u"abc")});
+    const struct {
+        const char* what;
+        Bytes resource;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {"Latin letters ending the resource", Cat({{0xFF, 0xFF}, Utf16(u"Hello")}), {}},
+        // Cyrillic costs a window switch: four bytes and a run length before
+        // a number are no fewer than the six raw ones, three and one are.
+        {"three Cyrillic letters before a number",
+         Cat({{0xFF, 0xFF}, Utf16(u"\u0414\u0430\u0439"), {0xFF, 0xFF}}),
+         {"1.1 BUF guessed \u0414\u0430\u0439"}},
+        {"three Cyrillic letters ending the resource", Cat({{0xFF, 0xFF}, Utf16(u"\u0414\u0430\u0439")}), {}},
+        {"ideographs, which do not compress",
+         Cat({{0xFF, 0xFF}, Utf16(u"\u6587\u672C\u7F16"), {0xFF, 0xFF}}),
+         {"1.1 BUF guessed \u6587\u672C\u7F16"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto texts = TextsOf(ReadResourceFile(CompressedFile({c.resource, certain})));
+        texts.pop_back(); // the certain LTEXT that shows a Unicode build
+        EXPECT_EQ(texts, c.texts);
+    }
+    // The old format is no compiler's compressed output: the guess stays.
+    EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({Cat({{0xFF, 0xFF}, Utf16(u"Hello")})}))),
+              (std::vector<std::string>{"1.1 BUF guessed Hello"}));
 }
 
 } // namespace

@@ -416,6 +416,12 @@ public:
                         length -= kInsideText; // a letter, then the rest of its word
                     if (count == 1 && GoesOn(a, a + 1))
                         length -= kInsideText; // a BYTE of 1 before a BUF
+                    // A BYTE before a BUF whose text goes on where the
+                    // count ends, for as many units again and no more ("Sh"
+                    // of "Shop"): an LTEXT before a BUF or numbers rarely
+                    // leaves such a stub of a word.
+                    if (count > 1 && m_join[a + count] == 0 && GoesOn(a, a + count) && Stub(a + count) >= count)
+                        length -= kInsideText;
                     const double score = Worth(a, a + count) + length + (padded ? kPadEvidence : 0) - kTextCost;
                     relax(c + m_width * count, here + score, Step{kNone, i, true, TextKind::Ltext, a, a + count});
                 }
@@ -497,6 +503,15 @@ private:
             if (IsLetter(m_scripts[j]))
                 return Group(m_scripts[j]) == Group(m_scripts[k]);
         return false;
+    }
+    // How many units from k text may hold where at most three do, before
+    // one no text holds or the end; 0 where more do.
+    [[nodiscard]] std::size_t Stub(std::size_t k) const
+    {
+        for (std::size_t j = k; j < k + 4; ++j)
+            if (j >= m_units.size() || m_scripts[j] == Script::Bad || !Free(j))
+                return j - k;
+        return 0;
     }
     // The units may be an LTEXT's: control characters allowed.
     [[nodiscard]] bool Counted(std::size_t a, std::size_t b) const

@@ -69,9 +69,17 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
         EXPECT_EQ(TextsOf(ReadResourceFile(c.file)), c.texts);
     }
     // A BYTE of 2, then a padded BUF: the same bytes as a padded LTEXT "Sh"
-    // and two more letters, so no certain text.
+    // and two more letters, so no certain text, and the guess is the BUF
+    // that leaves no stub of its word; in a narrow build too.
     const ResourceFile shop = ReadResourceFile(OldFile({Cat({{2, 0xAB}, Utf16(u"Shop"), {5, 0, 0, 1, 0, 0}})}));
-    EXPECT_TRUE(std::none_of(shop.texts.begin(), shop.texts.end(), [](const Text& t) { return t.certain; }));
+    EXPECT_EQ(TextsOf(shop), (std::vector<std::string>{"1.1 BUF guessed Shop"}));
+    const ResourceFile narrowShop =
+        ReadResourceFile(CompressedFile({{2, 'S', 'h', 'o', 'p', 5, 0, 'M', 'i', 'l', 'k', 0, 1, 0, 0}}));
+    EXPECT_EQ(TextsOf(narrowShop), (std::vector<std::string>{"1.1 BUF guessed Shop", "1.2 BUF guessed Milk"}));
+    // An LTEXT before numbers whose bytes are two letters: the stub is
+    // shorter than the text, so the LTEXT stands.
+    EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({Cat({{5, 0xAB}, Utf16(u"Title"), {'d', 0, ' ', 0, 0, 0}})}))),
+              (std::vector<std::string>{"1.1 LTEXT guessed Title"}));
 }
 
 // Narrow or not is told from the runs and the alignment of what is there.

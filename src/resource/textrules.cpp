@@ -305,8 +305,15 @@ public:
             const Script before = m_scripts[k - 1];
             if (IsLetter(before) && IsLetter(s) && Group(before) != Group(s))
                 m_join[k] -= kScriptChange;
-            if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u))
+            // (A capital that ends its word after small letters is a
+            // unit's sign: kB, dB.)
+            const bool unitSign =
+                m_units[k - 1] < 0x80 && u < 0x80 && (k + 1 == n || !IsLetter(ScriptOf(m_units[k + 1])));
+            if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) && !unitSign)
                 m_join[k] -= kCaseChange;
+            // 200 is as common a WORD as È is rare inside a word.
+            if ((u == 0xC8 && IsLetter(before)) || (m_units[k - 1] == 0xC8 && IsLetter(s)))
+                m_join[k] -= kScriptChange;
             if (s == Script::Combining) {
                 m_cut[k] = false;
                 if (!IsLetter(before) && before != Script::Combining)

@@ -225,7 +225,7 @@ constexpr double kLengthEvidence = 3.5; // a length byte that counts the units
 constexpr double kPadEvidence = 1.5;    // a pad where the compiler puts one
 constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
 constexpr double kCaseChange = 1.5;     // a capital right after a small letter
-constexpr double kCountedItems = 1.5;   // a WORD before the run that counts it
+constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
 constexpr double kNone = -1e9;
@@ -448,17 +448,13 @@ public:
             double lead = (bufPad ? kPadEvidence : 0) - kTextCost;
             if (m_scripts[a] == Script::Control || m_units[a] == u' ')
                 lead -= 1;
-            // A WORD just before that counts the units: an array of numbers.
-            std::size_t counted = 0;
-            if (m_width == 2 && !bufPad && a > 0 && !m_used[b - 1] && !m_used[b - 2])
-                counted = m_units[a - 1];
             // A run across hundreds of costly joins is no text: the bound
             // keeps a resource's reading linear in its size.
             std::size_t ends = 0;
             for (std::size_t e = nextEnd[a]; e <= n && ends < kMostEnds; e = e < n ? nextEnd[e] : n + 1, ++ends) {
                 if (!m_cut[e] || m_bad[e] != m_bad[a])
                     break;
-                double score = Worth(a, e) + lead - (counted == e - a ? kCountedItems : 0);
+                double score = Worth(a, e) + lead - (InCountedArray(a, e, bufPad) ? kCountedItems : 0);
                 // The whole resource: a resource of one value.
                 if (i == 0 && e * m_width == size)
                     score += kWholeResource;
@@ -509,6 +505,21 @@ private:
         for (std::size_t j = k; j-- > a;)
             if (IsLetter(m_scripts[j]))
                 return Group(m_scripts[j]) == Group(m_scripts[k]);
+        return false;
+    }
+    // A WORD just before units [a, e) counts them, or one a few units
+    // before that is no character (a control code) counts the units up to
+    // e: they end an array of WORDs.
+    [[nodiscard]] bool InCountedArray(std::size_t a, std::size_t e, bool padded) const
+    {
+        if (m_width != 2 || padded)
+            return false;
+        for (std::size_t p = a; p-- > 0 && p + 8 >= a;) {
+            if (!Free(p))
+                return false;
+            if (m_units[p] == e - p - 1 && (p + 1 == a || m_units[p] < 0x20))
+                return true;
+        }
         return false;
     }
     // How many units from k text may hold where at most three do, before

@@ -419,8 +419,10 @@ public:
                     if (m_width == 2 && !padded && m_worth[a - 1] > 0 && m_units[a - 1] >= 0x250 &&
                         SameScript(m_units[a - 1], m_units[a]))
                         length -= kInsideText; // the high byte of a letter: more of the text before
-                    if (m_width == 1 && IsLetter(m_scripts[a - 1]) && IsSmallLatin(m_units[a]))
-                        length -= kInsideText; // a letter, then the rest of its word
+                    if (m_width == 1 && IsLetter(m_scripts[a - 1]) &&
+                        (IsSmallLatin(m_units[a]) ||
+                         (i > 0 && Free(i - 1) && m_join[i] == 0 && SameScript(m_units[i - 1], m_units[i]))))
+                        length -= kInsideText; // a letter of a word, then the rest of it
                     if (count == 1 && GoesOn(a, a + 1))
                         length -= kInsideText; // a BYTE of 1 before a BUF
                     // A BYTE before a BUF whose text goes on where the

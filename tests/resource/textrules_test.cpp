@@ -99,6 +99,16 @@ TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
         ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'L', 'a', 'm', 'p', 'e'}}));
     EXPECT_EQ(narrow.format, Format::Narrow);
     EXPECT_EQ(TextsOf(narrow), (std::vector<std::string>{"1.1 LTEXT guessed Torch", "1.2 LTEXT guessed Lampe"}));
+    // A length byte that is a letter inside a word ("He" and "llo" are
+    // numbers' bytes) counts no LTEXT: the help title after stays one.
+    const std::string_view body = "Notes are synchronised with PC Suite. Connect the phone to the PC and start "
+                                  "PC Suite; notes older than thirty days are not synchronised.";
+    Bytes help{'H', 'e', 'H', 'L', 'P', '_', 'S', 'Y', 'N', 'C', 'e', 'l', 'l', 'o', 15};
+    for (const char c : std::string_view("Synchronisation"))
+        help.push_back(static_cast<std::uint8_t>(c));
+    help.insert(help.end(), body.begin(), body.end());
+    const auto helpTexts = TextsOf(ReadResourceFile(CompressedFile({help})));
+    EXPECT_NE(std::find(helpTexts.begin(), helpTexts.end(), "1.2 LTEXT guessed Synchronisation"), helpTexts.end());
     // A Unicode build whose only text became raw Chinese beside 8-bit data
     // (an LTEXT8 of a registration file).
     const ResourceFile unicode = ReadResourceFile(CompressedFile(

@@ -300,6 +300,11 @@ public:
             m_control.push_back(s == Script::Bad && InLtextOnly(u));
             if (m_control.back())
                 m_worth[k] = -0.3;
+            // In an 8-bit build a d (100) or a capital after capitals
+            // before a zero byte is as often the low byte of a WORD or LONG.
+            if (width == 1 && k + 1 < n && data[k + 1] == 0 &&
+                (u == 'd' || (k > 0 && IsCapitalLatin(u) && IsCapitalLatin(m_units[k - 1]))))
+                m_worth[k] = -0.2;
             if (k == 0)
                 continue;
             const Script before = m_scripts[k - 1];

@@ -99,6 +99,13 @@ TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
         ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'L', 'a', 'm', 'p', 'e'}}));
     EXPECT_EQ(narrow.format, Format::Narrow);
     EXPECT_EQ(TextsOf(narrow), (std::vector<std::string>{"1.1 LTEXT guessed Torch", "1.2 LTEXT guessed Lampe"}));
+    // A d before a zero byte is WORD 100, the s of a word before LONG 256
+    // is the word's.
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{1, 'M', 'e', 'e', 't', 'd', 0, 'M', 'e', 'e', 't', 'i', 'n',
+                                                        'g', ' ', 'a', 't', ' ', '%', 'U', 0xC8, 0, 0, 0}}))),
+              (std::vector<std::string>{"1.1 BUF guessed Meet", "1.2 BUF guessed Meeting at %U"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{1, 'E', 'g', 'g', 's', 0, 1, 0, 0}}))),
+              (std::vector<std::string>{"1.1 BUF guessed Eggs"}));
     // A length byte that is a letter inside a word ("He" and "llo" are
     // numbers' bytes) counts no LTEXT: the help title after stays one.
     const std::string_view body = "Notes are synchronised with PC Suite. Connect the phone to the PC and start "

@@ -316,6 +316,15 @@ public:
                 m_units[k - 1] < 0x80 && u < 0x80 && (k + 1 == n || !IsLetter(ScriptOf(m_units[k + 1])));
             if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) && !unitSign)
                 m_join[k] -= kCaseChange;
+            // Capitals of an identifier glued to small letters on either
+            // side ("HeNOTEPAD_HLP_SYNCello"): numbers' bytes beside it.
+            if (k >= 2 && IsLetter(ScriptOf(m_units[k - 2])) && IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) &&
+                k + 1 < n && (IsCapitalLatin(m_units[k + 1]) || m_units[k + 1] == '_'))
+                m_join[k] -= kScriptChange;
+            if (k >= 3 && k + 1 < n && IsSmallLatin(u) && IsSmallLatin(m_units[k + 1]) &&
+                std::all_of(m_units.begin() + static_cast<std::ptrdiff_t>(k - 3),
+                            m_units.begin() + static_cast<std::ptrdiff_t>(k), IsCapitalLatin))
+                m_join[k] -= kScriptChange;
             // 200 is as common a WORD as È is rare inside a word.
             if ((u == 0xC8 && IsLetter(before)) || (m_units[k - 1] == 0xC8 && IsLetter(s)))
                 m_join[k] -= kScriptChange;
@@ -478,11 +487,18 @@ public:
             if (best[at].text)
                 chosen.push_back(best[at]);
         std::reverse(chosen.begin(), chosen.end());
+        const Step* previous = nullptr;
         for (const Step& step : chosen) {
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(step.first),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(step.last));
-            if (Acceptable(units, step.kind, false))
+            // A BUF right after another that only a costly join parts from
+            // it: a number's bytes glued to a text, not a text of its own.
+            const bool glued = previous != nullptr && previous->kind == TextKind::Buf && step.kind == TextKind::Buf &&
+                               previous->last == step.first && step.from == step.first * m_width &&
+                               m_join[step.first] < 0;
+            if (!glued && Acceptable(units, step.kind, false))
                 Emit(out, step.kind, false, step.from, step.first, step.last);
+            previous = &step;
         }
         return best[size].score;
     }

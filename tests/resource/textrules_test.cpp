@@ -115,7 +115,11 @@ TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
         help.push_back(static_cast<std::uint8_t>(c));
     help.insert(help.end(), body.begin(), body.end());
     const auto helpTexts = TextsOf(ReadResourceFile(CompressedFile({help})));
-    EXPECT_NE(std::find(helpTexts.begin(), helpTexts.end(), "1.2 LTEXT guessed Synchronisation"), helpTexts.end());
+    ASSERT_EQ(helpTexts.size(), 3u);
+    // Nor do the capitals of an identifier glue to the small letters around
+    // them, which are no text of their own either.
+    EXPECT_EQ(helpTexts[0], "1.1 BUF guessed HLP_SYNC");
+    EXPECT_EQ(helpTexts[1], "1.2 LTEXT guessed Synchronisation");
     // A Unicode build whose only text became raw Chinese beside 8-bit data
     // (an LTEXT8 of a registration file).
     const ResourceFile unicode = ReadResourceFile(CompressedFile(

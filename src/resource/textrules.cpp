@@ -443,7 +443,8 @@ public:
                     // count ends, for as many units again and no more ("Sh"
                     // of "Shop"): an LTEXT before a BUF or numbers rarely
                     // leaves such a stub of a word.
-                    if (count > 1 && m_join[a + count] == 0 && GoesOn(a, a + count) && Stub(a + count) >= count)
+                    if (count > 1 && a + count < n && m_join[a + count] == 0 && GoesOn(a, a + count) &&
+                        Stub(a + count) >= count)
                         length -= kInsideText;
                     const double score = Worth(a, a + count) + length + (padded ? kPadEvidence : 0) - kTextCost;
                     relax(c + m_width * count, here + score, Step{kNone, i, true, TextKind::Ltext, a, a + count});

@@ -247,6 +247,17 @@ bool IsCapitalLatin(char16_t u)
     return (u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7);
 }
 
+// Capitals and small letters of the cased scripts: Latin, Greek, Cyrillic.
+bool IsCapital(char16_t u)
+{
+    return IsCapitalLatin(u) || (u >= 0x391 && u <= 0x3A9) || (u >= 0x400 && u <= 0x42F);
+}
+
+bool IsSmall(char16_t u)
+{
+    return IsSmallLatin(u) || (u >= 0x3B1 && u <= 0x3C9) || (u >= 0x430 && u <= 0x45F);
+}
+
 // Characters that only a length byte makes text: control characters and
 // private-use signs (icons of the platform's fonts), whose bytes are as
 // often numbers (ESC, -3000).
@@ -320,6 +331,11 @@ public:
             // side ("HeNOTEPAD_HLP_SYNCello"): numbers' bytes beside it.
             if (k >= 2 && IsLetter(ScriptOf(m_units[k - 2])) && IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) &&
                 k + 1 < n && (IsCapitalLatin(m_units[k + 1]) || m_units[k + 1] == '_'))
+                m_join[k] -= kScriptChange;
+            // A lone capital before a word that starts with one
+            // ("ИЧерновики"): a WORD's bytes before a text.
+            if (k + 1 < n && IsCapital(m_units[k - 1]) && IsCapital(u) && IsSmall(m_units[k + 1]) &&
+                (k < 2 || !IsLetter(ScriptOf(m_units[k - 2]))))
                 m_join[k] -= kScriptChange;
             if (k >= 3 && k + 1 < n && IsSmallLatin(u) && IsSmallLatin(m_units[k + 1]) &&
                 std::all_of(m_units.begin() + static_cast<std::ptrdiff_t>(k - 3),

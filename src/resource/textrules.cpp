@@ -332,6 +332,13 @@ public:
             if (k >= 2 && IsLetter(ScriptOf(m_units[k - 2])) && IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) &&
                 k + 1 < n && (IsCapitalLatin(m_units[k + 1]) || m_units[k + 1] == '_'))
                 m_join[k] -= kScriptChange;
+            // WORD 100 between a word and one that starts with a capital
+            // ("Meet", 100, "Meeting").
+            if (k >= 2 && m_units[k - 1] == 'd' && IsSmall(m_units[k - 2]) && IsCapital(u) && k + 1 < n &&
+                IsSmall(m_units[k + 1])) {
+                m_worth[k - 1] = -1;
+                m_join[k] -= kCaseChange;
+            }
             // A lone capital before a word that starts with one
             // ("ИЧерновики"): a WORD's bytes before a text.
             if (k + 1 < n && IsCapital(m_units[k - 1]) && IsCapital(u) && IsSmall(m_units[k + 1]) &&

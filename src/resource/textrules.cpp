@@ -312,9 +312,12 @@ public:
             if (m_control.back())
                 m_worth[k] = -0.3;
             // In an 8-bit build a d (100) or a capital after capitals
-            // before a zero byte is as often the low byte of a WORD or LONG.
+            // before a zero byte is as often the low byte of a WORD or LONG;
+            // in a 16-bit one a d before a zero unit the low word of a LONG.
             if (width == 1 && k + 1 < n && data[k + 1] == 0 &&
                 (u == 'd' || (k > 0 && IsCapitalLatin(u) && IsCapitalLatin(m_units[k - 1]))))
+                m_worth[k] = -0.2;
+            if (width == 2 && k + 1 < n && u == 'd' && m_units[k + 1] == 0)
                 m_worth[k] = -0.2;
             if (k == 0)
                 continue;

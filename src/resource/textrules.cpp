@@ -454,6 +454,9 @@ public:
                     // A byte of one before a byte of a letter is the commonest
                     // pair of small numbers in an 8-bit build.
                     double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
+                    // ...unless it follows a text: LTEXTs of a struct in a row.
+                    if (count == 1 && m_width == 1 && best[i].text)
+                        length += 1;
                     // (Latin letters beyond Latin-1 are as often a count of
                     // one after a byte of a number.)
                     if (m_width == 2 && !padded && m_worth[a - 1] > 0 && m_units[a - 1] >= 0x250 &&

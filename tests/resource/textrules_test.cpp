@@ -111,8 +111,9 @@ TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
     EXPECT_EQ(TextsOf(narrow), (std::vector<std::string>{"1.1 LTEXT guessed Torch", "1.2 LTEXT guessed Lampe"}));
     // A byte of one before a character counts an LTEXT where it follows
     // one (LTEXTs of a struct in a row), not where it follows numbers.
-    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{0, 0, 4, 'N', 'o', 'n', 'e', 1, '*', 0, 0, 0, 0, 0xFF, 0xFF}}))),
-              (std::vector<std::string>{"1.1 LTEXT guessed None", "1.2 LTEXT guessed *"}));
+    EXPECT_EQ(
+        TextsOf(ReadResourceFile(CompressedFile({{0, 0, 4, 'N', 'o', 'n', 'e', 1, '*', 0, 0, 0, 0, 0xFF, 0xFF}}))),
+        (std::vector<std::string>{"1.1 LTEXT guessed None", "1.2 LTEXT guessed *"}));
     EXPECT_EQ(TextsOf(ReadResourceFile(
                   CompressedFile({{4, 'N', 'o', 'n', 'e', 0xFF, 0xFF, 1, 0x60, 0, 0, 0, 0, 0xFF, 0xFF}}))),
               (std::vector<std::string>{"1.1 LTEXT guessed None"}));

@@ -454,8 +454,10 @@ public:
                     // A byte of one before a byte of a letter is the commonest
                     // pair of small numbers in an 8-bit build.
                     double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
-                    // ...unless it follows a text: LTEXTs of a struct in a row.
-                    if (count == 1 && m_width == 1 && best[i].text)
+                    // ...unless it follows a text, or a text and an empty
+                    // LTEXT: LTEXTs of a struct in a row.
+                    if (count == 1 && m_width == 1 &&
+                        (best[i].text || (i > 0 && m_data[i - 1] == 0 && best[i - 1].text)))
                         length += 1;
                     // (Latin letters beyond Latin-1 are as often a count of
                     // one after a byte of a number.)
@@ -565,13 +567,37 @@ private:
     // e: they end an array of WORDs.
     [[nodiscard]] bool InCountedArray(std::size_t a, std::size_t e, bool padded) const
     {
-        if (m_width != 2 || padded)
+        if (m_width == 1)
+            return InCountedBytes(a, e);
+        if (padded)
             return false;
         for (std::size_t p = a; p-- > 0 && p + 8 >= a;) {
             if (!Free(p))
                 return false;
             if (m_units[p] == e - p - 1 && (p + 1 == a || m_units[p] < 0x20))
                 return true;
+        }
+        return false;
+    }
+    // In an 8-bit build: a WORD a few bytes before [a, e) counts WORDs or
+    // LONGs that end after zero bytes after it (the high bytes of the last
+    // item; items that end with the text may as well be a BUF).
+    [[nodiscard]] bool InCountedBytes(std::size_t a, std::size_t e) const
+    {
+        for (std::size_t p = a >= 2 ? a - 2 : 0; p + 16 >= a && p + 2 <= a; --p) {
+            if (!Free(p) || !Free(p + 1))
+                return false;
+            const std::size_t items = m_data[p];
+            const auto zero = [](std::uint8_t b) { return b == 0; };
+            for (const std::size_t width : {2, 4}) {
+                const std::size_t end = p + 2 + items * width;
+                if (m_data[p + 1] == 0 && items > 0 && items < 0x20 && end > e && end <= m_data.size() &&
+                    std::all_of(m_data.begin() + static_cast<std::ptrdiff_t>(e),
+                                m_data.begin() + static_cast<std::ptrdiff_t>(end), zero))
+                    return true;
+            }
+            if (p == 0)
+                break;
         }
         return false;
     }

@@ -117,6 +117,13 @@ TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
     EXPECT_EQ(TextsOf(ReadResourceFile(
                   CompressedFile({{4, 'N', 'o', 'n', 'e', 0xFF, 0xFF, 1, 0x60, 0, 0, 0, 0, 0xFF, 0xFF}}))),
               (std::vector<std::string>{"1.1 LTEXT guessed None"}));
+    // WORDs or LONGs counted by the WORD before them whose bytes read as
+    // text up to the zero high bytes of the last: numbers.
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{4, 'N', 'o', 'n', 'e', 3, 0, 'H', 'e', 'l', 'l', 'o', 0}}))),
+              (std::vector<std::string>{"1.1 LTEXT guessed None"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{4, 'N', 'o', 'n', 'e', 3, 0, 'B', 0, 'A', 0, 'H', 'e', 'l',
+                                                        'l', 'o', 0, 0, 0}}))),
+              (std::vector<std::string>{"1.1 LTEXT guessed None"}));
     // A d before a zero byte is WORD 100, the s of a word before LONG 256
     // is the word's.
     EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{1, 'M', 'e', 'e', 't', 'd', 0, 'M', 'e', 'e', 't', 'i', 'n',

@@ -470,6 +470,14 @@ public:
                         length -= kInsideText; // a letter of a word, then the rest of it
                     if (count == 1 && GoesOn(a, a + 1))
                         length -= kInsideText; // a BYTE of 1 before a BUF
+                    // A padded count that is the high byte of a letter of the
+                    // text's script at an odd offset, and a word that goes on
+                    // after the count: a WORD, then a BUF ("Отпр" of "т"
+                    // and "Отправленные").
+                    if (padded && i > 0 && Free(i - 1) && a + count < n && m_join[a + count] == 0 &&
+                        IsLetter(m_scripts[a + count]) && GoesOn(a, a + count) &&
+                        SameScript(static_cast<char16_t>(m_data[i - 1] | m_data[i] << 8), m_units[a]))
+                        length -= kInsideText;
                     // A BYTE before a BUF whose text goes on where the
                     // count ends, for as many units again and no more ("Sh"
                     // of "Shop"): an LTEXT before a BUF or numbers rarely

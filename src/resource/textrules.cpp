@@ -474,7 +474,7 @@ public:
                     // text's script at an odd offset, and a word that goes on
                     // after the count: a WORD, then a BUF ("Отпр" of "т"
                     // and "Отправленные").
-                    if (padded && i > 0 && Free(i - 1) && a + count < n && m_join[a + count] == 0 &&
+                    if (padded && i > 0 && !m_used[i - 1] && a + count < n && m_join[a + count] == 0 &&
                         IsLetter(m_scripts[a + count]) && GoesOn(a, a + count) &&
                         SameScript(static_cast<char16_t>(m_data[i - 1] | m_data[i] << 8), m_units[a]))
                         length -= kInsideText;

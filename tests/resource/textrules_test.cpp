@@ -79,8 +79,10 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
         {"LONG 100 after a text",
          OldFile({Cat({{0xFF, 0xFF}, Utf16(u"3 of 12"), {100, 0, 0, 0}, {0xFF, 0xFF}})}),
          {"1.1 BUF guessed 3 of 12"}},
+        // (Numbers before it fill more than half the resource: the byte
+        // before the count is read, not a unit of that number.)
         {"a WORD at an odd offset whose high byte reads as the count of a padded LTEXT",
-         OldFile({Cat({{0xFF, 0xFF, 0xFF, 0x42, 0x04, 0xAB},
+         OldFile({Cat({Bytes(33, 0xFF), {0x42, 0x04, 0xAB},
                        Utf16(u"\u041E\u0442\u043F\u0440\u0430\u0432\u043B\u0435\u043D\u043D\u044B\u0435"),
                        {0xFF, 0xFF}})}),
          {"1.1 BUF guessed \u041E\u0442\u043F\u0440\u0430\u0432\u043B\u0435\u043D\u043D\u044B\u0435"}},

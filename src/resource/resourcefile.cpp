@@ -271,6 +271,12 @@ ResourceFile ReadResourceFile(std::span<const std::uint8_t> bytes)
             wide = std::move(narrow);
         }
     }
+    // The compiler of a Unicode build compresses every text that gets
+    // shorter so: a raw guess that would have is numbers.
+    if (file.format == Format::Compressed)
+        std::erase_if(wide, [&](const Text& t) {
+            return !t.certain && WouldBeCompressed(t, file.resources[t.resource - 1], taken[t.resource - 1]);
+        });
     file.texts.insert(file.texts.end(), wide.begin(), wide.end());
     std::stable_sort(file.texts.begin(), file.texts.end(), [](const Text& x, const Text& y) {
         return x.resource != y.resource ? x.resource < y.resource : x.start < y.start;

@@ -225,7 +225,7 @@ constexpr double kLengthEvidence = 3.5; // a length byte that counts the units
 constexpr double kPadEvidence = 1.5;    // a pad where the compiler puts one
 constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
 constexpr double kCaseChange = 1.5;     // a capital right after a small letter
-constexpr double kCountedItems = 1.5;   // a WORD before the run that counts it
+constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
 constexpr double kNone = -1e9;
@@ -245,6 +245,17 @@ bool IsSmallLatin(char16_t u)
 bool IsCapitalLatin(char16_t u)
 {
     return (u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7);
+}
+
+// Capitals and small letters of the cased scripts: Latin, Greek, Cyrillic.
+bool IsCapital(char16_t u)
+{
+    return IsCapitalLatin(u) || (u >= 0x391 && u <= 0x3A9) || (u >= 0x400 && u <= 0x42F);
+}
+
+bool IsSmall(char16_t u)
+{
+    return IsSmallLatin(u) || (u >= 0x3B1 && u <= 0x3C9) || (u >= 0x430 && u <= 0x45F);
 }
 
 // Characters that only a length byte makes text: control characters and
@@ -300,13 +311,49 @@ public:
             m_control.push_back(s == Script::Bad && InLtextOnly(u));
             if (m_control.back())
                 m_worth[k] = -0.3;
+            // In an 8-bit build a d (100) or a capital after capitals
+            // before a zero byte is as often the low byte of a WORD or LONG;
+            // in a 16-bit one a d before a zero unit the low word of a LONG.
+            if (width == 1 && k + 1 < n && data[k + 1] == 0 &&
+                (u == 'd' || (k > 0 && IsCapitalLatin(u) && IsCapitalLatin(m_units[k - 1]))))
+                m_worth[k] = -0.2;
+            if (width == 2 && k + 1 < n && u == 'd' && m_units[k + 1] == 0)
+                m_worth[k] = -0.2;
             if (k == 0)
                 continue;
             const Script before = m_scripts[k - 1];
             if (IsLetter(before) && IsLetter(s) && Group(before) != Group(s))
                 m_join[k] -= kScriptChange;
-            if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u))
+            // (A capital that ends its word after small letters is a
+            // unit's sign: kB, dB.)
+            const bool unitSign =
+                m_units[k - 1] < 0x80 && u < 0x80 && (k + 1 == n || !IsLetter(ScriptOf(m_units[k + 1])));
+            if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) && !unitSign)
                 m_join[k] -= kCaseChange;
+            // Capitals of an identifier glued to small letters on either
+            // side ("HeNOTEPAD_HLP_SYNCello"): numbers' bytes beside it.
+            if (k >= 2 && IsLetter(ScriptOf(m_units[k - 2])) && IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) &&
+                k + 1 < n && (IsCapitalLatin(m_units[k + 1]) || m_units[k + 1] == '_'))
+                m_join[k] -= kScriptChange;
+            // WORD 100 between a word and one that starts with a capital
+            // ("Meet", 100, "Meeting").
+            if (k >= 2 && m_units[k - 1] == 'd' && IsSmall(m_units[k - 2]) && IsCapital(u) && k + 1 < n &&
+                IsSmall(m_units[k + 1])) {
+                m_worth[k - 1] = -1;
+                m_join[k] -= kCaseChange;
+            }
+            // A lone capital before a word that starts with one
+            // ("ИЧерновики"): a WORD's bytes before a text.
+            if (k + 1 < n && IsCapital(m_units[k - 1]) && IsCapital(u) && IsSmall(m_units[k + 1]) &&
+                (k < 2 || !IsLetter(ScriptOf(m_units[k - 2]))))
+                m_join[k] -= kScriptChange;
+            if (k >= 3 && k + 1 < n && IsSmallLatin(u) && IsSmallLatin(m_units[k + 1]) &&
+                std::all_of(m_units.begin() + static_cast<std::ptrdiff_t>(k - 3),
+                            m_units.begin() + static_cast<std::ptrdiff_t>(k), IsCapitalLatin))
+                m_join[k] -= kScriptChange;
+            // 200 is as common a WORD as È is rare inside a word.
+            if ((u == 0xC8 && IsLetter(before)) || (m_units[k - 1] == 0xC8 && IsLetter(s)))
+                m_join[k] -= kScriptChange;
             if (s == Script::Combining) {
                 m_cut[k] = false;
                 if (!IsLetter(before) && before != Script::Combining)
@@ -407,15 +454,37 @@ public:
                     // A byte of one before a byte of a letter is the commonest
                     // pair of small numbers in an 8-bit build.
                     double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
+                    // ...unless it follows a text, or a text and an empty
+                    // LTEXT: LTEXTs of a struct in a row.
+                    if (count == 1 && m_width == 1 &&
+                        (best[i].text || (i > 0 && m_data[i - 1] == 0 && best[i - 1].text)))
+                        length += 1;
                     // (Latin letters beyond Latin-1 are as often a count of
                     // one after a byte of a number.)
                     if (m_width == 2 && !padded && m_worth[a - 1] > 0 && m_units[a - 1] >= 0x250 &&
                         SameScript(m_units[a - 1], m_units[a]))
                         length -= kInsideText; // the high byte of a letter: more of the text before
-                    if (m_width == 1 && IsLetter(m_scripts[a - 1]) && IsSmallLatin(m_units[a]))
-                        length -= kInsideText; // a letter, then the rest of its word
+                    if (m_width == 1 && IsLetter(m_scripts[a - 1]) &&
+                        (IsSmallLatin(m_units[a]) ||
+                         (i > 0 && Free(i - 1) && m_join[i] == 0 && SameScript(m_units[i - 1], m_units[i]))))
+                        length -= kInsideText; // a letter of a word, then the rest of it
                     if (count == 1 && GoesOn(a, a + 1))
                         length -= kInsideText; // a BYTE of 1 before a BUF
+                    // A padded count that is the high byte of a letter of the
+                    // text's script at an odd offset, and a word that goes on
+                    // after the count: a WORD, then a BUF ("Отпр" of "т"
+                    // and "Отправленные").
+                    if (padded && i > 0 && !m_used[i - 1] && a + count < n && m_join[a + count] == 0 &&
+                        IsLetter(m_scripts[a + count]) && GoesOn(a, a + count) &&
+                        SameScript(static_cast<char16_t>(m_data[i - 1] | m_data[i] << 8), m_units[a]))
+                        length -= kInsideText;
+                    // A BYTE before a BUF whose text goes on where the
+                    // count ends, for as many units again and no more ("Sh"
+                    // of "Shop"): an LTEXT before a BUF or numbers rarely
+                    // leaves such a stub of a word.
+                    if (count > 1 && a + count < n && m_join[a + count] == 0 && GoesOn(a, a + count) &&
+                        Stub(a + count) >= count)
+                        length -= kInsideText;
                     const double score = Worth(a, a + count) + length + (padded ? kPadEvidence : 0) - kTextCost;
                     relax(c + m_width * count, here + score, Step{kNone, i, true, TextKind::Ltext, a, a + count});
                 }
@@ -435,17 +504,13 @@ public:
             double lead = (bufPad ? kPadEvidence : 0) - kTextCost;
             if (m_scripts[a] == Script::Control || m_units[a] == u' ')
                 lead -= 1;
-            // A WORD just before that counts the units: an array of numbers.
-            std::size_t counted = 0;
-            if (m_width == 2 && !bufPad && a > 0 && !m_used[b - 1] && !m_used[b - 2])
-                counted = m_units[a - 1];
             // A run across hundreds of costly joins is no text: the bound
             // keeps a resource's reading linear in its size.
             std::size_t ends = 0;
             for (std::size_t e = nextEnd[a]; e <= n && ends < kMostEnds; e = e < n ? nextEnd[e] : n + 1, ++ends) {
                 if (!m_cut[e] || m_bad[e] != m_bad[a])
                     break;
-                double score = Worth(a, e) + lead - (counted == e - a ? kCountedItems : 0);
+                double score = Worth(a, e) + lead - (InCountedArray(a, e, bufPad) ? kCountedItems : 0);
                 // The whole resource: a resource of one value.
                 if (i == 0 && e * m_width == size)
                     score += kWholeResource;
@@ -462,11 +527,18 @@ public:
             if (best[at].text)
                 chosen.push_back(best[at]);
         std::reverse(chosen.begin(), chosen.end());
+        const Step* previous = nullptr;
         for (const Step& step : chosen) {
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(step.first),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(step.last));
-            if (Acceptable(units, step.kind, false))
+            // A BUF right after another that only a costly join parts from
+            // it: a number's bytes glued to a text, not a text of its own.
+            const bool glued = previous != nullptr && previous->kind == TextKind::Buf && step.kind == TextKind::Buf &&
+                               previous->last == step.first && step.from == step.first * m_width &&
+                               m_join[step.first] < 0;
+            if (!glued && Acceptable(units, step.kind, false))
                 Emit(out, step.kind, false, step.from, step.first, step.last);
+            previous = &step;
         }
         return best[size].score;
     }
@@ -498,6 +570,54 @@ private:
                 return Group(m_scripts[j]) == Group(m_scripts[k]);
         return false;
     }
+    // A WORD just before units [a, e) counts them, or one a few units
+    // before that is no character (a control code) counts the units up to
+    // e: they end an array of WORDs.
+    [[nodiscard]] bool InCountedArray(std::size_t a, std::size_t e, bool padded) const
+    {
+        if (m_width == 1)
+            return InCountedBytes(a, e);
+        if (padded)
+            return false;
+        for (std::size_t p = a; p-- > 0 && p + 8 >= a;) {
+            if (!Free(p))
+                return false;
+            if (m_units[p] == e - p - 1 && (p + 1 == a || m_units[p] < 0x20))
+                return true;
+        }
+        return false;
+    }
+    // In an 8-bit build: a WORD a few bytes before [a, e) counts WORDs or
+    // LONGs that end after zero bytes after it (the high bytes of the last
+    // item; items that end with the text may as well be a BUF).
+    [[nodiscard]] bool InCountedBytes(std::size_t a, std::size_t e) const
+    {
+        for (std::size_t p = a >= 2 ? a - 2 : 0; p + 16 >= a && p + 2 <= a; --p) {
+            if (!Free(p) || !Free(p + 1))
+                return false;
+            const std::size_t items = m_data[p];
+            const auto zero = [](std::uint8_t b) { return b == 0; };
+            for (const std::size_t width : {2, 4}) {
+                const std::size_t end = p + 2 + items * width;
+                if (m_data[p + 1] == 0 && items > 0 && items < 0x20 && end > e && end <= m_data.size() &&
+                    std::all_of(m_data.begin() + static_cast<std::ptrdiff_t>(e),
+                                m_data.begin() + static_cast<std::ptrdiff_t>(end), zero))
+                    return true;
+            }
+            if (p == 0)
+                break;
+        }
+        return false;
+    }
+    // How many units from k text may hold where at most three do, before
+    // one no text holds or the end; 0 where more do.
+    [[nodiscard]] std::size_t Stub(std::size_t k) const
+    {
+        for (std::size_t j = k; j < k + 4; ++j)
+            if (j >= m_units.size() || m_scripts[j] == Script::Bad || !Free(j))
+                return j - k;
+        return 0;
+    }
     // The units may be an LTEXT's: control characters allowed.
     [[nodiscard]] bool Counted(std::size_t a, std::size_t b) const
     {
@@ -523,9 +643,22 @@ private:
             return true;
         // Without a length byte, only ideographs all of ASCII pairs; with
         // one, three in four.
+        if (kind != TextKind::Ltext && CountingLongs(units))
+            return false;
         const auto [ideographs, pairs] = AsciiPairs(shown);
         const bool ascii = kind == TextKind::Ltext ? 4 * pairs >= 3 * ideographs : pairs == ideographs;
         return ScriptsIn(shown) <= 2 && !(ideographs >= 3 && ascii);
+    }
+    // LONGs of one high word whose low words count up (ids in a row):
+    // "【嵸】嵸" is 0x5D783010, 0x5D783011.
+    static bool CountingLongs(const std::u16string& units)
+    {
+        if (units.size() < 4 || units.size() % 2 != 0)
+            return false;
+        for (std::size_t k = 2; k < units.size(); k += 2)
+            if (units[k + 1] != units[1] || units[k] != units[k - 2] + 1)
+                return false;
+        return true;
     }
     // The units' worth as text: their values and the joins between them.
     [[nodiscard]] double Worth(std::size_t a, std::size_t b) const
@@ -662,6 +795,30 @@ bool KeptRaw(std::u16string_view units)
 }
 
 } // namespace
+
+bool WouldBeCompressed(const Text& t, const Resource& r,
+                       const std::vector<std::pair<std::size_t, std::size_t>>& runs)
+{
+    if (!t.wide || t.text.empty())
+        return false;
+    const auto scsu = EncodeScsu(t.text);
+    if (scsu.size() >= 2 * t.text.size())
+        return false;
+    const auto back = DecodeScsu(scsu);
+    if (!back || *back != t.text)
+        return false;
+    const auto runLength = [](std::size_t n) -> std::size_t { return n < 0x80 ? 1 : 2; };
+    // The raw bytes after it up to the next compressed run or the end.
+    std::size_t next = r.data.size();
+    for (const auto& [from, to] : runs)
+        if (from >= t.end)
+            next = std::min(next, from);
+    std::size_t cost = runLength(scsu.size()) + scsu.size();
+    if (next > t.end || next < r.data.size())
+        cost += runLength(next - t.end);
+    const std::size_t raw = 2 * t.text.size() + (t.chars - t.start) - (t.kind == TextKind::Ltext ? 1 : 0);
+    return cost < raw;
+}
 
 bool ShowsUnicodeBuild(const Text& t)
 {

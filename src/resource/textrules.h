@@ -43,6 +43,13 @@ double FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data,
 // text): a translated TBUF in Chinese or emoji.
 void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<Text>& texts);
 
+// True when a Unicode build would have stored the 16-bit text `t` of
+// resource `r` as a compressed run: its compressed form and the run
+// lengths around it take fewer bytes than its raw characters. `runs` are
+// the byte ranges of r's compressed runs. Such a raw guess is numbers.
+[[nodiscard]] bool WouldBeCompressed(const Text& t, const Resource& r,
+                                     const std::vector<std::pair<std::size_t, std::size_t>>& runs);
+
 // True when `units` reads as text a person wrote: characters of the
 // world's common scripts, at least one letter, no control characters but
 // tab and line breaks. `withLength`: held by a length byte, which is

@@ -57,6 +57,35 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
         {"a length byte that is the high byte of a Cyrillic letter",
          OldFile({Cat({{0xFF, 0xFF}, Utf16(u"\u041F\u0430\u043F\u043A\u0430"), {0xFF, 0xFF}})}),
          {"1.1 BUF guessed \u041F\u0430\u043F\u043A\u0430"}},
+        {"LONG ids of one high word counting up",
+         OldFile({Cat({{0, 0}, Utf16(u"\u3010\u5D78\u3011\u5D78"), {0, 0, 0, 0}})}),
+         {}},
+        {"a unit's sign after small letters ends the text",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"Used: 512 kB"), {0xFF, 0xFF}})}),
+         {"1.1 BUF guessed Used: 512 kB"}},
+        {"WORD 200 before a BUF and after another",
+         OldFile({Cat({{0xC8, 0}, Utf16(u"HELP_CONTEXT"), {0xC8, 0, 0, 0}})}),
+         {"1.1 BUF guessed HELP_CONTEXT"}},
+        {"an array of five WORDs whose items read as Hello",
+         OldFile({Cat({{5, 0}, Utf16(u"Hello"), {0xFF, 0xFF}})}),
+         {}},
+        {"a WORD whose bytes are a capital before a word that starts with one",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"\u0418\u0427\u0435\u0440\u043D\u043E\u0432\u0438\u043A\u0438"),
+                       {0xFF, 0xFF}})}),
+         {"1.1 BUF guessed \u0427\u0435\u0440\u043D\u043E\u0432\u0438\u043A\u0438"}},
+        {"WORD 100 between a word and one that starts with a capital",
+         OldFile({Cat({{1, 0xAB}, Utf16(u"Meet"), {100, 0}, Utf16(u"Meeting at %0U"), {0xFF, 0xFF}})}),
+         {"1.1 BUF guessed Meet", "1.2 BUF guessed Meeting at %0U"}},
+        {"LONG 100 after a text",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"3 of 12"), {100, 0, 0, 0}, {0xFF, 0xFF}})}),
+         {"1.1 BUF guessed 3 of 12"}},
+        // (Numbers before it fill more than half the resource: the byte
+        // before the count is read, not a unit of that number.)
+        {"a WORD at an odd offset whose high byte reads as the count of a padded LTEXT",
+         OldFile({Cat({Bytes(33, 0xFF), {0x42, 0x04, 0xAB},
+                       Utf16(u"\u041E\u0442\u043F\u0440\u0430\u0432\u043B\u0435\u043D\u043D\u044B\u0435"),
+                       {0xFF, 0xFF}})}),
+         {"1.1 BUF guessed \u041E\u0442\u043F\u0440\u0430\u0432\u043B\u0435\u043D\u043D\u044B\u0435"}},
         {"8-bit text read as 16-bit ideographs",
          OldFile({Cat({{0xFF, 0xFF}, Bytes{'t', 'e', 's', 't', '_', 'p', 'a', 'r', 'a', 'm'}, {0xFF, 0xFF}})}),
          {}},
@@ -66,9 +95,17 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
         EXPECT_EQ(TextsOf(ReadResourceFile(c.file)), c.texts);
     }
     // A BYTE of 2, then a padded BUF: the same bytes as a padded LTEXT "Sh"
-    // and two more letters, so no certain text.
+    // and two more letters, so no certain text, and the guess is the BUF
+    // that leaves no stub of its word; in a narrow build too.
     const ResourceFile shop = ReadResourceFile(OldFile({Cat({{2, 0xAB}, Utf16(u"Shop"), {5, 0, 0, 1, 0, 0}})}));
-    EXPECT_TRUE(std::none_of(shop.texts.begin(), shop.texts.end(), [](const Text& t) { return t.certain; }));
+    EXPECT_EQ(TextsOf(shop), (std::vector<std::string>{"1.1 BUF guessed Shop"}));
+    const ResourceFile narrowShop =
+        ReadResourceFile(CompressedFile({{2, 'S', 'h', 'o', 'p', 5, 0, 'M', 'i', 'l', 'k', 0, 1, 0, 0}}));
+    EXPECT_EQ(TextsOf(narrowShop), (std::vector<std::string>{"1.1 BUF guessed Shop", "1.2 BUF guessed Milk"}));
+    // An LTEXT before numbers whose bytes are two letters: the stub is
+    // shorter than the text, so the LTEXT stands.
+    EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({Cat({{5, 0xAB}, Utf16(u"Title"), {'d', 0, ' ', 0, 0, 0}})}))),
+              (std::vector<std::string>{"1.1 LTEXT guessed Title"}));
 }
 
 // Narrow or not is told from the runs and the alignment of what is there.
@@ -79,6 +116,42 @@ TEST(TextRules, TellsNarrowBuildsFromUnicodeOnes)
         ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'L', 'a', 'm', 'p', 'e'}}));
     EXPECT_EQ(narrow.format, Format::Narrow);
     EXPECT_EQ(TextsOf(narrow), (std::vector<std::string>{"1.1 LTEXT guessed Torch", "1.2 LTEXT guessed Lampe"}));
+    // A byte of one before a character counts an LTEXT where it follows
+    // one (LTEXTs of a struct in a row), not where it follows numbers.
+    EXPECT_EQ(
+        TextsOf(ReadResourceFile(CompressedFile({{0, 0, 4, 'N', 'o', 'n', 'e', 1, '*', 0, 0, 0, 0, 0xFF, 0xFF}}))),
+        (std::vector<std::string>{"1.1 LTEXT guessed None", "1.2 LTEXT guessed *"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(
+                  CompressedFile({{4, 'N', 'o', 'n', 'e', 0xFF, 0xFF, 1, 0x60, 0, 0, 0, 0, 0xFF, 0xFF}}))),
+              (std::vector<std::string>{"1.1 LTEXT guessed None"}));
+    // WORDs or LONGs counted by the WORD before them whose bytes read as
+    // text up to the zero high bytes of the last: numbers.
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{4, 'N', 'o', 'n', 'e', 3, 0, 'H', 'e', 'l', 'l', 'o', 0}}))),
+              (std::vector<std::string>{"1.1 LTEXT guessed None"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{4, 'N', 'o', 'n', 'e', 3, 0, 'B', 0, 'A', 0, 'H', 'e', 'l',
+                                                        'l', 'o', 0, 0, 0}}))),
+              (std::vector<std::string>{"1.1 LTEXT guessed None"}));
+    // A d before a zero byte is WORD 100, the s of a word before LONG 256
+    // is the word's.
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{1, 'M', 'e', 'e', 't', 'd', 0, 'M', 'e', 'e', 't', 'i', 'n',
+                                                        'g', ' ', 'a', 't', ' ', '%', 'U', 0xC8, 0, 0, 0}}))),
+              (std::vector<std::string>{"1.1 BUF guessed Meet", "1.2 BUF guessed Meeting at %U"}));
+    EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({{1, 'E', 'g', 'g', 's', 0, 1, 0, 0}}))),
+              (std::vector<std::string>{"1.1 BUF guessed Eggs"}));
+    // A length byte that is a letter inside a word ("He" and "llo" are
+    // numbers' bytes) counts no LTEXT: the help title after stays one.
+    const std::string_view body = "Notes are synchronised with PC Suite. Connect the phone to the PC and start "
+                                  "PC Suite; notes older than thirty days are not synchronised.";
+    Bytes help{'H', 'e', 'H', 'L', 'P', '_', 'S', 'Y', 'N', 'C', 'e', 'l', 'l', 'o', 15};
+    for (const char c : std::string_view("Synchronisation"))
+        help.push_back(static_cast<std::uint8_t>(c));
+    help.insert(help.end(), body.begin(), body.end());
+    const auto helpTexts = TextsOf(ReadResourceFile(CompressedFile({help})));
+    ASSERT_EQ(helpTexts.size(), 3u);
+    // Nor do the capitals of an identifier glue to the small letters around
+    // them, which are no text of their own either.
+    EXPECT_EQ(helpTexts[0], "1.1 BUF guessed HLP_SYNC");
+    EXPECT_EQ(helpTexts[1], "1.2 LTEXT guessed Synchronisation");
     // A Unicode build whose only text became raw Chinese beside 8-bit data
     // (an LTEXT8 of a registration file).
     const ResourceFile unicode = ReadResourceFile(CompressedFile(
@@ -106,8 +179,9 @@ TEST(TextRules, VouchesForRawTextsThatAreAWholeResource)
     const Bytes chinese = Utf16(u"\u6587\u672C\u7F16\u8F91");
     EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({chinese, Cat({{3, 0xAB}, Utf16(u"abc")})}))),
               (std::vector<std::string>{"1.1 BUF certain \u6587\u672C\u7F16\u8F91", "2.1 LTEXT certain abc"}));
+    // (Latin letters alone there would have been compressed: numbers.)
     EXPECT_EQ(TextsOf(ReadResourceFile(CompressedFile({Utf16(u"Hello"), Cat({{3, 0xAB}, Utf16(u"abc")})}))),
-              (std::vector<std::string>{"1.1 BUF guessed Hello", "2.1 LTEXT certain abc"}));
+              (std::vector<std::string>{"2.1 LTEXT certain abc"}));
     EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({chinese}))),
               (std::vector<std::string>{"1.1 BUF guessed \u6587\u672C\u7F16\u8F91"}));
     // The only text of a file, now emoji: the file stays compressed.
@@ -119,6 +193,38 @@ TEST(TextRules, VouchesForRawTextsThatAreAWholeResource)
     const ResourceFile narrow =
         ReadResourceFile(CompressedFile({{5, 'T', 'o', 'r', 'c', 'h', 5, 'T', 'o', 'r', 'c', 'h'}}));
     EXPECT_EQ(narrow.format, Format::Narrow);
+}
+
+// A Unicode build compresses each text that gets shorter so, counting the
+// run lengths around it: raw characters that would have are numbers.
+TEST(TextRules, OffersNoRawGuessTheCompilerWouldHaveCompressed)
+{
+    const Bytes certain = Cat({{3, 0xAB}, Utf16(u"abc")});
+    const struct {
+        const char* what;
+        Bytes resource;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {"Latin letters ending the resource", Cat({{0xFF, 0xFF}, Utf16(u"Hello")}), {}},
+        // Cyrillic costs a window switch: four bytes and a run length before
+        // a number are no fewer than the six raw ones, three and one are.
+        {"three Cyrillic letters before a number",
+         Cat({{0xFF, 0xFF}, Utf16(u"\u0414\u0430\u0439"), {0xFF, 0xFF}}),
+         {"1.1 BUF guessed \u0414\u0430\u0439"}},
+        {"three Cyrillic letters ending the resource", Cat({{0xFF, 0xFF}, Utf16(u"\u0414\u0430\u0439")}), {}},
+        {"ideographs, which do not compress",
+         Cat({{0xFF, 0xFF}, Utf16(u"\u6587\u672C\u7F16"), {0xFF, 0xFF}}),
+         {"1.1 BUF guessed \u6587\u672C\u7F16"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto texts = TextsOf(ReadResourceFile(CompressedFile({c.resource, certain})));
+        texts.pop_back(); // the certain LTEXT that shows a Unicode build
+        EXPECT_EQ(texts, c.texts);
+    }
+    // The old format is no compiler's compressed output: the guess stays.
+    EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({Cat({{0xFF, 0xFF}, Utf16(u"Hello")})}))),
+              (std::vector<std::string>{"1.1 BUF guessed Hello"}));
 }
 
 } // namespace

@@ -6,7 +6,11 @@
 #   scripts/translate-apps.sh [BUILD]   (default: build)
 set -eu
 strings=$(realpath "${1:-build}")/src/tavolin-strings
-corpus=$(realpath "$(dirname "$0")/../../shared/corpus/qtsdk")
+corpus=$(realpath -m "$(dirname "$0")/../../shared/corpus/qtsdk")
+if [ ! -d "$corpus" ]; then
+    echo "translate-apps: sample files not found at $corpus; skipped"
+    exit 0
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -44,6 +48,17 @@ done
 run ls
 for variant in qttestbrowser.r09 qttestbrowser_reg.r16 hb_symbian.r03 hb_symbian_reg.r31; do
     run "$strings" texts $variant
+done
+
+# Every translation is found by texts in its language's variants.
+column=2
+for variant in r09 r16 r03 r31; do
+    found=$(for f in qttestbrowser qttestbrowser_reg hb_symbian hb_symbian_reg; do "$strings" texts $f.$variant; done)
+    while IFS='|' read -r source fi ru de zh; do
+        target=$(echo "$source|$fi|$ru|$de|$zh" | cut -d'|' -f$column)
+        echo "$found" | grep -qF "$target" || { echo "translate-apps: \"$target\" not found in *.$variant" >&2; exit 1; }
+    done < glossary.txt
+    column=$((column + 1))
 done
 
 # A new version of qttestbrowser: its caption changed.

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 
 #include "codec/thaicodepage.h"
+#include "ui/gridcells.h"
 #include "ui/valuegrid.h"
 
 namespace tavolin {
@@ -117,8 +118,7 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
 
 void CellEditor::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (event->commitString().isEmpty() || !event->preeditString().isEmpty() ||
-        event->replacementLength() != 0) {
+    if (!CommitsTextOnly(*event)) {
         QLineEdit::inputMethodEvent(event);
         return;
     }

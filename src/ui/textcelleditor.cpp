@@ -8,6 +8,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "ui/gridcells.h"
 #include "ui/textgrid.h"
 #include "ui/valuegrid.h"
 
@@ -180,7 +181,7 @@ void TextCellEditor::keyPressEvent(QKeyEvent* event)
 
 void TextCellEditor::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (event->commitString().isEmpty() || !event->preeditString().isEmpty() || event->replacementLength() != 0) {
+    if (!CommitsTextOnly(*event)) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
     }

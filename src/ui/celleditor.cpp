@@ -118,14 +118,12 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
 
 void CellEditor::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (!CommitsTextOnly(*event)) {
+    const std::optional<QList<uint>> typed = CommittedCharacters(*event, m_grid.InputBlocked());
+    if (!typed) {
         QLineEdit::inputMethodEvent(event);
         return;
     }
-    event->accept();
-    if (m_grid.InputBlocked())
-        return;
-    for (const uint c : event->commitString().toUcs4())
+    for (const uint c : *typed)
         Type(c);
 }
 

@@ -54,9 +54,14 @@ bool IsPassingFocus(Qt::FocusReason reason)
     return reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason;
 }
 
-bool CommitsTextOnly(const QInputMethodEvent& event)
+std::optional<QList<uint>> CommittedCharacters(QInputMethodEvent& event, bool inputBlocked)
 {
-    return !event.commitString().isEmpty() && event.preeditString().isEmpty() && event.replacementLength() == 0;
+    if (event.commitString().isEmpty() || !event.preeditString().isEmpty() || event.replacementLength() != 0)
+        return std::nullopt;
+    event.accept();
+    if (inputBlocked)
+        return QList<uint>();
+    return event.commitString().toUcs4();
 }
 
 bool RaiseGuarded(const std::function<void()>& raise, char32_t& key,

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+#include <QList>
 #include <QModelIndex>
 #include <QStyledItemDelegate>
 
@@ -57,9 +58,10 @@ private:
 // control.
 [[nodiscard]] bool IsPassingFocus(Qt::FocusReason reason);
 
-// Whether an input method event only commits text, which the editors type
-// one character at a time; the rest is the input method's own business.
-[[nodiscard]] bool CommitsTextOnly(const QInputMethodEvent& event);
+// The characters an input method event commits, to be typed one at a time,
+// with the event taken (none while input is blocked); nothing when the event
+// is the input method's own business, left to the editor's base class.
+[[nodiscard]] std::optional<QList<uint>> CommittedCharacters(QInputMethodEvent& event, bool inputBlocked);
 
 // Calls a key-press handler through `raise`: false when the key must have no
 // effect, because the handler set it to 0 or threw; a throw sets it to 0 and

@@ -1,6 +1,7 @@
 #include "ui/textcelleditor.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -181,14 +182,12 @@ void TextCellEditor::keyPressEvent(QKeyEvent* event)
 
 void TextCellEditor::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (!CommitsTextOnly(*event)) {
+    const std::optional<QList<uint>> typed = CommittedCharacters(*event, m_grid.InputBlocked());
+    if (!typed) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
     }
-    event->accept();
-    if (m_grid.InputBlocked())
-        return;
-    for (const uint c : event->commitString().toUcs4())
+    for (const uint c : *typed)
         Type(c);
 }
 

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include "qtbench.h"
 #include "ui/messagesink.h"
 #include "ui/stringtablemodel.h"
 #include "ui/tform1.h"
@@ -229,14 +230,10 @@ BENCHMARK(BM_CloseWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_window.reset();
-    for (const auto& [strings, path] : g_files)
-        std::remove(path.c_str());
+    tavolin::bench::RunWithApplication(argc, argv, [] {
+        g_window.reset();
+        for (const auto& [strings, path] : g_files)
+            std::remove(path.c_str());
+    });
     return 0;
 }

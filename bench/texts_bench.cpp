@@ -19,8 +19,9 @@
 #include "document/document.h"
 #include "file/safesave.h"
 #include "resource/resourcefile.h"
-#include "resourcebuilder.h"
+#include "resourcefiles.h"
 #include "ui/documentmodel.h"
+#include "qtbench.h"
 #include "ui/messagesink.h"
 #include "ui/textgrid.h"
 #include "ui/tform1.h"
@@ -157,13 +158,9 @@ BENCHMARK(BM_Save)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    for (const std::string& file : g_files)
-        std::remove(file.c_str());
+    tavolin::bench::RunWithApplication(argc, argv, [] {
+        for (const std::string& file : g_files)
+            std::remove(file.c_str());
+    });
     return 0;
 }

@@ -2,10 +2,17 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <stdlib.h>
 
 namespace tavolin::test {
+
+std::size_t FilesIn(const std::filesystem::path& dir)
+{
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
+}
 
 namespace fs = std::filesystem;
 

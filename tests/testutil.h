@@ -31,6 +31,23 @@ void WriteAll(const std::filesystem::path& path, const Bytes& bytes);
 [[nodiscard]] std::string ReadText(const std::filesystem::path& path);
 void WriteText(const std::filesystem::path& path, const std::string& text);
 
+// How many entries `dir` holds.
+[[nodiscard]] std::size_t FilesIn(const std::filesystem::path& dir);
+
+// Whether AddressSanitizer is built in: it needs memory, address space,
+// descriptors and time of its own, so some tests ask for less under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 // The folder of sample resource files, or an empty path when it is missing.
 [[nodiscard]] std::filesystem::path CorpusDir();
 // Every file of the corpus with the ending .rsc (any case), sorted.

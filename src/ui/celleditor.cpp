@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 
 #include "codec/thaicodepage.h"
+#include "ui/gridcells.h"
 #include "ui/valuegrid.h"
 
 namespace tavolin {
@@ -117,15 +118,12 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
 
 void CellEditor::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (event->commitString().isEmpty() || !event->preeditString().isEmpty() ||
-        event->replacementLength() != 0) {
+    const std::optional<QList<uint>> typed = CommittedCharacters(*event, m_grid.InputBlocked());
+    if (!typed) {
         QLineEdit::inputMethodEvent(event);
         return;
     }
-    event->accept();
-    if (m_grid.InputBlocked())
-        return;
-    for (const uint c : event->commitString().toUcs4())
+    for (const uint c : *typed)
         Type(c);
 }
 

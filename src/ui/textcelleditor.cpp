@@ -1,6 +1,7 @@
 #include "ui/textcelleditor.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -8,6 +9,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "ui/gridcells.h"
 #include "ui/textgrid.h"
 #include "ui/valuegrid.h"
 
@@ -180,14 +182,12 @@ void TextCellEditor::keyPressEvent(QKeyEvent* event)
 
 void TextCellEditor::inputMethodEvent(QInputMethodEvent* event)
 {
-    if (event->commitString().isEmpty() || !event->preeditString().isEmpty() || event->replacementLength() != 0) {
+    const std::optional<QList<uint>> typed = CommittedCharacters(*event, m_grid.InputBlocked());
+    if (!typed) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
     }
-    event->accept();
-    if (m_grid.InputBlocked())
-        return;
-    for (const uint c : event->commitString().toUcs4())
+    for (const uint c : *typed)
         Type(c);
 }
 

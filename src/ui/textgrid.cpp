@@ -1,6 +1,7 @@
 #include "ui/textgrid.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include <QApplication>
@@ -10,12 +11,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include "codec/displaytext.h"
 #include "document/document.h"
 #include "ui/documentmodel.h"
+#include "ui/gridcells.h"
 #include "ui/gridheader.h"
 #include "ui/textcelleditor.h"
 #include "ui/valuegrid.h"
@@ -25,31 +26,12 @@ namespace tavolin {
 namespace {
 
 constexpr int kValueColumn = DocumentModel::kValueColumn;
-
-// Makes TextCellEditors; the grid gives them their text.
-class TextCellDelegate : public QStyledItemDelegate {
-public:
-    explicit TextCellDelegate(TextGrid& grid) : QStyledItemDelegate(&grid), m_grid(grid) {}
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override
-    {
-        return new TextCellEditor(m_grid, parent);
-    }
-    void setEditorData(QWidget*, const QModelIndex&) const override {}
-    void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
-
-protected:
-    bool eventFilter(QObject*, QEvent*) override { return false; }
-
-private:
-    TextGrid& m_grid;
-};
-
 } // namespace
 
 TextGrid::TextGrid(QWidget* parent) : QTableView(parent)
 {
     setObjectName(QStringLiteral("texts"));
-    setItemDelegate(new TextCellDelegate(*this));
+    setItemDelegate(new CellEditorDelegate<TextCellEditor, TextGrid>(*this));
     setHorizontalHeader(new GridHeader(this));
     setEditTriggers(NoEditTriggers);
     setSelectionMode(SingleSelection);
@@ -195,8 +177,7 @@ void TextGrid::keyPressEvent(QKeyEvent* event)
 void TextGrid::mousePressEvent(QMouseEvent* event)
 {
     // ID and Source cells never become current; clicking one changes nothing.
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && index.column() != kValueColumn) {
+    if (IsOutsideColumn(*this, event->position().toPoint(), kValueColumn)) {
         event->accept();
         return;
     }
@@ -205,8 +186,7 @@ void TextGrid::mousePressEvent(QMouseEvent* event)
 
 void TextGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && index.column() != kValueColumn) {
+    if (IsOutsideColumn(*this, event->position().toPoint(), kValueColumn)) {
         event->accept();
         return;
     }
@@ -215,40 +195,18 @@ void TextGrid::mouseDoubleClickEvent(QMouseEvent* event)
 
 QModelIndex TextGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
 {
-    QModelIndex next = QTableView::moveCursor(action, modifiers);
-    if (next.isValid() && next.column() != kValueColumn)
-        next = m_model->index(next.row(), kValueColumn);
-    return next;
+    return InColumn(QTableView::moveCursor(action, modifiers), kValueColumn);
 }
 
 void TextGrid::MoveByKey(const QKeyEvent& event)
 {
     if (!m_model || m_model->rowCount() == 0)
         return;
-    const int last = m_model->rowCount() - 1;
     const int row = std::max(0, CurrentRow());
-    const int page = std::max(1, viewport()->height() / std::max(1, SingleRowHeight()) - 1);
-    const bool ctrl = event.modifiers() & Qt::ControlModifier;
-    int target; // every key below sets it or returns
-    switch (event.key()) {
-    case Qt::Key_Up:
-        target = ctrl ? 0 : row - 1;
-        break;
-    case Qt::Key_Down:
-        target = ctrl ? last : row + 1;
-        break;
-    case Qt::Key_PageUp:
-        target = row - page;
-        break;
-    case Qt::Key_PageDown:
-        target = row + page;
-        break;
-    default:
-        return;
-    }
-    target = std::clamp(target, 0, last);
-    if (target != row || CurrentRow() < 0)
-        SetCurrentRow(target);
+    const std::optional<int> target =
+        KeyTargetRow(event, row, m_model->rowCount() - 1, PageRows(viewport()->height(), SingleRowHeight()));
+    if (target && (*target != row || CurrentRow() < 0))
+        SetCurrentRow(*target);
 }
 
 bool TextGrid::CanHold(char32_t c) const
@@ -261,15 +219,7 @@ bool TextGrid::RaiseKeyPress(char32_t& key)
 {
     if (!m_onKeyPress || !m_editIndex.isValid())
         return true;
-    try {
-        m_onKeyPress(m_editIndex.row(), key);
-    } catch (...) {
-        key = 0;
-        if (m_onError)
-            m_onError(std::current_exception());
-        return false;
-    }
-    return key != 0;
+    return RaiseGuarded([&] { m_onKeyPress(m_editIndex.row(), key); }, key, m_onError);
 }
 
 void TextGrid::EditorTextChanged()
@@ -319,7 +269,7 @@ void TextGrid::RestoreOriginalText()
 
 void TextGrid::EditorLostFocus(TextCellEditor* editor, Qt::FocusReason reason)
 {
-    if (editor != m_editor || m_leaving || reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+    if (editor != m_editor || m_leaving || IsPassingFocus(reason))
         return;
     LeaveCell();
 }

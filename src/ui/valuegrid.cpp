@@ -1,6 +1,7 @@
 #include "ui/valuegrid.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <utility>
 
@@ -9,35 +10,16 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include "codec/displaytext.h"
 #include "ui/celleditor.h"
+#include "ui/gridcells.h"
 #include "ui/stringtablemodel.h"
 
 namespace tavolin {
 
 namespace {
-
-// Makes CellEditors and leaves every key to them.
-class CellDelegate : public QStyledItemDelegate {
-public:
-    explicit CellDelegate(ValueGrid& grid) : QStyledItemDelegate(&grid), m_grid(grid) {}
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex&) const override
-    {
-        return new CellEditor(m_grid, parent);
-    }
-    void setEditorData(QWidget*, const QModelIndex&) const override {}
-    void setModelData(QWidget*, QAbstractItemModel*, const QModelIndex&) const override {}
-
-protected:
-    bool eventFilter(QObject*, QEvent*) override { return false; }
-
-private:
-    ValueGrid& m_grid;
-};
 
 // Thai letters with the marks that reach farthest above (a vowel with a tone
 // mark on it, over a tall letter) and below (a vowel under a letter with a tail).
@@ -53,7 +35,7 @@ const QStringList kThaiFamilies = {QStringLiteral("Loma"), QStringLiteral("Garud
 
 ValueGrid::ValueGrid(QWidget* parent) : QTableView(parent)
 {
-    setItemDelegate(new CellDelegate(*this));
+    setItemDelegate(new CellEditorDelegate<CellEditor, ValueGrid>(*this));
     setEditTriggers(NoEditTriggers);
     setSelectionMode(SingleSelection);
     setSelectionBehavior(SelectItems);
@@ -182,8 +164,7 @@ void ValueGrid::focusInEvent(QFocusEvent* event)
         return;
     if (!m_editor || m_editIndex != currentIndex())
         PlaceEditor();
-    else if (event->reason() != Qt::PopupFocusReason &&
-             event->reason() != Qt::ActiveWindowFocusReason) {
+    else if (!IsPassingFocus(event->reason())) {
         // Taking the focus places the editor anew: the cell's text, whole
         // selected. Its row was reported when it came to this cell.
         m_originalText = m_lastText = m_editor->text();
@@ -196,8 +177,7 @@ void ValueGrid::focusInEvent(QFocusEvent* event)
 void ValueGrid::mousePressEvent(QMouseEvent* event)
 {
     // A key cell never becomes current; clicking one changes nothing.
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && index.column() != 1) {
+    if (IsOutsideColumn(*this, event->position().toPoint(), 1)) {
         event->accept();
         return;
     }
@@ -206,8 +186,7 @@ void ValueGrid::mousePressEvent(QMouseEvent* event)
 
 void ValueGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && index.column() != 1) {
+    if (IsOutsideColumn(*this, event->position().toPoint(), 1)) {
         event->accept();
         return;
     }
@@ -216,54 +195,23 @@ void ValueGrid::mouseDoubleClickEvent(QMouseEvent* event)
 
 QModelIndex ValueGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
 {
-    QModelIndex next = QTableView::moveCursor(action, modifiers);
-    if (next.isValid() && next.column() != 1)
-        next = m_model->index(next.row(), 1);
-    return next;
+    return InColumn(QTableView::moveCursor(action, modifiers), 1);
 }
 
 void ValueGrid::MoveByKey(const QKeyEvent& event)
 {
-    const int last = m_model->rowCount() - 1;
     const int row = currentIndex().isValid() ? currentIndex().row() : 0;
-    const int page = std::max(1, viewport()->height() / std::max(1, rowHeight(0)) - 1);
-    const bool ctrl = event.modifiers() & Qt::ControlModifier;
-    int target; // every key below sets it or returns
-    switch (event.key()) {
-    case Qt::Key_Up:
-        target = ctrl ? 0 : row - 1;
-        break;
-    case Qt::Key_Down:
-        target = ctrl ? last : row + 1;
-        break;
-    case Qt::Key_PageUp:
-        target = row - page;
-        break;
-    case Qt::Key_PageDown:
-        target = row + page;
-        break;
-    default:
-        return;
-    }
-    target = std::clamp(target, 0, last);
-    if (target != row)
-        setCurrentIndex(m_model->index(target, 1));
+    const std::optional<int> target =
+        KeyTargetRow(event, row, m_model->rowCount() - 1, PageRows(viewport()->height(), rowHeight(0)));
+    if (target && *target != row)
+        setCurrentIndex(m_model->index(*target, 1));
 }
 
 bool ValueGrid::RaiseKeyPress(char32_t& key)
 {
     if (!m_onKeyPress)
         return true;
-    try {
-        m_onKeyPress(key);
-    } catch (...) {
-        // The character has no effect; the error is shown as any command's.
-        key = 0;
-        if (m_onError)
-            m_onError(std::current_exception());
-        return false;
-    }
-    return key != 0;
+    return RaiseGuarded([&] { m_onKeyPress(key); }, key, m_onError);
 }
 
 void ValueGrid::RaiseSetEditText(const QModelIndex& index, const QString& text)
@@ -330,10 +278,7 @@ void ValueGrid::RestoreOriginalText()
 
 void ValueGrid::EditorLostFocus(CellEditor* editor, Qt::FocusReason reason)
 {
-    // A menu or a message box taking the focus for a while is no move to
-    // another control.
-    if (editor != m_editor || m_leaving || reason == Qt::PopupFocusReason ||
-        reason == Qt::ActiveWindowFocusReason)
+    if (editor != m_editor || m_leaving || IsPassingFocus(reason))
         return;
     LeaveCell();
 }

@@ -19,15 +19,8 @@ namespace fs = std::filesystem;
 using test::Cli;
 using test::CliRun;
 using test::ReadText;
+using test::TextsOf;
 using test::WriteText;
-
-std::map<std::string, std::string> TextsOf(const fs::path& path)
-{
-    std::map<std::string, std::string> texts;
-    for (const auto& t : resource::ReadResourceFile(test::ReadAll(path)).texts)
-        texts[resource::TextId(t)] = resource::Utf16ToUtf8(t.text);
-    return texts;
-}
 
 bool Have(const std::string& tool)
 {

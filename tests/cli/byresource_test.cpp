@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 using test::Cli;
 using test::CliRun;
 using test::ReadText;
+using test::TextsOf;
 using test::WriteText;
 
 const char* const kHeader = "Content-Type: text/plain; charset=UTF-8\n";
@@ -33,14 +34,6 @@ std::string Translation(std::size_t i, bool narrow)
                                                   "مرحبا بالعالم", "😀 ok"};
     static const std::vector<std::string> latin = {"Ünïcödé ñ", "Grüße à bientôt"};
     return narrow ? latin[i % latin.size()] : wide[i % wide.size()];
-}
-
-std::map<std::string, std::string> TextsOf(const test::Bytes& bytes)
-{
-    std::map<std::string, std::string> texts;
-    for (const auto& t : resource::ReadResourceFile(bytes).texts)
-        texts[resource::TextId(t)] = resource::Utf16ToUtf8(t.text);
-    return texts;
 }
 
 // The exported XLIFF with each empty target filled in turn.

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/stringscli.h"
 #include "codec/displaytext.h"
+#include "resource/resourcefile.h"
+#include "resource/utf.h"
 #include "testutil.h"
 
 namespace tavolin::test {
@@ -40,6 +44,20 @@ inline std::string ShownByOtherXmlReaders(const std::string& text)
             shown += c;
     }
     return shown;
+}
+
+// The texts of a resource file read by structure, by ID, in UTF-8.
+inline std::map<std::string, std::string> TextsOf(const Bytes& bytes)
+{
+    std::map<std::string, std::string> texts;
+    for (const auto& t : resource::ReadResourceFile(bytes).texts)
+        texts[resource::TextId(t)] = resource::Utf16ToUtf8(t.text);
+    return texts;
+}
+
+inline std::map<std::string, std::string> TextsOf(const std::filesystem::path& path)
+{
+    return TextsOf(ReadAll(path));
 }
 
 // What `list` prints after its first line, which says how FILE is read.

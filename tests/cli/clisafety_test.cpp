@@ -60,17 +60,8 @@ CliRun Shell(const test::TempDir& dir, const std::string& command)
 
 const std::string kExe = TAVOLIN_STRINGS_EXE;
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAVOLIN_TEST_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(TAVOLIN_TEST_ASAN)
 // The sanitizers need address space and descriptors of their own.
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
+using test::kSanitized;
 
 // A file of `n` strings of ten characters.
 Bytes ManyStrings(int n)

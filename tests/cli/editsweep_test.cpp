@@ -29,17 +29,7 @@ struct Listed {
 };
 // Under the sanitizers the sweep takes half a minute: there each text gets
 // one of the seven edits in turn, every kind still met thousands of times.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSampled = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSampled = true;
-#else
-constexpr bool kSampled = false;
-#endif
-#else
-constexpr bool kSampled = false;
-#endif
+constexpr bool kSampled = test::kSanitized;
 
 using Listing = std::map<std::string, Listed>;
 

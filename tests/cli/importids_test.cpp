@@ -18,15 +18,8 @@ namespace fs = std::filesystem;
 using test::Cli;
 using test::CliRun;
 using test::ReadText;
+using test::TextsOf;
 using test::WriteText;
-
-std::map<std::string, std::string> TextsOf(const test::Bytes& bytes)
-{
-    std::map<std::string, std::string> texts;
-    for (const auto& t : resource::ReadResourceFile(bytes).texts)
-        texts[resource::TextId(t)] = resource::Utf16ToUtf8(t.text);
-    return texts;
-}
 
 std::string Po(const fs::path& path, const std::string& language, const std::vector<PoEntry>& entries)
 {

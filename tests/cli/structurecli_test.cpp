@@ -135,13 +135,7 @@ TEST(StructureCli, ApplyRefusesAFileChangedSinceItWasRead)
     EXPECT_EQ(test::ReadAll(path), SmallFile({3, 0xAB, 'o', 0, 't', 0, 'h', 0}));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
+using test::kSanitized;
 
 // The program itself run by /bin/sh: its exit code, 128 + N for a signal N.
 int Shell(const std::string& command, const std::string& before = "")

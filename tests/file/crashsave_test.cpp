@@ -30,19 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-constexpr bool kSanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool kSanitized = false;
-#endif
-
-std::size_t FilesIn(const fs::path& dir)
-{
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
+using test::FilesIn;
+using test::kSanitized;
 
 // Whether two files hold the same bytes, read a piece at a time.
 bool SameFiles(const std::string& a, const std::string& b)

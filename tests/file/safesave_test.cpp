@@ -19,15 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::FilesIn;
 using test::SaveError;
 
 const Bytes kOld = {1, 2, 3, 4, 5};
 const Bytes kNew = {9, 8, 7};
-
-std::size_t FilesIn(const fs::path& dir)
-{
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
 
 unsigned Mode(const std::string& path)
 {

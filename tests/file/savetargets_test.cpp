@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::FilesIn;
 using test::SaveError;
 
 const Bytes kOld = {1, 2, 3, 4, 5};
@@ -36,11 +37,6 @@ struct stat StatOf(const std::string& path)
     struct stat st {};
     ::stat(path.c_str(), &st);
     return st;
-}
-
-std::size_t FilesIn(const fs::path& dir)
-{
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 // Runs `body` in a child process, as the user nobody when `asNobody`;

@@ -7,7 +7,7 @@
 
 #include "resource/resourcefile.h"
 #include "resource/scsu.h"
-#include "resource/resourcebytes.h"
+#include "resourcefiles.h"
 #include "testutil.h"
 
 namespace tavolin::resource {

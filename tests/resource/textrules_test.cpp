@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "resource/resourcebytes.h"
+#include "resourcefiles.h"
 #include "resource/resourcefile.h"
 #include "resource/utf.h"
 

@@ -17,7 +17,7 @@
 #include "document/document.h"
 #include "file/safesave.h"
 #include "resource/resourcefile.h"
-#include "resourcebuilder.h"
+#include "resourcefiles.h"
 #include "ui/application.h"
 #include "ui/documentmodel.h"
 #include "ui/textcelleditor.h"

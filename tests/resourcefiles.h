@@ -1,6 +1,7 @@
 #pragma once
 
-// Hand-made resource files for the structure codec's tests.
+// Small resource files made by hand, for the structure codec's tests and the
+// editor's.
 
 #include <algorithm>
 #include <cstdint>
@@ -52,14 +53,16 @@ inline std::size_t PutResourcesAndIndex(Bytes& out, const std::vector<Bytes>& re
     return p;
 }
 
-// An old-format file of these resources.
+// An old-format file of these resources: header, resources, index.
 inline Bytes OldFile(const std::vector<Bytes>& resources)
 {
     Bytes out(4, 0);
     const std::size_t p = PutResourcesAndIndex(out, resources);
     out[0] = static_cast<std::uint8_t>(p & 0xFF);
     out[1] = static_cast<std::uint8_t>(p >> 8);
-    out[2] = static_cast<std::uint8_t>(2 * resources.size() + 3);
+    const std::size_t indexSize = 2 * resources.size() + 3;
+    out[2] = static_cast<std::uint8_t>(indexSize & 0xFF);
+    out[3] = static_cast<std::uint8_t>(indexSize >> 8);
     return out;
 }
 
@@ -93,6 +96,18 @@ inline Bytes CompressedFile(const std::vector<Bytes>& resources, std::size_t bit
         out[19 + i / 8] = static_cast<std::uint8_t>(out[19 + i / 8] | 1u << (i % 8));
     PutResourcesAndIndex(out, resources);
     return out;
+}
+
+// An LTEXT at an even offset: length byte, pad, characters.
+inline Bytes Ltext(std::u16string_view s)
+{
+    return Cat({{static_cast<std::uint8_t>(s.size()), 0xAB}, Utf16(s)});
+}
+
+// 16-bit text between two WORDs, with no length byte: found by a guess.
+inline Bytes GuessedText(std::u16string_view s)
+{
+    return Cat({{1, 0}, Utf16(s), {0xFF, 0xFF}});
 }
 
 } // namespace tavolin::test

@@ -76,14 +76,8 @@ bool Document::CanHold(std::size_t row, char32_t c) const
         return false;
     if (m_reading != ReadBy::Resource || m_structure->File().texts.at(row).wide)
         return true;
-    // As the rebuild writes them: the printable bytes and three controls.
-    if (c == u'\t' || c == u'\n' || c == u'\r')
-        return true;
-    for (unsigned byte = 0x20; byte < 0x100; ++byte) {
-        if (byte != 0x7F && resource::Cp1252ToUnicode(static_cast<std::uint8_t>(byte)) == c)
-            return true;
-    }
-    return false;
+    // What the rebuild can write into an 8-bit text.
+    return c <= 0xFFFF && resource::UnicodeToCp1252(static_cast<char16_t>(c)).has_value();
 }
 
 bool Document::Edited() const

@@ -17,19 +17,6 @@ constexpr std::size_t kMaxOffset = 0xFFFF;
 constexpr std::size_t kMaxRun = 0x7FFF;
 constexpr std::size_t kCompressedHeader = 19;
 
-std::optional<std::uint8_t> UnicodeToCp1252(char16_t c)
-{
-    // An 8-bit build writes control characters (and a TEXT's terminator)
-    // as the bytes they are; the code page's five unassigned bytes stand
-    // for no character.
-    if (c < 0x20 || c == 0x7F)
-        return static_cast<std::uint8_t>(c);
-    for (unsigned b = 0x20; b < 0x100; ++b)
-        if (b != 0x7F && Cp1252ToUnicode(static_cast<std::uint8_t>(b)) == c)
-            return static_cast<std::uint8_t>(b);
-    return std::nullopt;
-}
-
 std::size_t RunLengthSize(std::size_t n)
 {
     return n < 0x80 ? 1 : 2;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -89,5 +90,9 @@ public:
 // The 8-bit code page of narrow builds (Windows-1252); 0 for its five
 // unassigned bytes.
 [[nodiscard]] char16_t Cp1252ToUnicode(std::uint8_t byte);
+// The byte a narrow build writes for `c`: control characters as the bytes
+// they are, the rest through the code page; nothing for a character the
+// code page lacks.
+[[nodiscard]] std::optional<std::uint8_t> UnicodeToCp1252(char16_t c);
 
 } // namespace tavolin::resource

@@ -760,6 +760,19 @@ char16_t Cp1252ToUnicode(std::uint8_t byte)
     return byte;
 }
 
+std::optional<std::uint8_t> UnicodeToCp1252(char16_t c)
+{
+    // An 8-bit build writes control characters (and a TEXT's terminator)
+    // as the bytes they are; the code page's five unassigned bytes stand
+    // for no character.
+    if (c < 0x20 || c == 0x7F)
+        return static_cast<std::uint8_t>(c);
+    for (unsigned b = 0x20; b < 0x100; ++b)
+        if (b != 0x7F && Cp1252ToUnicode(static_cast<std::uint8_t>(b)) == c)
+            return static_cast<std::uint8_t>(b);
+    return std::nullopt;
+}
+
 bool LooksLikeText(std::u16string_view units, bool withLength)
 {
     return LooksLike(units, withLength ? Evidence::Length : Evidence::None);

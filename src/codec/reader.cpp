@@ -48,54 +48,18 @@ std::string_view AsText(std::span<const std::uint8_t> bytes)
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// The bytes from the first one that no record holds yet: all of them in
-// memory, or a file read a piece at a time, so that a large file is never
-// held whole; a record longer than a piece makes the window grow.
+// The bytes from the first one that no record holds yet, and the error
+// that ended reading them, if one did.
 class Window {
 public:
     Window(std::span<const std::uint8_t> bytes, std::exception_ptr endError)
         : m_bytes(bytes), m_error(std::move(endError)) // NOLINT(bugprone-throw-keyword-missing): thrown later
     {
     }
-    // With `copy`, every byte read is appended there too. A small file is
-    // read in one piece of its own size (and a byte to see the end), a large
-    // one in pieces of 1 MiB.
-    Window(ByteFile& file, std::vector<std::uint8_t>* copy)
-        : m_file(&file), m_copy(copy),
-          m_piece(std::clamp(file.SizeAtOpen() + 1, std::size_t{4} << 10, std::size_t{1} << 20))
-    {
-    }
 
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const { return m_bytes.subspan(m_start); }
     // The scan is done with the first `count` bytes.
     void Drop(std::size_t count) { m_start += count; }
-    // Reads more bytes after Bytes(). False at the end of the file, and
-    // when a read fails: the error is kept for where the scan needs a byte.
-    bool More()
-    {
-        if (!m_file || m_error)
-            return false;
-        std::copy(m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start),
-                  m_buffer.begin() + static_cast<std::ptrdiff_t>(m_end), m_buffer.begin());
-        m_end -= m_start;
-        m_start = 0;
-        // At least as many bytes as are kept, so that a long record is
-        // moved no more than about once over.
-        const std::size_t piece = std::max(m_piece, m_end);
-        if (m_buffer.size() < m_end + piece)
-            m_buffer.resize(m_end + piece);
-        std::size_t got = 0;
-        try {
-            got = m_file->Read(m_buffer.data() + m_end, piece);
-        } catch (const IoError&) {
-            m_error = std::current_exception();
-        }
-        if (m_copy)
-            m_copy->insert(m_copy->end(), m_buffer.data() + m_end, m_buffer.data() + m_end + got);
-        m_end += got;
-        m_bytes = std::span(m_buffer).first(m_end);
-        return got > 0;
-    }
     // Throws what ended the bytes, if anything did.
     void ThrowEndError() const
     {
@@ -104,17 +68,12 @@ public:
     }
 
 private:
-    ByteFile* m_file = nullptr;
-    std::vector<std::uint8_t>* m_copy = nullptr;
-    std::size_t m_piece = 0;
-    std::vector<std::uint8_t> m_buffer; // of a file: its bytes up to m_end
-    std::size_t m_end = 0;
     std::span<const std::uint8_t> m_bytes;
     std::size_t m_start = 0;
     std::exception_ptr m_error;
 };
 
-// The scan over the bytes of `window`, of which there are about `size`.
+// The scan over the bytes of `window`, of which there are `size`.
 void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges* changes)
 {
     // The number of strings read so far: the key of the gap record being
@@ -130,18 +89,13 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
     tables.vle.Reserve(size);
     tables.vle2.Reserve(size);
     tables.vle3.Reserve(size);
-    std::size_t searched = 0; // bytes of the window known to hold no marker
     for (;;) {
-        std::span<const std::uint8_t> bytes = window.Bytes();
+        const std::span<const std::uint8_t> bytes = window.Bytes();
         const auto marker = static_cast<std::size_t>(
-            std::find(bytes.begin() + static_cast<std::ptrdiff_t>(searched), bytes.end(), kStringMarker) -
+            std::find(bytes.begin(), bytes.end(), kStringMarker) -
             bytes.begin());
-        if (marker == bytes.size()) {
-            searched = marker;
-            if (window.More())
-                continue;
+        if (marker == bytes.size())
             break;
-        }
         // The byte before the marker is the length byte; the gap record holds
         // the bytes before that one. A marker at the window's start has no
         // length byte of its own.
@@ -151,12 +105,9 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
         tables.vle2.AppendGapRecord(key, AsText(bytes.first(gapEnd)), false);
 
         const std::size_t charsAt = marker + 1;
-        while (bytes.size() - charsAt < 2 * std::size_t{length}) {
-            if (!window.More()) {
-                window.ThrowEndError();
-                throw IoError(kReadBeyondEnd);
-            }
-            bytes = window.Bytes();
+        if (bytes.size() - charsAt < 2 * std::size_t{length}) {
+            window.ThrowEndError();
+            throw IoError(kReadBeyondEnd);
         }
 
         const auto chars = bytes.subspan(charsAt, 2 * std::size_t{length});
@@ -186,7 +137,6 @@ void Scan(Window& window, std::size_t size, StringTables& tables, SavingChanges*
         tables.vle3.AppendEntry(key, std::to_string(length));
         tables.vle.AppendEntry(key, std::string_view(text, textLength));
         window.Drop(charsAt + chars.size());
-        searched = 0;
     }
     window.ThrowEndError();
     // The record at the end holds every byte left.
@@ -202,15 +152,10 @@ void ScanResourceBytes(std::span<const std::uint8_t> bytes, StringTables& tables
     Scan(window, bytes.size(), tables, changes);
 }
 
-void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes,
-                      std::vector<std::uint8_t>* bytes)
+void ScanResourceFile(const std::string& fileName, StringTables& tables, SavingChanges* changes)
 {
-    ByteFile file(fileName);
-    if (bytes)
-        bytes->clear();
-    Window window(file, bytes);
-    Scan(window, file.SizeAtOpen(), tables, changes);
-    file.Close();
+    const FileBytes read = ReadFileBytes(fileName, Access::ReadWrite);
+    ScanResourceBytes(read.bytes, tables, changes, read.endError);
 }
 
 } // namespace tavolin

@@ -18,9 +18,9 @@ public:
 
 // The limits of what is read whole into memory. A resource file's offsets
 // are 16-bit, so it is under 128 KiB: eight times that leaves room for
-// files of that family with larger tables. A file read by marker is read in
-// pieces and may be large (the benchmarks use 64 MiB); the limit only keeps
-// a mistaken disk image from being scanned for minutes. Translations are
+// files of that family with larger tables. A file read by marker may be
+// large (the benchmarks use 64 MiB); the limit only keeps a mistaken disk
+// image from being read and scanned for minutes. Translations are
 // text of every string of a file, with comments and markup.
 inline constexpr std::size_t kResourceFileLimit = std::size_t{1} << 20;
 inline constexpr std::size_t kMarkerFileLimit = std::size_t{1} << 30;

@@ -63,13 +63,16 @@ void SetReadFunctionForTesting(ReadFunction read)
     g_read = read;
 }
 
-std::string LimitText(std::size_t limit)
+InputRefused LimitPassed(std::size_t limit, const std::string& what)
 {
+    std::string shown;
     if (limit >= (std::size_t{1} << 30) && limit % (std::size_t{1} << 30) == 0)
-        return std::to_string(limit >> 30) + " GiB";
-    if (limit >= (std::size_t{1} << 20) && limit % (std::size_t{1} << 20) == 0)
-        return std::to_string(limit >> 20) + " MiB";
-    return std::to_string(limit) + " bytes";
+        shown = std::to_string(limit >> 30) + " GiB";
+    else if (limit >= (std::size_t{1} << 20) && limit % (std::size_t{1} << 20) == 0)
+        shown = std::to_string(limit >> 20) + " MiB";
+    else
+        shown = std::to_string(limit) + " bytes";
+    return InputRefused("more than " + shown + ", the limit of " + what);
 }
 
 std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t limit, const std::string& what)
@@ -88,9 +91,6 @@ std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t li
         Closer& operator=(const Closer&) = delete;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    const auto tooLarge = [&] {
-        return InputRefused("more than " + LimitText(limit) + ", the limit of " + what);
-    };
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         throw IoErrorFor(errno, path);
@@ -99,7 +99,7 @@ std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t li
     std::vector<std::uint8_t> bytes;
     if (S_ISREG(st.st_mode)) {
         if (static_cast<std::uint64_t>(st.st_size) > limit)
-            throw tooLarge();
+            throw LimitPassed(limit, what);
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
     // A pipe or device says nothing of its length (/dev/zero never ends).
@@ -113,7 +113,7 @@ std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t li
         if (n == 0)
             return bytes;
         if (static_cast<std::size_t>(n) > limit - bytes.size())
-            throw tooLarge();
+            throw LimitPassed(limit, what);
         bytes.insert(bytes.end(), buffer, buffer + n);
     }
 }
@@ -151,7 +151,7 @@ ByteFile::ByteFile(const std::string& path, Access access)
     }
     if (static_cast<std::uint64_t>(st.st_size) > kMarkerFileLimit) {
         ::close(fd);
-        throw InputRefused("more than " + LimitText(kMarkerFileLimit) + ", the limit of a file read by marker");
+        throw LimitPassed(kMarkerFileLimit, "a file read by marker");
     }
     m_fd = fd;
     m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
@@ -193,7 +193,7 @@ FileBytes ReadFileBytes(const std::string& path, Access access, bool resourceOnl
         return {ReadWholeInput(path, kResourceFileLimit, "a resource file"), nullptr};
     ByteFile file(path, access);
     if (resourceOnly && file.SizeAtOpen() > kResourceFileLimit)
-        throw InputRefused("more than " + LimitText(kResourceFileLimit) + ", the limit of a resource file");
+        throw LimitPassed(kResourceFileLimit, "a resource file");
     FileBytes read;
     read.bytes.resize(file.SizeAtOpen());
     std::size_t got = 0;

@@ -26,8 +26,9 @@ inline constexpr std::size_t kResourceFileLimit = std::size_t{1} << 20;
 inline constexpr std::size_t kMarkerFileLimit = std::size_t{1} << 30;
 inline constexpr std::size_t kTranslationsLimit = std::size_t{64} << 20;
 
-// "1 MiB", "64 MiB", "1 GiB": a limit as messages show it.
-[[nodiscard]] std::string LimitText(std::size_t limit);
+// "more than 1 MiB, the limit of WHAT": the refusal of an input past its
+// limit.
+[[nodiscard]] InputRefused LimitPassed(std::size_t limit, const std::string& what);
 
 // All bytes of the file, pipe or device at `path`, refused with
 // InputRefused ("more than LIMIT, the limit of WHAT") as soon as they pass

@@ -24,6 +24,8 @@ namespace tavolin {
 
 namespace {
 
+// texts and apply read FILE by its resource structure and nothing else.
+const Document::Options kByResourceAlone{.by = std::nullopt, .access = Access::ReadOnly, .resourceOnly = true};
 
 class InputError : public std::runtime_error {
 public:
@@ -58,7 +60,7 @@ int Texts(const StructureCommands& c, std::ostream& out, std::ostream& err)
 {
     std::optional<Document> document;
     try {
-        document.emplace(c.file, Document::Options{.by = std::nullopt, .access = Access::ReadOnly, .resourceOnly = true});
+        document.emplace(c.file, kByResourceAlone);
     } catch (const TavolinError& e) {
         err << Shown(c.file) << ": " << e.what() << '\n';
         return 1;
@@ -171,7 +173,7 @@ int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
         const FileLock lock(c.file);
         std::optional<Document> document;
         try {
-            document.emplace(c.file, Document::Options{.by = std::nullopt, .access = Access::ReadOnly, .resourceOnly = true});
+            document.emplace(c.file, kByResourceAlone);
         } catch (const TavolinError& e) {
             throw InputError(Shown(c.file) + ": " + e.what());
         }
@@ -181,13 +183,11 @@ int Apply(const StructureCommands& c, std::ostream& out, std::ostream& err)
         const auto edits = ReadEdits(c.edits);
         std::size_t unchanged = 0;
         for (const auto& e : edits) {
-            const auto text = std::find_if(file.texts.begin(), file.texts.end(), [&](const resource::Text& t) {
-                return t.resource == e.resource && t.index == e.index;
-            });
-            if (text == file.texts.end())
-                throw InputError("unknown ID " + std::to_string(e.resource) + "." + std::to_string(e.index) +
-                                 ": the file has no such text");
-            unchanged += text->text == e.text;
+            const std::string id = std::to_string(e.resource) + "." + std::to_string(e.index);
+            const auto row = document->RowOf(id);
+            if (!row)
+                throw InputError("unknown ID " + id + ": the file has no such text");
+            unchanged += file.texts[*row].text == e.text;
         }
         const auto bytes = resource::Rebuild(file, edits, c.allowGuessed);
         const std::string& target = c.output.empty() ? c.file : c.output;

@@ -72,7 +72,7 @@ InputRefused LimitPassed(std::size_t limit, const std::string& what)
         shown = std::to_string(limit >> 20) + " MiB";
     else
         shown = std::to_string(limit) + " bytes";
-    return InputRefused("more than " + shown + ", the limit of " + what);
+    return InputRefused{"more than " + shown + ", the limit of " + what};
 }
 
 std::vector<std::uint8_t> ReadWholeInput(const std::string& path, std::size_t limit, const std::string& what)

@@ -2,6 +2,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "codec/displaytext.h"
 #include "resource/resourcefile.h"
@@ -46,6 +47,7 @@ struct Piece {
     bool pad = false;
     std::vector<std::uint8_t> scsu;
     bool candidate = false;
+    bool compressAnyway = false;
 };
 
 struct LaidOut {
@@ -57,7 +59,7 @@ struct LaidOut {
 class ResourceLayout {
 public:
     ResourceLayout(const ResourceFile& file, std::size_t resource, const std::map<std::size_t, std::u16string>& edits,
-                   bool allowGuessed)
+                   const std::set<std::size_t>& compressAnyway, bool allowGuessed)
         : m_file(file), m_allowGuessed(allowGuessed)
     {
         const Resource& r = file.resources[resource - 1];
@@ -72,6 +74,7 @@ public:
             const auto edit = edits.find(t.index);
             p.edited = edit != edits.end();
             p.units = p.edited ? edit->second : t.text;
+            p.compressAnyway = p.edited && compressAnyway.contains(t.index);
             if (t.kind == TextKind::Text)
                 p.units += u'\0';
             p.oldStart = t.start;
@@ -197,13 +200,14 @@ private:
     // Which values the compiler stores compressed: each one that its
     // compressor makes smaller, then, resource-wide, only where the run
     // and the run lengths it costs are fewer bytes than the raw text.
+    // A value to compress anyway is compressed whatever it costs.
     void Decide()
     {
         for (auto& p : m_pieces) {
             if (!p.text || !p.text->wide || p.units.empty())
                 continue;
             p.scsu = EncodeScsu(p.units);
-            if (p.scsu.size() >= 2 * p.units.size())
+            if (p.scsu.size() >= 2 * p.units.size() && !p.compressAnyway)
                 continue;
             const auto back = DecodeScsu(p.scsu);
             if (!back || *back != p.units) {
@@ -229,7 +233,7 @@ private:
                 const bool last = k + 1 == order.size();
                 const std::size_t cost = RunLengthSize(c) + c + (last && o == 0 ? 0 : RunLengthSize(o));
                 const std::size_t raw = 2 * p.units.size() + (p.valueAt % 2);
-                if (cost >= raw) {
+                if (cost >= raw && !p.compressAnyway) {
                     p.candidate = false;
                     changed = true;
                     break;
@@ -334,25 +338,12 @@ void PutWord(std::vector<std::uint8_t>& out, std::size_t at, std::size_t value)
     out[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-} // namespace
+using EditsByResource = std::map<std::size_t, std::map<std::size_t, std::u16string>>;
+using IndicesByResource = std::map<std::size_t, std::set<std::size_t>>;
 
-std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<TextEdit>& edits, bool allowGuessed)
+std::vector<std::uint8_t> LayOut(const ResourceFile& file, const EditsByResource& byResource,
+                                 const IndicesByResource& compressAnyway, bool allowGuessed)
 {
-    if (file.format == Format::Unknown)
-        throw RebuildError("the file is not a resource file of a known format; nothing can be rebuilt");
-    std::map<std::size_t, std::map<std::size_t, std::u16string>> byResource;
-    for (const auto& e : edits) {
-        const auto it = std::find_if(file.texts.begin(), file.texts.end(), [&](const Text& t) {
-            return t.resource == e.resource && t.index == e.index;
-        });
-        if (it == file.texts.end())
-            throw RebuildError(std::to_string(e.resource) + "." + std::to_string(e.index) + ": no such text in the file");
-        if (it->text != e.text || !it->certain)
-            byResource[e.resource][e.index] = e.text;
-        else
-            byResource[e.resource]; // an unchanged certain text: nothing to lay out
-    }
-
     std::vector<std::uint8_t> out(file.bytes.begin(), file.bytes.begin() + static_cast<std::ptrdiff_t>(file.headerSize));
     std::vector<std::size_t> index;
     std::size_t oldLargest = 0;
@@ -361,6 +352,7 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
     // bit set into a buffer of the largest-resource size plus one.
     std::size_t largestStored = 0;
     bool laidOut = false;
+    const std::set<std::size_t> none;
     for (std::size_t i = 0; i < file.resources.size(); ++i) {
         const Resource& r = file.resources[i];
         index.push_back(out.size());
@@ -374,7 +366,11 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
                 largestStored = std::max(largestStored, r.size);
             continue;
         }
-        const LaidOut laid = ResourceLayout(file, i + 1, edited->second, allowGuessed).Lay();
+        const auto anyway = compressAnyway.find(i + 1);
+        const LaidOut laid =
+            ResourceLayout(file, i + 1, edited->second, anyway == compressAnyway.end() ? none : anyway->second,
+                           allowGuessed)
+                .Lay();
         laidOut = true;
         out.insert(out.end(), laid.stored.begin(), laid.stored.end());
         newLargest = std::max(newLargest, laid.decompressedSize);
@@ -410,6 +406,73 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
         PutWord(out, 17, largest);
     }
     return out;
+}
+
+// Whether the reader finds every text of `resource` in `after` as the edits
+// meant it: the same IDs, kinds and texts, certain where they were.
+bool ReadsBack(const ResourceFile& file, std::size_t resource, const std::map<std::size_t, std::u16string>& edits,
+               const ResourceFile& after)
+{
+    const auto texts = [](const ResourceFile& f, std::size_t r) {
+        std::vector<const Text*> found;
+        for (const Text& t : f.texts)
+            if (t.resource == r)
+                found.push_back(&t);
+        return found;
+    };
+    const auto was = texts(file, resource);
+    const auto now = texts(after, resource);
+    if (after.format != file.format || was.size() != now.size())
+        return false;
+    for (std::size_t k = 0; k < was.size(); ++k) {
+        const auto edit = edits.find(was[k]->index);
+        const std::u16string& meant = edit == edits.end() ? was[k]->text : edit->second;
+        if (now[k]->text != meant || now[k]->kind != was[k]->kind || (was[k]->certain && !now[k]->certain))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<TextEdit>& edits, bool allowGuessed)
+{
+    if (file.format == Format::Unknown)
+        throw RebuildError("the file is not a resource file of a known format; nothing can be rebuilt");
+    EditsByResource byResource;
+    for (const auto& e : edits) {
+        const auto it = std::find_if(file.texts.begin(), file.texts.end(), [&](const Text& t) {
+            return t.resource == e.resource && t.index == e.index;
+        });
+        if (it == file.texts.end())
+            throw RebuildError(std::to_string(e.resource) + "." + std::to_string(e.index) + ": no such text in the file");
+        if (it->text != e.text || !it->certain)
+            byResource[e.resource][e.index] = e.text;
+        else
+            byResource[e.resource]; // an unchanged certain text: nothing to lay out
+    }
+
+    // The compiler stores a short text raw where compressing saves nothing,
+    // and raw bytes such as "X" (58 00) read as well as a number: the reader
+    // would lose the text or its IDs. Such an edited text is stored as a
+    // compressed run instead, which the platform decompresses to the same
+    // data and the reader knows for a text.
+    IndicesByResource compressAnyway;
+    for (;;) {
+        std::vector<std::uint8_t> out = LayOut(file, byResource, compressAnyway, allowGuessed);
+        if (file.format != Format::Compressed)
+            return out;
+        const ResourceFile after = ReadResourceFile(out);
+        bool more = false;
+        for (const auto& [resource, edited] : byResource) {
+            if (edited.empty() || ReadsBack(file, resource, edited, after))
+                continue;
+            for (const auto& [index, text] : edited)
+                more = compressAnyway[resource].insert(index).second || more;
+        }
+        if (!more)
+            return out;
+    }
 }
 
 } // namespace tavolin::resource

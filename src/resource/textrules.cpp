@@ -387,7 +387,7 @@ public:
             // that the text could follow (a BUF that started before).
             if (!padded && (n < 2 || Worth(a, a + n) < 0.3 * static_cast<double>(n) ||
                             (!m_used[r - 1] && m_worth[a - 1] > 0 && m_scripts[a - 1] != Script::Combining &&
-                             m_join[a] == 0)))
+                             m_join[a] == 0 && !LoneLetterBefore(a, a + n))))
                 continue;
             const std::u16string units(m_units.begin() + static_cast<std::ptrdiff_t>(a),
                                        m_units.begin() + static_cast<std::ptrdiff_t>(a + n));
@@ -618,6 +618,17 @@ private:
                 return j - k;
         return 0;
     }
+    // Unit a-1, whose high byte would be the length byte, is a letter after
+    // no text, of a script that [a, e) does not hold: a BUF that started
+    // there would be that one letter before other scripts ("Ё😀😀").
+    [[nodiscard]] bool LoneLetterBefore(std::size_t a, std::size_t e) const
+    {
+        if (a < 1 || !IsLetter(m_scripts[a - 1]) || (a >= 2 && Free(a - 2) && m_worth[a - 2] > 0))
+            return false;
+        const Script s = Group(m_scripts[a - 1]);
+        return std::none_of(m_scripts.begin() + static_cast<std::ptrdiff_t>(a),
+                            m_scripts.begin() + static_cast<std::ptrdiff_t>(e), [&](Script x) { return Group(x) == s; });
+    }
     // The units may be an LTEXT's: control characters allowed.
     [[nodiscard]] bool Counted(std::size_t a, std::size_t b) const
     {
@@ -840,6 +851,9 @@ bool ShowsUnicodeBuild(const Text& t)
 
 void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<Text>& texts)
 {
+    // A resource with compressed runs shows a Unicode build: no 8-bit reading.
+    const bool unicodeBuild =
+        std::any_of(resources.begin(), resources.end(), [](const Resource& r) { return r.compressedBit; });
     for (auto& t : texts) {
         const Resource& r = resources[t.resource - 1];
         const bool alone = std::count_if(texts.begin(), texts.end(),
@@ -850,7 +864,7 @@ void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<
         // Nor do its bytes read better as 8-bit text (a narrow build's
         // LTEXTs): a character of a 16-bit text is worth one.
         std::vector<Text> narrow;
-        t.certain = FindNarrowTexts(t.resource, r.data, narrow) < static_cast<double>(t.text.size());
+        t.certain = unicodeBuild || FindNarrowTexts(t.resource, r.data, narrow) < static_cast<double>(t.text.size());
     }
 }
 

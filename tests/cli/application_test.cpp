@@ -348,13 +348,13 @@ TEST(Application, RefusalsSayWhatToDo)
     EXPECT_EQ(run.code, 0);
     EXPECT_NE(run.err.find("texts were found by a guess and are left out; give --include-guessed"), std::string::npos)
         << run.err;
-    // 3.6 emptied would move the pad of the guessed text after it.
-    const std::string chat =
-        dir.Write("chat.rsc", test::ReadAll(test::CorpusDir() / "structure/sources/chat_emoji_u.rsc"));
-    WriteText(dir.Path() / "e.json", R"({"3.6": ""})");
-    run = Cli({"apply", chat, (dir.Path() / "e.json").string()});
+    // 2.6 emptied would move the pad of the guessed text after it.
+    const std::string settings =
+        dir.Write("s.rsc", test::ReadAll(test::CorpusDir() / "structure/sources/settings_cjk_u.rsc"));
+    WriteText(dir.Path() / "e.json", R"({"2.6": ""})");
+    run = Cli({"apply", settings, (dir.Path() / "e.json").string()});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("moves the pad of guessed text 3.7; give --allow-guessed to trust"), std::string::npos)
+    EXPECT_NE(run.err.find("moves the pad of guessed text 2.7; give --allow-guessed to trust"), std::string::npos)
         << run.err;
 }
 

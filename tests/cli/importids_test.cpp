@@ -43,8 +43,8 @@ TEST(ImportIds, ASaveThatWouldReadElsewhereIsRefusedInPlace)
         std::string edit;
         std::string why;
     } cases[] = {
-        // One certain LTEXT of one character is only guessed.
-        {"bafl_tsrc/HELP.RSC", R"({"4.1": "Z"})", "4.1: reads as guessed, no longer certain"},
+        // One character raw in the old format (01 5A 00) is only guessed.
+        {"structure/sources/fields_v6.rsc", R"({"2.1": "Z"})", "2.1: reads as guessed, no longer certain"},
         // The first of two captions, of one character, is no text the
         // reader lists: ID 1.1 would name the second.
         {"compiled/torch_caption_8bit.rsc", R"({"1.1": "Z"})",

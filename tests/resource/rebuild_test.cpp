@@ -147,6 +147,21 @@ TEST(Rebuild, KeepsRawWhatCompressionDoesNotShorten)
     EXPECT_EQ(Rebuild(ReadResourceFile(before), {{1, 1, text}}, false), expected);
 }
 
+// "X" raw after a length byte (01 58 00) reads as well as numbers: the
+// edited text is stored as a compressed run instead, which decompresses to
+// the bytes the compiler would have written raw.
+TEST(Rebuild, CompressesATextWhoseRawBytesWouldNotReadBack)
+{
+    // A BYTE, then an LTEXT "Hello" compressed at an even offset, then a WORD.
+    const Bytes before = CompressedFile({{0, 2, 7, 5, 5, 'H', 'e', 'l', 'l', 'o', 2, 0x0C, 0}}, 1, 14);
+    ASSERT_TRUE(ReadResourceFile(before).texts.at(0).certain);
+    const ResourceFile after = ReadResourceFile(Rebuild(ReadResourceFile(before), {{1, 1, u"X"}}, false));
+    ASSERT_EQ(after.texts.size(), 1u);
+    EXPECT_EQ(after.texts[0].text, u"X");
+    EXPECT_TRUE(after.texts[0].certain && after.texts[0].compressed);
+    EXPECT_EQ(after.resources[0].data, (Bytes{7, 1, 'X', 0, 0x0C, 0}));
+}
+
 // The emulator reads a resource with its bit set into the header's largest
 // size plus one: a rebuild raises the field where a stored resource is
 // longer than that, and only then.

@@ -10,7 +10,7 @@
 #include "cli/commands.h"
 #include "cli/languages.h"
 #include "cli/pofile.h"
-#include "cli/readback.h"
+#include "document/readback.h"
 #include "cli/textchecks.h"
 #include "document/document.h"
 #include "cli/translations.h"

@@ -9,7 +9,7 @@
 
 #include "cli/clichecks.h"
 #include "cli/json.h"
-#include "cli/readback.h"
+#include "document/readback.h"
 #include "cli/readmode.h"
 #include "document/document.h"
 #include "file/bytefile.h"

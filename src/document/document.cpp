@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "codec/reader.h"
+#include "document/readback.h"
 #include "file/filelock.h"
 #include "file/safesave.h"
 #include "resource/resourcefile.h"
@@ -85,7 +86,7 @@ bool Document::Edited() const
     return std::any_of(m_texts.begin(), m_texts.end(), [](const DocumentText& t) { return t.text != t.source; });
 }
 
-std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
+std::vector<resource::TextEdit> Document::Edits() const
 {
     std::vector<resource::TextEdit> edits;
     for (std::size_t row = 0; row < m_texts.size(); ++row) {
@@ -94,6 +95,12 @@ std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
         const resource::Text& t = m_structure->File().texts[row];
         edits.push_back({t.resource, t.index, m_texts[row].text});
     }
+    return edits;
+}
+
+std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
+{
+    const std::vector<resource::TextEdit> edits = Edits();
     // Nothing edited: the file stays byte for byte what was read.
     if (edits.empty())
         return m_read.bytes;
@@ -120,6 +127,18 @@ std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
 void Document::Save(const std::string& target, bool allowGuessed) const
 {
     const std::vector<std::uint8_t> bytes = SavedBytes(allowGuessed);
+    // A file that would open with its texts elsewhere, or one of them only
+    // guessed, is not saved over: rows and IDs would name other texts.
+    if (const auto differences = bytes == m_read.bytes ? std::vector<ReadBackDifference>{}
+                                                       : ReadBackDifferences(m_structure->File(), Edits(), bytes);
+        !differences.empty()) {
+        const std::string message =
+            "After the save the file would read differently, and rows would name other texts: " +
+            DifferencesText(differences);
+        if (const auto row = RowOf(differences.front().id))
+            throw TextRefused(message, *row);
+        throw SaveRefused(message);
+    }
     // A command line import or apply of the same file finishes first.
     const FileLock lock(target);
     ReplaceFile(target, bytes);

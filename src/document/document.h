@@ -89,7 +89,9 @@ public:
     // lays it out. Throws TextRefused naming the text's row, or SaveRefused
     // for what concerns the whole file.
     [[nodiscard]] std::vector<std::uint8_t> SavedBytes(bool allowGuessed) const;
-    // SavedBytes through the safe save. Throws as SavedBytes, and IoError.
+    // SavedBytes through the safe save, unless the file would not read back
+    // as edited (TextRefused naming the first text that would not). Throws
+    // as SavedBytes, and IoError.
     void Save(const std::string& target, bool allowGuessed) const;
 
     // By marker: the scan of the bytes read into `tables` (appending, as the
@@ -101,6 +103,8 @@ public:
     [[nodiscard]] const std::vector<std::uint8_t>& Bytes() const { return m_read.bytes; }
 
 private:
+    [[nodiscard]] std::vector<resource::TextEdit> Edits() const;
+
     std::string m_path;
     FileBytes m_read;
     ReadBy m_reading = ReadBy::Marker;

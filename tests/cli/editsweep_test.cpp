@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/clirun.h"
-#include "cli/readback.h"
+#include "document/readback.h"
 #include "resource/resourcefile.h"
 #include "resource/utf.h"
 #include "testutil.h"

@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include "document/document.h"
+#include "document/readback.h"
 #include "file/safesave.h"
 #include "resource/resourcefile.h"
 #include "resourcefiles.h"
@@ -286,10 +287,10 @@ void TextsTest::guessedTextsAreEditableOnlyWhenSwitchedOn()
     QVERIFY(f.window.EditGuessed());
     f.window.Texts()->SetCurrentRow(0);
     QVERIFY(TextEditor(f));
-    Type(TextEditor(f), "Hi");
+    Type(TextEditor(f), "Hallo");
     f.window.Save1Click();
     QVERIFY2(f.sink.errors.isEmpty(), qPrintable(f.sink.errors.join('\n')));
-    QCOMPARE(ReadAll(path), resource::Rebuild(resource::ReadResourceFile(file), {{1, 1, u"Hi"}}, true));
+    QCOMPARE(ReadAll(path), resource::Rebuild(resource::ReadResourceFile(file), {{1, 1, u"Hallo"}}, true));
 
     // Switched off again: the row goes read-only and a save of its edit is refused.
     f.window.EditGuessed1()->trigger();
@@ -486,6 +487,16 @@ void TextsTest::everyCorpusFileShowsItsTextsAndSavesAsTheRebuild()
             QCOMPARE(f.sink.errors.size(), 1);
             QVERIFY2(f.sink.errors.front().contains(e.what()), qPrintable(name));
             QVERIFY2(ReadAll(copy) == bytes, qPrintable(name));
+            continue;
+        }
+        // A save that would not read back as edited is refused at the first
+        // text that would read otherwise ("X" raw in the old format).
+        const std::vector<resource::TextEdit> edit{{t.resource, t.index, text.toStdU16String()}};
+        if (const auto differences = ReadBackDifferences(structure, edit, expected); !differences.empty()) {
+            QCOMPARE(f.sink.errors.size(), 1);
+            QVERIFY2(f.sink.errors.front().contains("would read differently"), qPrintable(name));
+            QVERIFY2(ReadAll(copy) == bytes, qPrintable(name));
+            QCOMPARE(Cell(f, f.window.Texts()->CurrentRow(), kId).toStdString(), differences.front().id);
             continue;
         }
         QVERIFY2(f.sink.errors.isEmpty(), qPrintable(name + ": " + f.sink.errors.join('\n')));

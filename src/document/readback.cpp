@@ -1,4 +1,4 @@
-#include "cli/readback.h"
+#include "document/readback.h"
 
 #include <map>
 #include <utility>

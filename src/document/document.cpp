@@ -132,9 +132,8 @@ void Document::Save(const std::string& target, bool allowGuessed) const
     if (const auto differences = bytes == m_read.bytes ? std::vector<ReadBackDifference>{}
                                                        : ReadBackDifferences(m_structure->File(), Edits(), bytes);
         !differences.empty()) {
-        const std::string message =
-            "After the save the file would read differently, and rows would name other texts: " +
-            DifferencesText(differences);
+        const std::string message = "Nothing was saved: the saved file would not read as edited (" +
+                                    DifferencesText(differences) + "). Give that text another wording.";
         if (const auto row = RowOf(differences.front().id))
             throw TextRefused(message, *row);
         throw SaveRefused(message);

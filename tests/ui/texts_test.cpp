@@ -494,7 +494,7 @@ void TextsTest::everyCorpusFileShowsItsTextsAndSavesAsTheRebuild()
         const std::vector<resource::TextEdit> edit{{t.resource, t.index, text.toStdU16String()}};
         if (const auto differences = ReadBackDifferences(structure, edit, expected); !differences.empty()) {
             QCOMPARE(f.sink.errors.size(), 1);
-            QVERIFY2(f.sink.errors.front().contains("would read differently"), qPrintable(name));
+            QVERIFY2(f.sink.errors.front().contains("would not read as edited"), qPrintable(name));
             QVERIFY2(ReadAll(copy) == bytes, qPrintable(name));
             QCOMPARE(Cell(f, f.window.Texts()->CurrentRow(), kId).toStdString(), differences.front().id);
             continue;

@@ -457,10 +457,12 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
     // would lose the text or its IDs. Such an edited text is stored as a
     // compressed run instead, which the platform decompresses to the same
     // data and the reader knows for a text.
+    const bool laidOut = std::any_of(byResource.begin(), byResource.end(),
+                                     [](const auto& resource) { return !resource.second.empty(); });
     IndicesByResource compressAnyway;
     for (;;) {
         std::vector<std::uint8_t> out = LayOut(file, byResource, compressAnyway, allowGuessed);
-        if (file.format != Format::Compressed)
+        if (file.format != Format::Compressed || !laidOut)
             return out;
         const ResourceFile after = ReadResourceFile(out);
         bool more = false;

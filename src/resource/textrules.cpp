@@ -228,6 +228,7 @@ constexpr double kCaseChange = 1.5;     // a capital right after a small letter
 constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
+constexpr double kBeforeCertain = 3.0;  // a BUF that runs into a certain text
 constexpr double kNone = -1e9;
 constexpr std::size_t kMostEnds = 256;  // ends of one run of text weighed
 
@@ -274,7 +275,8 @@ class TextParse {
 public:
     TextParse(std::size_t resource, std::span<const std::uint8_t> data, std::size_t width,
               const std::vector<std::pair<std::size_t, std::size_t>>& taken)
-        : m_resource(resource), m_data(data), m_width(width), m_used(data.size(), false)
+        : m_resource(resource), m_data(data), m_width(width), m_used(data.size(), false),
+          m_certainStart(data.size() + 1, false)
     {
         for (const auto& [from, to] : taken)
             for (std::size_t i = from; i < to && i < m_used.size(); ++i)
@@ -426,10 +428,14 @@ public:
         };
         // Where a run of text may end: before a unit no text holds, before
         // a join that costs or a unit that is rather a number, at the end.
+        // Also a WORD or a LONG before a certain text.
+        const auto beforeCertain = [&](std::size_t k) {
+            return (k + 1 < n && m_certainStart[(k + 1) * m_width]) || (k + 2 < n && m_certainStart[(k + 2) * m_width]);
+        };
         std::vector<std::size_t> nextEnd(n + 1, n);
         for (std::size_t k = n; k-- > 0;)
             nextEnd[k] = (k + 1 == n || m_bad[k + 2] != m_bad[k + 1] ||
-                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0) && m_cut[k + 1]))
+                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0 || beforeCertain(k + 1)) && m_cut[k + 1]))
                              ? k + 1
                              : nextEnd[k + 1];
         for (std::size_t i = 0; i < size; ++i) {
@@ -511,6 +517,12 @@ public:
                 if (!m_cut[e] || m_bad[e] != m_bad[a])
                     break;
                 double score = Worth(a, e) + lead - (InCountedArray(a, e, bufPad) ? kCountedItems : 0);
+                // A number stands between a BUF and a text after it; ids
+                // up to that text are no BUF either.
+                if (e < n && m_certainStart[e * m_width])
+                    score -= kBeforeCertain;
+                if (LongsUpToCertain(a, e))
+                    continue;
                 // The whole resource: a resource of one value.
                 if (i == 0 && e * m_width == size)
                     score += kWholeResource;
@@ -582,7 +594,10 @@ private:
         for (std::size_t p = a; p-- > 0 && p + 8 >= a;) {
             if (!Free(p))
                 return false;
-            if (m_units[p] == e - p - 1 && (p + 1 == a || m_units[p] < 0x20))
+            // (Or the items go on to a certain text after the guess.)
+            const std::size_t end = p + 1 + m_units[p];
+            const bool counted = end == e || (end > e && end < m_units.size() && m_certainStart[end * m_width]);
+            if (counted && (p + 1 == a || m_units[p] < 0x20))
                 return true;
         }
         return false;
@@ -607,6 +622,16 @@ private:
             if (p == 0)
                 break;
         }
+        return false;
+    }
+    // Units [a, e) and the one or two after them up to a certain text are
+    // LONGs that count up or repeat: no BUF and a WORD before that text.
+    [[nodiscard]] bool LongsUpToCertain(std::size_t a, std::size_t e) const
+    {
+        for (std::size_t g = e; g <= e + 2 && g < m_units.size(); ++g)
+            if (m_certainStart[g * m_width])
+                return CountingLongs(std::u16string(m_units.begin() + static_cast<std::ptrdiff_t>(a),
+                                                    m_units.begin() + static_cast<std::ptrdiff_t>(g)));
         return false;
     }
     // How many units from k text may hold where at most three do, before
@@ -649,14 +674,15 @@ private:
         const bool ascii = kind == TextKind::Ltext ? 4 * pairs >= 3 * ideographs : pairs == ideographs;
         return ScriptsIn(shown) <= 2 && !(ideographs >= 3 && ascii);
     }
-    // LONGs of one high word whose low words count up (ids in a row):
-    // "【嵸】嵸" is 0x5D783010, 0x5D783011.
+    // LONGs of one high word whose low words count up (ids in a row:
+    // "【嵸】嵸" is 0x5D783010, 0x5D783011) or repeat (flags, "BABA").
     static bool CountingLongs(const std::u16string& units)
     {
         if (units.size() < 4 || units.size() % 2 != 0)
             return false;
+        const bool repeat = units[2] == units[0];
         for (std::size_t k = 2; k < units.size(); k += 2)
-            if (units[k + 1] != units[1] || units[k] != units[k - 2] + 1)
+            if (units[k + 1] != units[1] || units[k] != units[k - 2] + (repeat ? 0 : 1))
                 return false;
         return true;
     }
@@ -726,6 +752,8 @@ private:
         t.end = b * m_width + (kind == TextKind::Text ? m_width : 0);
         for (std::size_t i = t.start; i < t.end; ++i)
             m_used[i] = true;
+        if (certain)
+            m_certainStart[t.start] = true;
         out.push_back(std::move(t));
     }
 
@@ -733,6 +761,7 @@ private:
     std::span<const std::uint8_t> m_data;
     std::size_t m_width;
     std::vector<bool> m_used;
+    std::vector<bool> m_certainStart; // [i]: a certain text starts at byte i
     std::vector<char16_t> m_units;
     std::vector<Script> m_scripts;
     std::vector<double> m_worth;      // each unit's worth as text

@@ -428,9 +428,19 @@ public:
         };
         // Where a run of text may end: before a unit no text holds, before
         // a join that costs or a unit that is rather a number, at the end.
-        // Also a WORD or a LONG before a certain text.
+        // Where a text starts for sure or an LTEXT has its pad where the
+        // compiler puts one: no BUF runs into it.
+        std::vector<bool> textAt(n + 1, false);
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = k * m_width;
+            const std::size_t count = m_data[i];
+            textAt[k] = m_certainStart[i] ||
+                        (m_width == 2 && Free(k) && count > 0 && m_data[i + 1] == kPad && k + 1 + count <= n &&
+                         Counted(k + 1, k + 1 + count) && m_cut[k + 1] && m_cut[k + 1 + count]);
+        }
+        // Also a WORD or a LONG before one.
         const auto beforeCertain = [&](std::size_t k) {
-            return (k + 1 < n && m_certainStart[(k + 1) * m_width]) || (k + 2 < n && m_certainStart[(k + 2) * m_width]);
+            return (k + 1 < n && textAt[k + 1]) || (k + 2 < n && textAt[k + 2]);
         };
         std::vector<std::size_t> nextEnd(n + 1, n);
         for (std::size_t k = n; k-- > 0;)
@@ -519,8 +529,12 @@ public:
                 double score = Worth(a, e) + lead - (InCountedArray(a, e, bufPad) ? kCountedItems : 0);
                 // A number stands between a BUF and a text after it; ids
                 // up to that text are no BUF either.
-                if (e < n && m_certainStart[e * m_width])
+                if (e < n && textAt[e])
                     score -= kBeforeCertain;
+                // That number is a LONG (an id, flags) more often than a
+                // WORD, unless it is one of the commonest (100, 200).
+                if (e + 1 < n && textAt[e + 1] && IsLetter(m_scripts[e]) && m_units[e] != u'd' && m_units[e] != 0xC8)
+                    score -= kCaseChange;
                 if (LongsUpToCertain(a, e))
                     continue;
                 // The whole resource: a resource of one value.

@@ -307,6 +307,10 @@ public:
             } else if (s == Script::Control) {
                 m_worth[k] = 0.3;
             }
+            // In an 8-bit build two bytes of 255 in a row are a number
+            // (-1, 0xFFFF), never text.
+            if (width == 1 && u == 0xFF && ((k > 0 && data[k - 1] == 0xFF) || (k + 1 < n && data[k + 1] == 0xFF)))
+                s = Script::Bad;
             m_scripts[k] = s;
             // Other control characters and private-use signs stand only in
             // LTEXTs, whose length byte vouches for them.
@@ -321,6 +325,12 @@ public:
                 m_worth[k] = -0.2;
             if (width == 2 && k + 1 < n && u == 'd' && m_units[k + 1] == 0)
                 m_worth[k] = -0.2;
+            // Two capitals before two zero bytes: as often the low half of
+            // a LONG ("BM" of 0x4D42) as the end of a text.
+            if (LongLowHalf(k)) {
+                m_worth[k] = -0.2;
+                m_worth[k - 1] = std::min(m_worth[k - 1], -0.2);
+            }
             if (k == 0)
                 continue;
             const Script before = m_scripts[k - 1];
@@ -328,8 +338,8 @@ public:
                 m_join[k] -= kScriptChange;
             // (A capital that ends its word after small letters is a
             // unit's sign: kB, dB.)
-            const bool unitSign =
-                m_units[k - 1] < 0x80 && u < 0x80 && (k + 1 == n || !IsLetter(ScriptOf(m_units[k + 1])));
+            const bool unitSign = m_units[k - 1] < 0x80 && u < 0x80 &&
+                                  (k + 1 == n || !IsLetter(ScriptOf(m_units[k + 1])) || LongLowHalf(k + 2));
             if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) && !unitSign)
                 m_join[k] -= kCaseChange;
             // Capitals of an identifier glued to small letters on either
@@ -570,6 +580,14 @@ public:
     }
 
 private:
+    // In an 8-bit build: units k-1 and k are ASCII capitals before two
+    // zero bytes.
+    [[nodiscard]] bool LongLowHalf(std::size_t k) const
+    {
+        const auto capital = [](std::uint8_t b) { return b >= 'A' && b <= 'Z'; };
+        return m_width == 1 && k > 0 && k + 2 < m_data.size() && m_data[k + 1] == 0 && m_data[k + 2] == 0 &&
+               capital(m_data[k]) && capital(m_data[k - 1]);
+    }
     [[nodiscard]] bool Free(std::size_t k) const
     {
         return !m_used[k * m_width] && !m_used[k * m_width + m_width - 1];

@@ -481,9 +481,12 @@ public:
                     // pair of small numbers in an 8-bit build.
                     double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
                     // ...unless it follows a text, or a text and an empty
-                    // LTEXT: LTEXTs of a struct in a row.
+                    // LTEXT, or a letter of it comes before another count of
+                    // one and a letter: LTEXTs of a struct in a row.
                     if (count == 1 && m_width == 1 &&
-                        (best[i].text || (i > 0 && m_data[i - 1] == 0 && best[i - 1].text)))
+                        (best[i].text || (i > 0 && m_data[i - 1] == 0 && best[i - 1].text) ||
+                         (i + 3 < size && m_data[i + 2] == 1 && IsLetter(m_scripts[i + 3]) &&
+                          IsLetter(m_scripts[i + 1]))))
                         length += 1;
                     // (Latin letters beyond Latin-1 are as often a count of
                     // one after a byte of a number.)

@@ -229,6 +229,7 @@ constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
 constexpr double kBeforeCertain = 3.0;  // a BUF that runs into a certain text
+constexpr double kArrayEnd = 1.0;       // a text where a counted array of WORDs ends
 constexpr double kNone = -1e9;
 constexpr std::size_t kMostEnds = 256;  // ends of one run of text weighed
 
@@ -417,6 +418,7 @@ public:
     {
         const std::size_t size = m_data.size();
         const std::size_t n = m_units.size();
+        CountedIds();
         struct Step {
             double score = kNone;
             std::size_t from = 0;
@@ -533,6 +535,7 @@ public:
             double lead = (bufPad ? kPadEvidence : 0) - kTextCost;
             if (m_scripts[a] == Script::Control || m_units[a] == u' ')
                 lead -= 1;
+            const bool arrayEnd = !bufPad && AfterCountedArray(a);
             // A run across hundreds of costly joins is no text: the bound
             // keeps a resource's reading linear in its size.
             std::size_t ends = 0;
@@ -540,6 +543,10 @@ public:
                 if (!m_cut[e] || m_bad[e] != m_bad[a])
                     break;
                 double score = Worth(a, e) + lead - (InCountedArray(a, e, bufPad) ? kCountedItems : 0);
+                // Where a counted array ends, a word (of letters that are
+                // no WORDs' bytes) starts a text.
+                if (arrayEnd && LooksLike(std::u16string_view(&m_units[a], e - a), Evidence::None))
+                    score += kArrayEnd;
                 // A number stands between a BUF and a text after it; ids
                 // up to that text are no BUF either.
                 if (e < n && textAt[e])
@@ -636,6 +643,41 @@ private:
                 return true;
         }
         return false;
+    }
+    // Unit a is where the items of an array end that a WORD before them
+    // counts (a text after WORDs of a struct: "px" after 4, 100, 200,
+    // 0x41, 0x42); the count is no character, the items are free.
+    [[nodiscard]] bool AfterCountedArray(std::size_t a) const
+    {
+        const std::size_t item = m_width == 2 ? 1 : 2; // units of a WORD
+        for (std::size_t c = 1; c <= 8 && (c + 1) * item <= a; ++c) {
+            const std::size_t p = a - (c + 1) * item;
+            const std::size_t count = m_width == 2 ? m_units[p] : m_data[p] | m_data[p + 1] << 8;
+            if (count == c && std::all_of(m_used.begin() + static_cast<std::ptrdiff_t>(p * m_width),
+                                          m_used.begin() + static_cast<std::ptrdiff_t>(a * m_width),
+                                          [](bool used) { return !used; }))
+                return true;
+        }
+        return false;
+    }
+    // Ids in an array: three units or more that count up by one after a
+    // WORD that counts them (0x61, 0x62, 0x63 read as "abc") are numbers.
+    void CountedIds()
+    {
+        if (m_width != 2)
+            return;
+        for (std::size_t p = 0; p + 1 < m_units.size(); ++p) {
+            const std::size_t c = m_units[p];
+            if (c < 3 || c >= 0x20 || p + 1 + c > m_units.size() || !Free(p))
+                continue;
+            bool ids = true;
+            for (std::size_t k = p + 1; k < p + 1 + c && ids; ++k)
+                ids = Free(k) && (k == p + 1 || m_units[k] == m_units[k - 1] + 1);
+            if (ids)
+                std::fill(m_worth.begin() + static_cast<std::ptrdiff_t>(p + 1),
+                          m_worth.begin() + static_cast<std::ptrdiff_t>(p + 1 + c), -1.0);
+        }
+        Recount();
     }
     // In an 8-bit build: a WORD a few bytes before [a, e) counts WORDs or
     // LONGs that end after zero bytes after it (the high bytes of the last

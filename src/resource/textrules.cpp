@@ -103,6 +103,12 @@ constexpr std::array kBlocks{
     Block{0xFFE0, 0xFFEE, Script::Neutral},
 };
 
+// Ideographic space, commas, stops and brackets.
+constexpr bool IsCjkSign(char16_t u)
+{
+    return u >= 0x3000 && u <= 0x303F;
+}
+
 Script ScriptOf(char16_t u)
 {
     for (const auto& b : kBlocks) {
@@ -364,8 +370,14 @@ public:
                 std::all_of(m_units.begin() + static_cast<std::ptrdiff_t>(k - 3),
                             m_units.begin() + static_cast<std::ptrdiff_t>(k), IsCapitalLatin))
                 m_join[k] -= kScriptChange;
-            // 200 is as common a WORD as È is rare inside a word.
-            if ((u == 0xC8 && IsLetter(before)) || (m_units[k - 1] == 0xC8 && IsLetter(s)))
+            // 200 is as common a WORD as È is rare inside a word or right
+            // before a sign.
+            if ((u == 0xC8 && IsLetter(before)) ||
+                (m_units[k - 1] == 0xC8 && (IsLetter(s) || (s == Script::Neutral && u != u' '))))
+                m_join[k] -= kScriptChange;
+            // CJK punctuation stands beside CJK letters, not Latin ones.
+            if ((IsCjkSign(u) && IsLetter(before) && !IsCjk(before)) ||
+                (IsCjkSign(m_units[k - 1]) && IsLetter(s) && !IsCjk(s)))
                 m_join[k] -= kScriptChange;
             if (s == Script::Combining) {
                 m_cut[k] = false;

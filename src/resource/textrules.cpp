@@ -559,16 +559,13 @@ public:
                 // no WORDs' bytes) starts a text.
                 if (arrayEnd && LooksLike(std::u16string_view(&m_units[a], e - a), Evidence::None))
                     score += kArrayEnd;
-                // A number stands between a BUF and a text after it; ids
-                // up to that text are no BUF either.
+                // A number stands between a BUF and a text after it.
                 if (e < n && textAt[e])
                     score -= kBeforeCertain;
                 // That number is a LONG (an id, flags) more often than a
                 // WORD, unless it is one of the commonest (100, 200).
                 if (e + 1 < n && textAt[e + 1] && IsLetter(m_scripts[e]) && m_units[e] != u'd' && m_units[e] != 0xC8)
                     score -= kCaseChange;
-                if (LongsUpToCertain(a, e))
-                    continue;
                 // The whole resource: a resource of one value.
                 if (i == 0 && e * m_width == size)
                     score += kWholeResource;
@@ -713,16 +710,6 @@ private:
         }
         return false;
     }
-    // Units [a, e) and the one or two after them up to a certain text are
-    // LONGs that count up or repeat: no BUF and a WORD before that text.
-    [[nodiscard]] bool LongsUpToCertain(std::size_t a, std::size_t e) const
-    {
-        for (std::size_t g = e; g <= e + 2 && g < m_units.size(); ++g)
-            if (m_certainStart[g * m_width])
-                return CountingLongs(std::u16string(m_units.begin() + static_cast<std::ptrdiff_t>(a),
-                                                    m_units.begin() + static_cast<std::ptrdiff_t>(g)));
-        return false;
-    }
     // How many units from k text may hold where at most three do, before
     // one no text holds or the end; 0 where more do.
     [[nodiscard]] std::size_t Stub(std::size_t k) const
@@ -763,15 +750,14 @@ private:
         const bool ascii = kind == TextKind::Ltext ? 4 * pairs >= 3 * ideographs : pairs == ideographs;
         return ScriptsIn(shown) <= 2 && !(ideographs >= 3 && ascii);
     }
-    // LONGs of one high word whose low words count up (ids in a row:
-    // "【嵸】嵸" is 0x5D783010, 0x5D783011) or repeat (flags, "BABA").
+    // LONGs of one high word whose low words count up (ids in a row):
+    // "【嵸】嵸" is 0x5D783010, 0x5D783011.
     static bool CountingLongs(const std::u16string& units)
     {
         if (units.size() < 4 || units.size() % 2 != 0)
             return false;
-        const bool repeat = units[2] == units[0];
         for (std::size_t k = 2; k < units.size(); k += 2)
-            if (units[k + 1] != units[1] || units[k] != units[k - 2] + (repeat ? 0 : 1))
+            if (units[k + 1] != units[1] || units[k] != units[k - 2] + 1)
                 return false;
         return true;
     }

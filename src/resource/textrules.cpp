@@ -234,7 +234,7 @@ constexpr double kCaseChange = 1.5;     // a capital right after a small letter
 constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
-constexpr double kBeforeCertain = 3.0;  // a BUF that runs into a certain text
+constexpr double kIntoText = 3.0;       // a BUF that runs into a text that starts for sure
 constexpr double kArrayEnd = 1.0;       // a text where a counted array of WORDs ends
 constexpr double kNone = -1e9;
 constexpr std::size_t kMostEnds = 256;  // ends of one run of text weighed
@@ -450,10 +450,8 @@ public:
                 best[to].score = score;
             }
         };
-        // Where a run of text may end: before a unit no text holds, before
-        // a join that costs or a unit that is rather a number, at the end.
-        // Where a text starts for sure or an LTEXT has its pad where the
-        // compiler puts one: no BUF runs into it.
+        // Units where a text starts for sure or an LTEXT has its pad where
+        // the compiler puts one: no BUF runs into them.
         std::vector<bool> textAt(n + 1, false);
         for (std::size_t k = 0; k < n; ++k) {
             const std::size_t i = k * m_width;
@@ -462,14 +460,16 @@ public:
                         (m_width == 2 && Free(k) && count > 0 && m_data[i + 1] == kPad && k + 1 + count <= n &&
                          Counted(k + 1, k + 1 + count) && m_cut[k + 1] && m_cut[k + 1 + count]);
         }
-        // Also a WORD or a LONG before one.
-        const auto beforeCertain = [&](std::size_t k) {
+        const auto wordOrLongBefore = [&](std::size_t k) {
             return (k + 1 < n && textAt[k + 1]) || (k + 2 < n && textAt[k + 2]);
         };
+        // Where a run of text may end: before a unit no text holds, before
+        // a join that costs or a unit that is rather a number, before a WORD
+        // or a LONG before such a text, at the end.
         std::vector<std::size_t> nextEnd(n + 1, n);
         for (std::size_t k = n; k-- > 0;)
             nextEnd[k] = (k + 1 == n || m_bad[k + 2] != m_bad[k + 1] ||
-                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0 || beforeCertain(k + 1)) && m_cut[k + 1]))
+                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0 || wordOrLongBefore(k + 1)) && m_cut[k + 1]))
                              ? k + 1
                              : nextEnd[k + 1];
         for (std::size_t i = 0; i < size; ++i) {
@@ -561,7 +561,7 @@ public:
                     score += kArrayEnd;
                 // A number stands between a BUF and a text after it.
                 if (e < n && textAt[e])
-                    score -= kBeforeCertain;
+                    score -= kIntoText;
                 // That number is a LONG (an id, flags) more often than a
                 // WORD, unless it is one of the commonest (100, 200).
                 if (e + 1 < n && textAt[e + 1] && IsLetter(m_scripts[e]) && m_units[e] != u'd' && m_units[e] != 0xC8)
@@ -836,7 +836,7 @@ private:
     std::span<const std::uint8_t> m_data;
     std::size_t m_width;
     std::vector<bool> m_used;
-    std::vector<bool> m_certainStart; // [i]: a certain text starts at byte i
+    std::vector<bool> m_certainStart; // [i]: a certain raw text starts at byte i
     std::vector<char16_t> m_units;
     std::vector<Script> m_scripts;
     std::vector<double> m_worth;      // each unit's worth as text

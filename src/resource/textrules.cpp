@@ -228,7 +228,7 @@ bool LooksLike(std::u16string_view units, Evidence evidence)
 // stay numbers.
 constexpr double kTextCost = 2.5;
 constexpr double kLengthEvidence = 3.5; // a length byte that counts the units
-constexpr double kPadEvidence = 1.5;    // a pad where the compiler puts one
+constexpr double kPadEvidence = 1.6;    // a pad where the compiler puts one
 constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
 constexpr double kCaseChange = 1.5;     // a capital right after a small letter
 constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it

@@ -245,6 +245,11 @@ Script Group(Script s)
     return IsCjk(s) ? Script::Han : s;
 }
 
+bool IsAsciiLetter(char16_t u)
+{
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+}
+
 bool IsSmallLatin(char16_t u)
 {
     return (u >= 'a' && u <= 'z') || (u >= 0xDF && u <= 0xFF && u != 0xF7);
@@ -562,9 +567,12 @@ public:
                 // A number stands between a BUF and a text after it.
                 if (e < n && textAt[e])
                     score -= kIntoText;
-                // That number is a LONG (an id, flags) more often than a
-                // WORD, unless it is one of the commonest (100, 200).
-                if (e + 1 < n && textAt[e + 1] && IsLetter(m_scripts[e]) && m_units[e] != u'd' && m_units[e] != 0xC8)
+                // Where the text would end in an ASCII letter and the unit
+                // before that text is one too, the two are rather a LONG (an
+                // id, flags: "BA" of 0x00410042) than a letter and a WORD,
+                // unless the unit is 100 (d), the commonest such WORD.
+                if (e + 1 < n && textAt[e + 1] && IsAsciiLetter(m_units[e - 1]) && IsAsciiLetter(m_units[e]) &&
+                    m_units[e] != u'd')
                     score -= kCaseChange;
                 // The whole resource: a resource of one value.
                 if (i == 0 && e * m_width == size)

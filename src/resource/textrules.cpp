@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 #include "resource/scsu.h"
 
@@ -245,6 +246,11 @@ Script Group(Script s)
     return IsCjk(s) ? Script::Han : s;
 }
 
+bool IsAsciiCapital(char16_t u)
+{
+    return u >= 'A' && u <= 'Z';
+}
+
 bool IsAsciiLetter(char16_t u)
 {
     return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
@@ -333,7 +339,7 @@ public:
             // before a zero byte is as often the low byte of a WORD or LONG;
             // in a 16-bit one a d before a zero unit the low word of a LONG.
             if (width == 1 && k + 1 < n && data[k + 1] == 0 &&
-                (u == 'd' || (k > 0 && IsCapitalLatin(u) && IsCapitalLatin(m_units[k - 1]))))
+                (u == 'd' || (k > 0 && IsCapitalLatin(u) && IsCapitalLatin(m_units[k - 1]) && GluedCapitals(k))))
                 m_worth[k] = -0.2;
             if (width == 2 && k + 1 < n && u == 'd' && m_units[k + 1] == 0)
                 m_worth[k] = -0.2;
@@ -608,12 +614,23 @@ public:
 
 private:
     // In an 8-bit build: units k-1 and k are ASCII capitals before two
-    // zero bytes.
+    // zero bytes, glued to what goes before them ("59BM", "kBMB").
     [[nodiscard]] bool LongLowHalf(std::size_t k) const
     {
-        const auto capital = [](std::uint8_t b) { return b >= 'A' && b <= 'Z'; };
         return m_width == 1 && k > 0 && k + 2 < m_data.size() && m_data[k + 1] == 0 && m_data[k + 2] == 0 &&
-               capital(m_data[k]) && capital(m_data[k - 1]);
+               IsAsciiCapital(m_data[k - 1]) && GluedCapitals(k);
+    }
+    // In an 8-bit build: unit k is an ASCII capital that ends a run of them
+    // glued to a digit, a letter or an identifier's underscore before it,
+    // not a word of capitals of its own ("Send SMS").
+    [[nodiscard]] bool GluedCapitals(std::size_t k) const
+    {
+        if (!IsAsciiCapital(m_data[k]))
+            return false;
+        std::size_t j = k;
+        while (j > 0 && IsAsciiCapital(m_data[j - 1]))
+            --j;
+        return j > 0 && (std::isalnum(m_data[j - 1]) != 0 || m_data[j - 1] == '_' || m_data[j - 1] >= 0xC0);
     }
     [[nodiscard]] bool Free(std::size_t k) const
     {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 #include "resource/scsu.h"
 
@@ -102,6 +103,12 @@ constexpr std::array kBlocks{
     Block{0xFF61, 0xFF9F, Script::Kana},
     Block{0xFFE0, 0xFFEE, Script::Neutral},
 };
+
+// Ideographic space, commas, stops and brackets.
+constexpr bool IsCjkSign(char16_t u)
+{
+    return u >= 0x3000 && u <= 0x303F;
+}
 
 Script ScriptOf(char16_t u)
 {
@@ -222,12 +229,14 @@ bool LooksLike(std::u16string_view units, Evidence evidence)
 // stay numbers.
 constexpr double kTextCost = 2.5;
 constexpr double kLengthEvidence = 3.5; // a length byte that counts the units
-constexpr double kPadEvidence = 1.5;    // a pad where the compiler puts one
+constexpr double kPadEvidence = 1.6;    // a pad where the compiler puts one
 constexpr double kScriptChange = 3.0;   // letters of two scripts side by side
 constexpr double kCaseChange = 1.5;     // a capital right after a small letter
 constexpr double kCountedItems = 4.0;   // a WORD before the run that counts it
 constexpr double kWholeResource = 2.0;  // a run that is all of its resource
 constexpr double kInsideText = 4.0;     // a length byte that reads as part of the text around it
+constexpr double kIntoText = 3.0;       // a BUF that runs into a text that starts for sure
+constexpr double kArrayEnd = 1.0;       // a text where a counted array of WORDs ends
 constexpr double kNone = -1e9;
 constexpr std::size_t kMostEnds = 256;  // ends of one run of text weighed
 
@@ -235,6 +244,16 @@ constexpr std::size_t kMostEnds = 256;  // ends of one run of text weighed
 Script Group(Script s)
 {
     return IsCjk(s) ? Script::Han : s;
+}
+
+bool IsAsciiCapital(char16_t u)
+{
+    return u >= 'A' && u <= 'Z';
+}
+
+bool IsAsciiLetter(char16_t u)
+{
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
 }
 
 bool IsSmallLatin(char16_t u)
@@ -274,7 +293,8 @@ class TextParse {
 public:
     TextParse(std::size_t resource, std::span<const std::uint8_t> data, std::size_t width,
               const std::vector<std::pair<std::size_t, std::size_t>>& taken)
-        : m_resource(resource), m_data(data), m_width(width), m_used(data.size(), false)
+        : m_resource(resource), m_data(data), m_width(width), m_used(data.size(), false),
+          m_certainStart(data.size() + 1, false)
     {
         for (const auto& [from, to] : taken)
             for (std::size_t i = from; i < to && i < m_used.size(); ++i)
@@ -305,6 +325,10 @@ public:
             } else if (s == Script::Control) {
                 m_worth[k] = 0.3;
             }
+            // In an 8-bit build two bytes of 255 in a row are a number
+            // (-1, 0xFFFF), never text.
+            if (width == 1 && u == 0xFF && ((k > 0 && data[k - 1] == 0xFF) || (k + 1 < n && data[k + 1] == 0xFF)))
+                s = Script::Bad;
             m_scripts[k] = s;
             // Other control characters and private-use signs stand only in
             // LTEXTs, whose length byte vouches for them.
@@ -315,10 +339,16 @@ public:
             // before a zero byte is as often the low byte of a WORD or LONG;
             // in a 16-bit one a d before a zero unit the low word of a LONG.
             if (width == 1 && k + 1 < n && data[k + 1] == 0 &&
-                (u == 'd' || (k > 0 && IsCapitalLatin(u) && IsCapitalLatin(m_units[k - 1]))))
+                (u == 'd' || (k > 0 && IsCapitalLatin(u) && IsCapitalLatin(m_units[k - 1]) && GluedCapitals(k))))
                 m_worth[k] = -0.2;
             if (width == 2 && k + 1 < n && u == 'd' && m_units[k + 1] == 0)
                 m_worth[k] = -0.2;
+            // Two capitals before two zero bytes: as often the low half of
+            // a LONG ("BM" of 0x4D42) as the end of a text.
+            if (LongLowHalf(k)) {
+                m_worth[k] = -0.2;
+                m_worth[k - 1] = std::min(m_worth[k - 1], -0.2);
+            }
             if (k == 0)
                 continue;
             const Script before = m_scripts[k - 1];
@@ -326,8 +356,8 @@ public:
                 m_join[k] -= kScriptChange;
             // (A capital that ends its word after small letters is a
             // unit's sign: kB, dB.)
-            const bool unitSign =
-                m_units[k - 1] < 0x80 && u < 0x80 && (k + 1 == n || !IsLetter(ScriptOf(m_units[k + 1])));
+            const bool unitSign = m_units[k - 1] < 0x80 && u < 0x80 &&
+                                  (k + 1 == n || !IsLetter(ScriptOf(m_units[k + 1])) || LongLowHalf(k + 2));
             if (IsSmallLatin(m_units[k - 1]) && IsCapitalLatin(u) && !unitSign)
                 m_join[k] -= kCaseChange;
             // Capitals of an identifier glued to small letters on either
@@ -351,8 +381,14 @@ public:
                 std::all_of(m_units.begin() + static_cast<std::ptrdiff_t>(k - 3),
                             m_units.begin() + static_cast<std::ptrdiff_t>(k), IsCapitalLatin))
                 m_join[k] -= kScriptChange;
-            // 200 is as common a WORD as È is rare inside a word.
-            if ((u == 0xC8 && IsLetter(before)) || (m_units[k - 1] == 0xC8 && IsLetter(s)))
+            // 200 is as common a WORD as È is rare inside a word or right
+            // before a sign.
+            if ((u == 0xC8 && IsLetter(before)) ||
+                (m_units[k - 1] == 0xC8 && (IsLetter(s) || (s == Script::Neutral && u != u' '))))
+                m_join[k] -= kScriptChange;
+            // CJK punctuation stands beside CJK letters, not Latin ones.
+            if ((IsCjkSign(u) && IsLetter(before) && !IsCjk(before)) ||
+                (IsCjkSign(m_units[k - 1]) && IsLetter(s) && !IsCjk(s)))
                 m_join[k] -= kScriptChange;
             if (s == Script::Combining) {
                 m_cut[k] = false;
@@ -405,6 +441,7 @@ public:
     {
         const std::size_t size = m_data.size();
         const std::size_t n = m_units.size();
+        CountedIds();
         struct Step {
             double score = kNone;
             std::size_t from = 0;
@@ -424,12 +461,26 @@ public:
                 best[to].score = score;
             }
         };
+        // Units where a text starts for sure or an LTEXT has its pad where
+        // the compiler puts one: no BUF runs into them.
+        std::vector<bool> textAt(n + 1, false);
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = k * m_width;
+            const std::size_t count = m_data[i];
+            textAt[k] = m_certainStart[i] ||
+                        (m_width == 2 && Free(k) && count > 0 && m_data[i + 1] == kPad && k + 1 + count <= n &&
+                         Counted(k + 1, k + 1 + count) && m_cut[k + 1] && m_cut[k + 1 + count]);
+        }
+        const auto wordOrLongBefore = [&](std::size_t k) {
+            return (k + 1 < n && textAt[k + 1]) || (k + 2 < n && textAt[k + 2]);
+        };
         // Where a run of text may end: before a unit no text holds, before
-        // a join that costs or a unit that is rather a number, at the end.
+        // a join that costs or a unit that is rather a number, before a WORD
+        // or a LONG before such a text, at the end.
         std::vector<std::size_t> nextEnd(n + 1, n);
         for (std::size_t k = n; k-- > 0;)
             nextEnd[k] = (k + 1 == n || m_bad[k + 2] != m_bad[k + 1] ||
-                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0) && m_cut[k + 1]))
+                          ((m_join[k + 1] < 0 || m_worth[k + 1] < 0 || wordOrLongBefore(k + 1)) && m_cut[k + 1]))
                              ? k + 1
                              : nextEnd[k + 1];
         for (std::size_t i = 0; i < size; ++i) {
@@ -455,9 +506,12 @@ public:
                     // pair of small numbers in an 8-bit build.
                     double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
                     // ...unless it follows a text, or a text and an empty
-                    // LTEXT: LTEXTs of a struct in a row.
+                    // LTEXT, or a letter of it comes before another count of
+                    // one and a letter: LTEXTs of a struct in a row.
                     if (count == 1 && m_width == 1 &&
-                        (best[i].text || (i > 0 && m_data[i - 1] == 0 && best[i - 1].text)))
+                        (best[i].text || (i > 0 && m_data[i - 1] == 0 && best[i - 1].text) ||
+                         (i + 3 < size && m_data[i + 2] == 1 && IsLetter(m_scripts[i + 3]) &&
+                          IsLetter(m_scripts[i + 1]))))
                         length += 1;
                     // (Latin letters beyond Latin-1 are as often a count of
                     // one after a byte of a number.)
@@ -504,6 +558,7 @@ public:
             double lead = (bufPad ? kPadEvidence : 0) - kTextCost;
             if (m_scripts[a] == Script::Control || m_units[a] == u' ')
                 lead -= 1;
+            const bool arrayEnd = !bufPad && AfterCountedArray(a);
             // A run across hundreds of costly joins is no text: the bound
             // keeps a resource's reading linear in its size.
             std::size_t ends = 0;
@@ -511,6 +566,20 @@ public:
                 if (!m_cut[e] || m_bad[e] != m_bad[a])
                     break;
                 double score = Worth(a, e) + lead - (InCountedArray(a, e, bufPad) ? kCountedItems : 0);
+                // Where a counted array ends, a word (of letters that are
+                // no WORDs' bytes) starts a text.
+                if (arrayEnd && LooksLike(std::u16string_view(&m_units[a], e - a), Evidence::None))
+                    score += kArrayEnd;
+                // A number stands between a BUF and a text after it.
+                if (e < n && textAt[e])
+                    score -= kIntoText;
+                // Where the text would end in an ASCII letter and the unit
+                // before that text is one too, the two are rather a LONG (an
+                // id, flags: "BA" of 0x00410042) than a letter and a WORD,
+                // unless the unit is 100 (d), the commonest such WORD.
+                if (e + 1 < n && textAt[e + 1] && IsAsciiLetter(m_units[e - 1]) && IsAsciiLetter(m_units[e]) &&
+                    m_units[e] != u'd')
+                    score -= kCaseChange;
                 // The whole resource: a resource of one value.
                 if (i == 0 && e * m_width == size)
                     score += kWholeResource;
@@ -544,6 +613,25 @@ public:
     }
 
 private:
+    // In an 8-bit build: units k-1 and k are ASCII capitals before two
+    // zero bytes, glued to what goes before them ("59BM", "kBMB").
+    [[nodiscard]] bool LongLowHalf(std::size_t k) const
+    {
+        return m_width == 1 && k > 0 && k + 2 < m_data.size() && m_data[k + 1] == 0 && m_data[k + 2] == 0 &&
+               IsAsciiCapital(m_data[k - 1]) && GluedCapitals(k);
+    }
+    // In an 8-bit build: unit k is an ASCII capital that ends a run of them
+    // glued to a digit, a letter or an identifier's underscore before it,
+    // not a word of capitals of its own ("Send SMS").
+    [[nodiscard]] bool GluedCapitals(std::size_t k) const
+    {
+        if (!IsAsciiCapital(m_data[k]))
+            return false;
+        std::size_t j = k;
+        while (j > 0 && IsAsciiCapital(m_data[j - 1]))
+            --j;
+        return j > 0 && (std::isalnum(m_data[j - 1]) != 0 || m_data[j - 1] == '_' || m_data[j - 1] >= 0xC0);
+    }
     [[nodiscard]] bool Free(std::size_t k) const
     {
         return !m_used[k * m_width] && !m_used[k * m_width + m_width - 1];
@@ -582,10 +670,48 @@ private:
         for (std::size_t p = a; p-- > 0 && p + 8 >= a;) {
             if (!Free(p))
                 return false;
-            if (m_units[p] == e - p - 1 && (p + 1 == a || m_units[p] < 0x20))
+            // (Or the items go on to a certain text after the guess.)
+            const std::size_t end = p + 1 + m_units[p];
+            const bool counted = end == e || (end > e && end < m_units.size() && m_certainStart[end * m_width]);
+            if (counted && (p + 1 == a || m_units[p] < 0x20))
                 return true;
         }
         return false;
+    }
+    // Unit a is where the items of an array end that a WORD before them
+    // counts (a text after WORDs of a struct: "px" after 4, 100, 200,
+    // 0x41, 0x42); the count is no character, the items are free.
+    [[nodiscard]] bool AfterCountedArray(std::size_t a) const
+    {
+        const std::size_t item = m_width == 2 ? 1 : 2; // units of a WORD
+        for (std::size_t c = 1; c <= 8 && (c + 1) * item <= a; ++c) {
+            const std::size_t p = a - (c + 1) * item;
+            const std::size_t count = m_width == 2 ? m_units[p] : m_data[p] | m_data[p + 1] << 8;
+            if (count == c && std::all_of(m_used.begin() + static_cast<std::ptrdiff_t>(p * m_width),
+                                          m_used.begin() + static_cast<std::ptrdiff_t>(a * m_width),
+                                          [](bool used) { return !used; }))
+                return true;
+        }
+        return false;
+    }
+    // Ids in an array: three units or more that count up by one after a
+    // WORD that counts them (0x61, 0x62, 0x63 read as "abc") are numbers.
+    void CountedIds()
+    {
+        if (m_width != 2)
+            return;
+        for (std::size_t p = 0; p + 1 < m_units.size(); ++p) {
+            const std::size_t c = m_units[p];
+            if (c < 3 || c >= 0x20 || p + 1 + c > m_units.size() || !Free(p))
+                continue;
+            bool ids = true;
+            for (std::size_t k = p + 1; k < p + 1 + c && ids; ++k)
+                ids = Free(k) && (k == p + 1 || m_units[k] == m_units[k - 1] + 1);
+            if (ids)
+                std::fill(m_worth.begin() + static_cast<std::ptrdiff_t>(p + 1),
+                          m_worth.begin() + static_cast<std::ptrdiff_t>(p + 1 + c), -1.0);
+        }
+        Recount();
     }
     // In an 8-bit build: a WORD a few bytes before [a, e) counts WORDs or
     // LONGs that end after zero bytes after it (the high bytes of the last
@@ -737,6 +863,8 @@ private:
         t.end = b * m_width + (kind == TextKind::Text ? m_width : 0);
         for (std::size_t i = t.start; i < t.end; ++i)
             m_used[i] = true;
+        if (certain)
+            m_certainStart[t.start] = true;
         out.push_back(std::move(t));
     }
 
@@ -744,6 +872,7 @@ private:
     std::span<const std::uint8_t> m_data;
     std::size_t m_width;
     std::vector<bool> m_used;
+    std::vector<bool> m_certainStart; // [i]: a certain raw text starts at byte i
     std::vector<char16_t> m_units;
     std::vector<Script> m_scripts;
     std::vector<double> m_worth;      // each unit's worth as text

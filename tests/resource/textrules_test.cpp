@@ -89,6 +89,35 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
         {"8-bit text read as 16-bit ideographs",
          OldFile({Cat({{0xFF, 0xFF}, Bytes{'t', 'e', 's', 't', '_', 'p', 'a', 'r', 'a', 'm'}, {0xFF, 0xFF}})}),
          {}},
+        {"WORD 100 between a BUF and a certain LTEXT",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"viewer.dll"), {100, 0, 4, 0xAB}, Utf16(u"Icon")})}),
+         {"1.1 BUF guessed viewer.dll", "1.2 LTEXT certain Icon"}},
+        {"a LONG whose bytes are capitals between a BUF and a padded LTEXT that text goes on after",
+         OldFile({Cat({{0xC8, 0}, Utf16(u"HLP_SEND"), {0x42, 0, 0x41, 0, 5, 0xAB}, Utf16(u"Notes"),
+                       Utf16(u"Select a note")})}),
+         {"1.1 BUF guessed HLP_SEND", "1.2 LTEXT guessed Notes", "1.3 BUF guessed Select a note"}},
+        {"an array of five WORDs whose items read as Hello before a certain LTEXT",
+         OldFile({Cat({{5, 0}, Utf16(u"Hello"), {2, 0xAB}, Utf16(u"dB"), {3, 0}})}),
+         {"1.1 LTEXT certain dB"}},
+        {"WORD 300 between a BUF and a padded LTEXT",
+         OldFile({Cat({{0xFF, 0xFF}, Utf16(u"Hello"), {0x2C, 1, 5, 0xAB}, Utf16(u"Notes"), Utf16(u"Select")})}),
+         {"1.1 BUF guessed Hello", "1.2 LTEXT guessed Notes", "1.3 BUF guessed Select"}},
+        {"a LONG repeated before a certain LTEXT",
+         OldFile({Cat({{0xFF, 0xFF, 0x42, 0, 0x41, 0, 0x42, 0, 0x41, 0, 4, 0xAB}, Utf16(u"Name")})}),
+         {"1.1 LTEXT certain Name"}},
+        {"a BUF where the WORDs that the WORD before them counts end",
+         OldFile({Cat({{4, 0, 100, 0, 0xC8, 0, 0x41, 0, 0x42, 0}, Utf16(u"px"), {4}})}),
+         {"1.1 BUF guessed px"}},
+        {"ids counted by the WORD before them, then a BUF",
+         OldFile({Cat({{3, 0}, Utf16(u"abcpts"), {3}})}),
+         {"1.1 BUF guessed pts"}},
+        {"a BYTE, then a padded BUF of one letter between zeros",
+         OldFile({Cat({{3, 0xAB}, Utf16(u"X"), {0, 0}, Utf16(u"-"), {0x10, 0, 0, 0}})}),
+         {"1.1 BUF guessed X"}},
+        {"a CJK bracket after Latin letters", OldFile({Cat({{0xFF, 0xFF}, Utf16(u"Ad\u300A"), {0xFF, 0xFF}})}), {}},
+        {"WORD 200 before an emoji",
+         OldFile({Cat({{0xFF, 0xFF, 0xFF, 0}, Utf16(u"\u00C8\U0001F634 zzz"), {0, 0, 0, 0}})}),
+         {"1.1 BUF guessed \U0001F634 zzz"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -106,6 +135,41 @@ TEST(TextRules, ReadsTextsAndLeavesNumbers)
     // shorter than the text, so the LTEXT stands.
     EXPECT_EQ(TextsOf(ReadResourceFile(OldFile({Cat({{5, 0xAB}, Utf16(u"Title"), {'d', 0, ' ', 0, 0, 0}})}))),
               (std::vector<std::string>{"1.1 LTEXT guessed Title"}));
+}
+
+// What numbers look like beside the texts of an 8-bit build.
+TEST(TextRules, ReadsNarrowTextsAndLeavesNumbers)
+{
+    const struct {
+        const char* what;
+        Bytes resource;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {"bytes of 255 in a row after an LTEXT's count", {4, '0', 'x', ']', 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}, {}},
+        {"LONGs whose low bytes are capitals after BUFs",
+         {'2', '3', ':', '5', '9', 'B', 'M', 0, 0, 5, '%', 'N', ' ', 'k', 'B', '5', '1', '2', ' ', 'k', 'B', 'M', 'B',
+          0, 0, 3, 'N', 'e', 'w'},
+         {"1.1 BUF guessed 23:59", "1.2 LTEXT guessed %N kB", "1.3 BUF guessed 512 kB", "1.4 LTEXT guessed New"}},
+        {"a text that ends in a word of capitals before WORD 0",
+         {7, 'M', 'e', 's', 's', 'a', 'g', 'e', 'S', 'e', 'n', 'd', ' ', 'S', 'M', 'S', 0, 0, 0xFF, 0xFF},
+         {"1.1 LTEXT guessed Message", "1.2 BUF guessed Send SMS"}},
+        {"LTEXTs of one letter in a row",
+         {1, 0, 0, 0x4C, 0, 0x52, 0, 1, 3, 0, 0, 0, 0, 1, 'L', 1, 'R', 0, 0, 0, 0, 0},
+         {"1.1 LTEXT guessed L", "1.2 LTEXT guessed R"}},
+        {"a BUF where the WORDs that the WORD before them counts end",
+         {4, 0, 100, 0, 0xC8, 0, 'A', 0, 'B', 0, 'p', 'x', 4},
+         {"1.1 BUF guessed px"}},
+    };
+    // Each beside a resource of two LTEXTs that shows the 8-bit build.
+    const Bytes lamp{5, 'T', 'o', 'r', 'c', 'h', 5, 'L', 'a', 'm', 'p', 'e'};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ResourceFile file = ReadResourceFile(CompressedFile({c.resource, lamp}));
+        EXPECT_EQ(file.format, Format::Narrow);
+        auto texts = TextsOf(file);
+        std::erase_if(texts, [](const std::string& t) { return t.starts_with("2."); });
+        EXPECT_EQ(texts, c.texts);
+    }
 }
 
 // Narrow or not is told from the runs and the alignment of what is there.

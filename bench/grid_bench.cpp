@@ -35,6 +35,7 @@ class SilentSink : public MessageSink {
 public:
     void ShowError(const QString&) override {}
     void ShowMessage(const QString&) override {}
+    bool Ask(const QString&) override { return false; }
 };
 
 // `strings` slots of 24 characters holding "String 1", "String 2", ...

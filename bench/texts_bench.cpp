@@ -35,6 +35,7 @@ class SilentSink : public MessageSink {
 public:
     void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
     void ShowMessage(const QString&) override {}
+    bool Ask(const QString&) override { return false; }
 };
 
 constexpr int kResources = 200;

@@ -124,20 +124,18 @@ std::vector<std::uint8_t> Document::SavedBytes(bool allowGuessed) const
     }
 }
 
-void Document::Save(const std::string& target, bool allowGuessed) const
+void Document::Save(const std::string& target, bool allowGuessed, bool evenIfReadsOtherwise) const
 {
     const std::vector<std::uint8_t> bytes = SavedBytes(allowGuessed);
     // A file that would open with its texts elsewhere, or one of them only
-    // guessed, is not saved over: rows and IDs would name other texts.
-    if (const auto differences = bytes == m_read.bytes ? std::vector<ReadBackDifference>{}
-                                                       : ReadBackDifferences(m_structure->File(), Edits(), bytes);
-        !differences.empty()) {
-        const std::string message = "Nothing was saved: the saved file would not read as edited (" +
-                                    DifferencesText(differences) + "). Give that text another wording.";
-        if (const auto row = RowOf(differences.front().id))
-            throw TextRefused(message, *row);
-        throw SaveRefused(message);
-    }
+    // guessed, is saved over only when the caller says so.
+    if (const auto differences = evenIfReadsOtherwise || bytes == m_read.bytes
+                                     ? std::vector<ReadBackDifference>{}
+                                     : ReadBackDifferences(m_structure->File(), Edits(), bytes);
+        !differences.empty())
+        throw ReadsOtherwise("After the save the file would not read as edited: " + DifferencesText(differences) +
+                                 ".",
+                             RowOf(differences.front().id));
     // A command line import or apply of the same file finishes first.
     const FileLock lock(target);
     ReplaceFile(target, bytes);

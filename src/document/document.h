@@ -34,6 +34,19 @@ private:
     std::size_t m_row;
 };
 
+// A save whose file would not read back as edited: a text would be found
+// elsewhere, otherwise or only guessed, so that rows and IDs would name other
+// texts on the next Open. The bytes are still the compiler's layout of the
+// edits. `row` is the first such text, where it is one.
+class ReadsOtherwise : public SaveRefused {
+public:
+    ReadsOtherwise(const std::string& message, std::optional<std::size_t> row) : SaveRefused(message), m_row(row) {}
+    [[nodiscard]] std::optional<std::size_t> Row() const { return m_row; }
+
+private:
+    std::optional<std::size_t> m_row;
+};
+
 // One text as every front end names and shows it.
 struct DocumentText {
     std::string id;        // "R.I" by resource, the string's number by marker
@@ -89,10 +102,10 @@ public:
     // lays it out. Throws TextRefused naming the text's row, or SaveRefused
     // for what concerns the whole file.
     [[nodiscard]] std::vector<std::uint8_t> SavedBytes(bool allowGuessed) const;
-    // SavedBytes through the safe save, unless the file would not read back
-    // as edited (TextRefused naming the first text that would not). Throws
-    // as SavedBytes, and IoError.
-    void Save(const std::string& target, bool allowGuessed) const;
+    // SavedBytes through the safe save. Unless `evenIfReadsOtherwise`,
+    // throws ReadsOtherwise where the file would not read back as edited.
+    // Throws as SavedBytes, and IoError.
+    void Save(const std::string& target, bool allowGuessed, bool evenIfReadsOtherwise = false) const;
 
     // By marker: the scan of the bytes read into `tables` (appending, as the
     // scan does). Throws IoError; the entries before it stay.

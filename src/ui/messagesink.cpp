@@ -55,4 +55,14 @@ void MessageBoxSink::ShowMessage(const QString& text)
     box.exec();
 }
 
+bool MessageBoxSink::Ask(const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, m_title, text, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    MakeDialog(box);
+    KeepTitleVisible(box);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace tavolin

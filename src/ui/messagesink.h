@@ -19,6 +19,8 @@ public:
     virtual void ShowError(const QString& text) = 0;
     // No icon, one OK button, centred (About, "Full Field").
     virtual void ShowMessage(const QString& text) = 0;
+    // Warning icon, Yes and No (the default): whether the user goes on.
+    virtual bool Ask(const QString& text) = 0;
 };
 
 // The real thing: modal QMessageBoxes headed by the application title, each
@@ -28,6 +30,7 @@ public:
     explicit MessageBoxSink(QString title) : m_title(std::move(title)) {}
     void ShowError(const QString& text) override;
     void ShowMessage(const QString& text) override;
+    bool Ask(const QString& text) override;
 
 private:
     QString m_title;

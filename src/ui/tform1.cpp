@@ -545,6 +545,17 @@ void TForm1::SaveTexts()
         // The user goes on with the text that stops the save.
         m_texts->SetCurrentRow(static_cast<int>(refused.Row()));
         throw;
+    } catch (const ReadsOtherwise& otherwise) {
+        // The file would be sound, only read otherwise here ("X" in the old
+        // format, whose bytes read as well as numbers): the user decides.
+        if (otherwise.Row())
+            m_texts->SetCurrentRow(static_cast<int>(*otherwise.Row()));
+        if (!m_messages.Ask(QString::fromStdString(otherwise.what()) +
+                            QStringLiteral("\n\nThe file would be what the platform's resource compiler writes for "
+                                           "these texts, but the next Open would show the rows otherwise. Save "
+                                           "anyway?")))
+            return;
+        m_document->Save(m_currentFileName, m_editGuessed, true);
     }
     RememberSavedTexts(&DocumentText::text);
 }

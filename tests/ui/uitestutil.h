@@ -17,14 +17,22 @@ class RecordingSink : public MessageSink {
 public:
     void ShowError(const QString& text) override { errors << text; }
     void ShowMessage(const QString& text) override { messages << text; }
+    bool Ask(const QString& text) override
+    {
+        questions << text;
+        return answer;
+    }
     void Clear()
     {
         errors.clear();
         messages.clear();
+        questions.clear();
     }
 
     QStringList errors;
     QStringList messages;
+    QStringList questions;
+    bool answer = false; // to every question
 };
 
 // A string slot of a made-up resource file: its capacity and its characters.

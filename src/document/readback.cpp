@@ -1,8 +1,5 @@
 #include "document/readback.h"
 
-#include <map>
-#include <utility>
-
 #include "document/resourcetexts.h"
 
 namespace tavolin {
@@ -29,39 +26,31 @@ std::vector<ReadBackDifference> ReadBackDifferences(const resource::ResourceFile
     if (after.format != before.format)
         return {{"", std::string("the file reads as format ") + resource::FormatName(after.format) + ", not " +
                          resource::FormatName(before.format)}};
-    std::map<std::pair<std::size_t, std::size_t>, const std::u16string*> edited;
-    for (const auto& e : edits)
-        edited[{e.resource, e.index}] = &e.text;
-    std::map<std::pair<std::size_t, std::size_t>, const resource::Text*> found;
-    for (const auto& t : after.texts)
-        found[{t.resource, t.index}] = &t;
-
     std::vector<ReadBackDifference> differences;
-    for (const auto& t : before.texts) {
-        const auto key = std::make_pair(t.resource, t.index);
-        const auto edit = edited.find(key);
-        const std::u16string& meant = edit != edited.end() ? *edit->second : t.text;
-        const auto at = found.find(key);
-        std::string why;
-        if (at == found.end()) {
-            why = meant.empty() ? "an empty text is not found by the reader, and the IDs after it would change"
-                                : "not found (the IDs after it would change)";
-        } else {
-            const resource::Text& now = *at->second;
-            found.erase(at);
-            if (now.text != meant)
-                why = "reads " + Quoted(now.text) + ", not " + Quoted(meant);
-            else if (now.kind != t.kind)
-                why = std::string("reads as ") + resource::KindName(now.kind) + ", not " + resource::KindName(t.kind);
-            else if (t.certain && !now.certain)
-                why = "reads as guessed, no longer certain";
+    for (const auto& m : resource::ReadBackMismatches(before, edits, after)) {
+        using What = resource::ReadBackMismatch::What;
+        switch (m.what) {
+        case What::Missing:
+            differences.push_back(
+                {resource::TextId(*m.was), m.meant.empty()
+                                               ? "an empty text is not found by the reader, and the IDs after it would change"
+                                               : "not found (the IDs after it would change)"});
+            break;
+        case What::OtherText:
+            differences.push_back({resource::TextId(*m.was), "reads " + Quoted(m.now->text) + ", not " + Quoted(m.meant)});
+            break;
+        case What::OtherKind:
+            differences.push_back({resource::TextId(*m.was), std::string("reads as ") + resource::KindName(m.now->kind) +
+                                                                 ", not " + resource::KindName(m.was->kind)});
+            break;
+        case What::Guessed:
+            differences.push_back({resource::TextId(*m.was), "reads as guessed, no longer certain"});
+            break;
+        case What::Added:
+            differences.push_back({resource::TextId(*m.now), "a text that was not there reads " + Quoted(m.now->text)});
+            break;
         }
-        if (!why.empty())
-            differences.push_back({resource::TextId(t), std::move(why)});
     }
-    // What is left was not there before.
-    for (const auto& [key, t] : found)
-        differences.push_back({resource::TextId(*t), "a text that was not there reads " + Quoted(t->text)});
     return differences;
 }
 

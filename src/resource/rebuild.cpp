@@ -408,31 +408,6 @@ std::vector<std::uint8_t> LayOut(const ResourceFile& file, const EditsByResource
     return out;
 }
 
-// Whether the reader finds every text of `resource` in `after` as the edits
-// meant it: the same IDs, kinds and texts, certain where they were.
-bool ReadsBack(const ResourceFile& file, std::size_t resource, const std::map<std::size_t, std::u16string>& edits,
-               const ResourceFile& after)
-{
-    const auto texts = [](const ResourceFile& f, std::size_t r) {
-        std::vector<const Text*> found;
-        for (const Text& t : f.texts)
-            if (t.resource == r)
-                found.push_back(&t);
-        return found;
-    };
-    const auto was = texts(file, resource);
-    const auto now = texts(after, resource);
-    if (after.format != file.format || was.size() != now.size())
-        return false;
-    for (std::size_t k = 0; k < was.size(); ++k) {
-        const auto edit = edits.find(was[k]->index);
-        const std::u16string& meant = edit == edits.end() ? was[k]->text : edit->second;
-        if (now[k]->text != meant || now[k]->kind != was[k]->kind || (was[k]->certain && !now[k]->certain))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<TextEdit>& edits, bool allowGuessed)
@@ -465,9 +440,12 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
         if (file.format != Format::Compressed || !laidOut)
             return out;
         const ResourceFile after = ReadResourceFile(out);
+        std::set<std::size_t> readOtherwise;
+        for (const auto& m : ReadBackMismatches(file, edits, after))
+            readOtherwise.insert(m.was ? m.was->resource : m.now->resource);
         bool more = false;
         for (const auto& [resource, edited] : byResource) {
-            if (edited.empty() || ReadsBack(file, resource, edited, after))
+            if (edited.empty() || (after.format == file.format && !readOtherwise.contains(resource)))
                 continue;
             for (const auto& [index, text] : edited)
                 more = compressAnyway[resource].insert(index).second || more;
@@ -475,6 +453,41 @@ std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<Te
         if (!more)
             return out;
     }
+}
+
+std::vector<ReadBackMismatch> ReadBackMismatches(const ResourceFile& before, const std::vector<TextEdit>& edits,
+                                                 const ResourceFile& after)
+{
+    std::map<std::pair<std::size_t, std::size_t>, const std::u16string*> edited;
+    for (const auto& e : edits)
+        edited[{e.resource, e.index}] = &e.text;
+    std::map<std::pair<std::size_t, std::size_t>, const Text*> found;
+    for (const auto& t : after.texts)
+        found[{t.resource, t.index}] = &t;
+
+    std::vector<ReadBackMismatch> mismatches;
+    for (const auto& t : before.texts) {
+        const auto key = std::make_pair(t.resource, t.index);
+        const auto edit = edited.find(key);
+        const std::u16string& meant = edit != edited.end() ? *edit->second : t.text;
+        const auto at = found.find(key);
+        if (at == found.end()) {
+            mismatches.push_back({ReadBackMismatch::What::Missing, &t, nullptr, meant});
+            continue;
+        }
+        const Text& now = *at->second;
+        found.erase(at);
+        if (now.text != meant)
+            mismatches.push_back({ReadBackMismatch::What::OtherText, &t, &now, meant});
+        else if (now.kind != t.kind)
+            mismatches.push_back({ReadBackMismatch::What::OtherKind, &t, &now, meant});
+        else if (t.certain && !now.certain)
+            mismatches.push_back({ReadBackMismatch::What::Guessed, &t, &now, meant});
+    }
+    // What is left was not there before.
+    for (const auto& [key, t] : found)
+        mismatches.push_back({ReadBackMismatch::What::Added, nullptr, t, {}});
+    return mismatches;
 }
 
 } // namespace tavolin::resource

@@ -87,6 +87,24 @@ public:
 [[nodiscard]] std::vector<std::uint8_t> Rebuild(const ResourceFile& file, const std::vector<TextEdit>& edits,
                                                 bool allowGuessed);
 
+// A text of a rebuilt file that its reader finds otherwise than the edits
+// meant: at an ID of the file read before (`was`; the text meant there is
+// the edit's or the old one), or a text that was not there (`now` only).
+struct ReadBackMismatch {
+    enum class What { Missing, OtherText, OtherKind, Guessed, Added };
+    What what = What::Missing;
+    const Text* was = nullptr; // in the file read before; null for Added
+    const Text* now = nullptr; // in the rebuilt file; null for Missing
+    std::u16string meant;
+};
+
+// Compares `after`, the rebuild of `before` with `edits` read back, text by
+// text: every text at its ID with its meant text, of the same kind, certain
+// where it was, and no other. (A change of format is the caller's to tell.)
+[[nodiscard]] std::vector<ReadBackMismatch> ReadBackMismatches(const ResourceFile& before,
+                                                               const std::vector<TextEdit>& edits,
+                                                               const ResourceFile& after);
+
 // The 8-bit code page of narrow builds (Windows-1252); 0 for its five
 // unassigned bytes.
 [[nodiscard]] char16_t Cp1252ToUnicode(std::uint8_t byte);

@@ -36,8 +36,8 @@ private:
 
 // A save whose file would not read back as edited: a text would be found
 // elsewhere, otherwise or only guessed, so that rows and IDs would name other
-// texts on the next Open. The bytes are still the compiler's layout of the
-// edits. `row` is the first such text, where it is one.
+// texts on the next Open. The bytes are still a sound layout of the edits.
+// `row` is the first such text, where it is one.
 class ReadsOtherwise : public SaveRefused {
 public:
     ReadsOtherwise(const std::string& message, std::optional<std::size_t> row) : SaveRefused(message), m_row(row) {}

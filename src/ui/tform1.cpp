@@ -551,9 +551,8 @@ void TForm1::SaveTexts()
         if (otherwise.Row())
             m_texts->SetCurrentRow(static_cast<int>(*otherwise.Row()));
         if (!m_messages.Ask(QString::fromStdString(otherwise.what()) +
-                            QStringLiteral("\n\nThe file would be what the platform's resource compiler writes for "
-                                           "these texts, but the next Open would show the rows otherwise. Save "
-                                           "anyway?")))
+                            QStringLiteral("\n\nThe file itself would be sound, but the next Open would show the "
+                                           "rows otherwise. Save anyway?")))
             return;
         m_document->Save(m_currentFileName, m_editGuessed, true);
     }

@@ -271,6 +271,8 @@ ResourceFile ReadResourceFile(std::span<const std::uint8_t> bytes)
             wide = std::move(narrow);
         }
     }
+    if (file.format != Format::Narrow)
+        GuessLastLettersLikeSiblings(file.resources, wide);
     // The compiler of a Unicode build compresses every text that gets
     // shorter so: a raw guess that would have is numbers.
     if (file.format == Format::Compressed)

@@ -584,9 +584,11 @@ public:
                 if (i == 0 && e * m_width == size)
                     score += kWholeResource;
                 relax(e * m_width, here + score, Step{kNone, i, true, TextKind::Buf, a, e});
-                // A zero unit that ends the data: a TEXT's terminator.
+                // A zero unit that ends the data: a TEXT's terminator; the
+                // whole resource with it, a resource of one value.
                 if (e + 1 == n && m_units[e] == 0 && Free(e))
-                    relax(size, here + score + 0.5, Step{kNone, i, true, TextKind::Text, a, e});
+                    relax(size, here + score + 0.5 + (i == 0 ? kWholeResource : 0),
+                          Step{kNone, i, true, TextKind::Text, a, e});
                 if (e == n || !Plausible(e, e + 1))
                     break;
             }
@@ -995,6 +997,51 @@ void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<
         std::vector<Text> narrow;
         t.certain = unicodeBuild || FindNarrowTexts(t.resource, r.data, narrow) < static_cast<double>(t.text.size());
     }
+}
+
+void GuessLastLettersLikeSiblings(const std::vector<Resource>& resources, std::vector<Text>& texts)
+{
+    std::vector<std::vector<const Text*>> of(resources.size());
+    for (const auto& t : texts)
+        if (t.wide)
+            of[t.resource - 1].push_back(&t);
+    for (auto& list : of)
+        std::sort(list.begin(), list.end(), [](const Text* x, const Text* y) { return x->start < y->start; });
+    // Texts of two resources that stand alike: the same kinds at the same
+    // distances, from the same offset.
+    const auto alike = [&](const std::vector<const Text*>& x, const std::vector<const Text*>& y, std::size_t n) {
+        for (std::size_t k = 0; k < n; ++k)
+            if (x[k]->kind != y[k]->kind ||
+                (k == 0 ? x[0]->start != y[0]->start : x[k]->start - x[k - 1]->end != y[k]->start - y[k - 1]->end))
+                return false;
+        return true;
+    };
+    std::vector<Text> found;
+    for (std::size_t r = 0; r < resources.size(); ++r) {
+        const auto& data = resources[r].data;
+        const auto& mine = of[r];
+        if (mine.empty() || resources[r].compressedBit || mine.back()->end % 2 != 0 ||
+            mine.back()->end + 2 != data.size())
+            continue;
+        const auto unit = static_cast<char16_t>(data[data.size() - 2] | data[data.size() - 1] << 8);
+        if (!IsLetter(ScriptOf(unit)))
+            continue;
+        const bool sibling = std::any_of(of.begin(), of.end(), [&](const std::vector<const Text*>& theirs) {
+            return theirs.size() == mine.size() + 1 && theirs.back()->kind == TextKind::Buf &&
+                   theirs.back()->start == theirs[mine.size() - 1]->end &&
+                   theirs.back()->end == resources[theirs.back()->resource - 1].data.size() &&
+                   alike(mine, theirs, mine.size());
+        });
+        if (!sibling)
+            continue;
+        Text t;
+        t.resource = r + 1;
+        t.start = t.chars = mine.back()->end;
+        t.end = data.size();
+        t.text = std::u16string(1, unit);
+        found.push_back(std::move(t));
+    }
+    texts.insert(texts.end(), found.begin(), found.end());
 }
 
 bool MayHoldText(std::span<const std::uint8_t> data, std::size_t from, std::size_t to)

@@ -43,6 +43,12 @@ double FindNarrowTexts(std::size_t resource, std::span<const std::uint8_t> data,
 // text): a translated TBUF in Chinese or emoji.
 void VouchForWholeResources(const std::vector<Resource>& resources, std::vector<Text>& texts);
 
+// Guesses a BUF of the one letter that ends a raw resource right after its
+// last text, where another resource's texts stand alike and go on to a BUF
+// that ends it: resources of one struct whose last text is one character.
+// Alone, such a letter reads as well as a WORD.
+void GuessLastLettersLikeSiblings(const std::vector<Resource>& resources, std::vector<Text>& texts);
+
 // True when a Unicode build would have stored the 16-bit text `t` of
 // resource `r` as a compressed run: its compressed form and the run
 // lengths around it take fewer bytes than its raw characters. `runs` are

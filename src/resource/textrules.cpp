@@ -506,12 +506,11 @@ public:
                     // pair of small numbers in an 8-bit build.
                     double length = count == 1 && m_width == 1 ? kLengthEvidence / 3 : kLengthEvidence;
                     // ...unless it follows a text, or a text and an empty
-                    // LTEXT, or a letter of it comes before another count of
-                    // one and a letter: LTEXTs of a struct in a row.
+                    // LTEXT, or a letter of it comes before another count
+                    // and as many letters: LTEXTs of a struct in a row.
                     if (count == 1 && m_width == 1 &&
                         (best[i].text || (i > 0 && m_data[i - 1] == 0 && best[i - 1].text) ||
-                         (i + 3 < size && m_data[i + 2] == 1 && IsLetter(m_scripts[i + 3]) &&
-                          IsLetter(m_scripts[i + 1]))))
+                         (IsLetter(m_scripts[i + 1]) && CountedLetters(i + 2))))
                         length += 1;
                     // (Latin letters beyond Latin-1 are as often a count of
                     // one after a byte of a number.)
@@ -633,6 +632,15 @@ private:
         while (j > 0 && IsAsciiCapital(m_data[j - 1]))
             --j;
         return j > 0 && (std::isalnum(m_data[j - 1]) != 0 || m_data[j - 1] == '_' || m_data[j - 1] >= 0xC0);
+    }
+    // In an 8-bit build: byte i counts the letters after it (and no more
+    // than the data holds).
+    [[nodiscard]] bool CountedLetters(std::size_t i) const
+    {
+        const std::size_t count = i < m_data.size() ? m_data[i] : 0;
+        return count > 0 && i + count < m_data.size() &&
+               std::all_of(m_scripts.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                           m_scripts.begin() + static_cast<std::ptrdiff_t>(i + 1 + count), IsLetter);
     }
     [[nodiscard]] bool Free(std::size_t k) const
     {

@@ -45,10 +45,10 @@ TEST(ImportIds, ASaveThatWouldReadElsewhereIsRefusedInPlace)
     } cases[] = {
         // One character raw in the old format (01 5A 00) is only guessed.
         {"structure/sources/fields_v6.rsc", R"({"2.1": "Z"})", "2.1: reads as guessed, no longer certain"},
-        // The first of two captions, of one character, is no text the
-        // reader lists: ID 1.1 would name the second.
-        {"compiled/torch_caption_8bit.rsc", R"({"1.1": "Z"})",
-         "1.1: reads \"Torch\", not \"Z\"; 1.2: not found (the IDs after it would change)"},
+        // One character between a WORD and a LONG is no text the reader
+        // lists: ID 2.2 would name the next.
+        {"structure/sources/fields_v6.rsc", R"({"2.2": "Z"})",
+         "2.2: reads \"Connect charger\", not \"Z\"; 2.3: not found (the IDs after it would change)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sample);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <set>
 
 #include "resource/scsu.h"
 
@@ -1015,15 +1016,25 @@ void GuessLastLettersLikeSiblings(const std::vector<Resource>& resources, std::v
             of[t.resource - 1].push_back(&t);
     for (auto& list : of)
         std::sort(list.begin(), list.end(), [](const Text* x, const Text* y) { return x->start < y->start; });
-    // Texts of two resources that stand alike: the same kinds at the same
-    // distances, from the same offset.
-    const auto alike = [&](const std::vector<const Text*>& x, const std::vector<const Text*>& y, std::size_t n) {
-        for (std::size_t k = 0; k < n; ++k)
-            if (x[k]->kind != y[k]->kind ||
-                (k == 0 ? x[0]->start != y[0]->start : x[k]->start - x[k - 1]->end != y[k]->start - y[k - 1]->end))
-                return false;
-        return true;
+    // How the first n texts of a resource stand: where the first starts,
+    // then each one's kind and the distance to the next.
+    const auto layout = [](const std::vector<const Text*>& list, std::size_t n) {
+        std::vector<std::size_t> out{list[0]->start};
+        for (std::size_t k = 0; k < n; ++k) {
+            out.push_back(static_cast<std::size_t>(list[k]->kind));
+            out.push_back(k + 1 < n ? list[k + 1]->start - list[k]->end : 0);
+        }
+        return out;
     };
+    // The layouts before a BUF that follows the last text but one right
+    // away and ends its resource.
+    std::set<std::vector<std::size_t>> beforeLastBuf;
+    for (std::size_t r = 0; r < resources.size(); ++r) {
+        const auto& theirs = of[r];
+        if (theirs.size() >= 2 && theirs.back()->kind == TextKind::Buf &&
+            theirs.back()->start == theirs[theirs.size() - 2]->end && theirs.back()->end == resources[r].data.size())
+            beforeLastBuf.insert(layout(theirs, theirs.size() - 1));
+    }
     std::vector<Text> found;
     for (std::size_t r = 0; r < resources.size(); ++r) {
         const auto& data = resources[r].data;
@@ -1032,15 +1043,7 @@ void GuessLastLettersLikeSiblings(const std::vector<Resource>& resources, std::v
             mine.back()->end + 2 != data.size())
             continue;
         const auto unit = static_cast<char16_t>(data[data.size() - 2] | data[data.size() - 1] << 8);
-        if (!IsLetter(ScriptOf(unit)))
-            continue;
-        const bool sibling = std::any_of(of.begin(), of.end(), [&](const std::vector<const Text*>& theirs) {
-            return theirs.size() == mine.size() + 1 && theirs.back()->kind == TextKind::Buf &&
-                   theirs.back()->start == theirs[mine.size() - 1]->end &&
-                   theirs.back()->end == resources[theirs.back()->resource - 1].data.size() &&
-                   alike(mine, theirs, mine.size());
-        });
-        if (!sibling)
+        if (!IsLetter(ScriptOf(unit)) || !beforeLastBuf.contains(layout(mine, mine.size())))
             continue;
         Text t;
         t.resource = r + 1;
